@@ -1,0 +1,509 @@
+// Block layer of the store file: header, allocation tables and chains.
+#include "store/store_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+namespace korvo {
+
+using namespace storefmt;
+
+namespace {
+
+bool IsBlockNumber(uint32_t value, uint32_t blockCount) {
+    return value != 0 && value < blockCount;
+}
+
+bool MakeParentDirectories(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string dir = path.substr(0, slash);
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+StoreFile::~StoreFile() { Close(); }
+
+bool StoreFile::isOpen() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return fd_ >= 0;
+}
+
+std::string StoreFile::path() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return path_;
+}
+
+uint32_t StoreFile::headerField(uint32_t offset) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return Get32(header_.data() + offset);
+}
+
+uint32_t StoreFile::fileEnd() const { return Get32(header_.data() + hdr::kFileEnd); }
+
+void StoreFile::setFileEnd(uint32_t end) { Put32(header_.data() + hdr::kFileEnd, end); }
+
+uint32_t StoreFile::blockCount() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const uint32_t end = fileEnd();
+    return end > kHeaderBlockSize ? (end - kHeaderBlockSize) / kBlockSize : 0;
+}
+
+bool StoreFile::ReadBytes(uint64_t offset, void* data, size_t size) {
+    auto* p = static_cast<uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool StoreFile::WriteBytes(uint64_t offset, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void StoreFile::WriteHeader() { WriteBytes(0, header_.data(), header_.size()); }
+
+void StoreFile::WriteTrailer() {
+    uint8_t trailer[kTrailerSize] = {};
+    Put32(trailer, kTrailerSize);
+    std::memcpy(trailer + 4, kBanner, sizeof kBanner);
+    WriteBytes(fileEnd(), trailer, sizeof trailer);
+}
+
+bool StoreFile::Open(const std::string& path, std::string_view mode) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Close();
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (!exists || mode == "New") return CreateFile(path);
+
+    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    header_.fill(0);
+    const uint32_t end = [&] {
+        if (!ReadBytes(0, header_.data(), header_.size())) return 0u;
+        return fileEnd();
+    }();
+    const bool sound = Get32(header_.data() + hdr::kSize) == kHeaderSize &&
+                       std::memcmp(header_.data(), kMagic, 8) == 0 &&
+                       // A file end that does not match the file would make growth overwrite
+                       // blocks in use.
+                       end >= kHeaderBlockSize + kTableBlocks * kBlockSize &&
+                       (end - kHeaderBlockSize) % kBlockSize == 0 &&
+                       static_cast<uint64_t>(end) <= static_cast<uint64_t>(st.st_size);
+    if (!sound || !LoadTable(0)) {
+        ::close(fd_);
+        fd_ = -1;
+        tables_.clear();
+        return false;
+    }
+    path_ = path;
+    LoadPointIndex();
+    return true;
+}
+
+bool StoreFile::CreateFile(const std::string& path) {
+    if (!MakeParentDirectories(path)) return false;
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd_ < 0) return false;
+    path_ = path;
+    header_.fill(0);
+    std::memcpy(header_.data() + hdr::kMagic, kMagic, sizeof kMagic);
+    Put32(header_.data() + hdr::kSize, kHeaderSize);
+    Put32(header_.data() + hdr::kEntries, kEntriesPerSegment);
+    Put32(header_.data() + hdr::kSegmentBytes, kSegmentBytes);
+    std::memcpy(header_.data() + hdr::kVersion, kVersion, sizeof kVersion);
+    Put32(header_.data() + hdr::kFreeBytes, 0);
+    setFileEnd(kHeaderBlockSize);
+    for (int i = 0; i < kSegmentCacheSlots; ++i) {
+        Put32(header_.data() + hdr::kCacheFirst + 4 * i, kNoBlock);
+        Put32(header_.data() + hdr::kCacheFree + 4 * i, kNoBlock);
+        Put32(header_.data() + hdr::kCacheUsed + 4 * i, kNoBlock);
+    }
+    std::vector<uint8_t> block(kHeaderBlockSize, 0);
+    std::memcpy(block.data(), header_.data(), header_.size());
+    WriteBytes(0, block.data(), block.size());
+    WriteTrailer();
+    AddSegment();
+    return true;
+}
+
+void StoreFile::Close() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (fd_ < 0) return;
+    WriteBackTables();
+    WriteHeader();
+    ::close(fd_);
+    fd_ = -1;
+    tables_.clear();
+    pointBlocks_.clear();
+    pointCache_.clear();
+    currentPointBlock_ = -1;
+}
+
+// --- Allocation tables ---
+
+StoreFile::Table* StoreFile::LoadTable(uint32_t block) {
+    const uint32_t first = block - block % kEntriesPerSegment;
+    if (auto it = tables_.find(first); it != tables_.end()) {
+        currentSegment_ = first;
+        return it->second.get();
+    }
+    if (block >= blockCount()) return nullptr;
+
+    auto table = std::make_unique<Table>();
+    table->first = first;
+    table->primary.resize(kEntriesPerSegment);
+    table->mirror.resize(kEntriesPerSegment);
+    std::vector<uint8_t> raw(2 * kTableBytes);
+    if (!ReadBytes(BlockOffset(first), raw.data(), raw.size())) return nullptr;
+    for (uint32_t i = 0; i < kEntriesPerSegment; ++i) {
+        table->primary[i] = Get32(raw.data() + 4 * i);
+        table->mirror[i] = Get32(raw.data() + kTableBytes + 4 * i);
+    }
+    // Rule T4: an unfinished update is undone; a finished one is completed.
+    if (table->primary != table->mirror) {
+        if (table->primary[0] == kUpdating) {
+            table->mirror = table->primary;
+        } else {
+            table->primary = table->mirror;
+        }
+        table->wholeDirty = true;
+    }
+    if (table->primary[0] != kTableBlock || table->mirror[0] != kTableBlock) {
+        table->wholeDirty = true;
+    }
+    table->freeCount = 0;
+    table->usedCount = 0;
+    bool beforeEnd = true;
+    for (uint32_t e : table->primary) {
+        if (e == kNoBlock) beforeEnd = false;
+        if (e == kFree) {
+            ++table->freeCount;
+        } else if (beforeEnd) {
+            ++table->usedCount;
+        }
+    }
+    Table* loaded = table.get();
+    tables_[first] = std::move(table);
+    currentSegment_ = first;
+    if (loaded->wholeDirty) {
+        loaded->primary[0] = kUpdating;
+        WriteBackTables();
+    }
+    return loaded;
+}
+
+uint32_t StoreFile::Entry(uint32_t block) {
+    Table* table = LoadTable(block);
+    return table ? table->primary[block - table->first] : kNoBlock;
+}
+
+bool StoreFile::SetEntry(uint32_t block, uint32_t value) {
+    Table* table = LoadTable(block);
+    if (!table) return false;
+    const uint32_t index = block - table->first;
+    const uint64_t primaryAt = BlockOffset(table->first);
+    const uint64_t mirrorAt = primaryAt + kTableBytes;
+
+    // Rule T2: mark the primary on disk before its first change.
+    if (table->primary[0] == kTableBlock) {
+        table->primary[0] = kUpdating;
+        uint8_t raw[4];
+        Put32(raw, kUpdating);
+        WriteBytes(primaryAt, raw, 4);
+    }
+
+    const uint32_t old = table->primary[index];
+    uint32_t freeBytes = Get32(header_.data() + hdr::kFreeBytes);
+    if (value >= 1 && value <= kChainEnd) {
+        --table->freeCount;
+        ++table->usedCount;
+        freeBytes -= kBlockSize;
+    } else {
+        ++table->freeCount;
+        if (old != kNoBlock) --table->usedCount;
+        freeBytes += kBlockSize;
+    }
+    Put32(header_.data() + hdr::kFreeBytes, freeBytes);
+
+    // Rule T1: the mirror on disk follows every change at once.
+    table->primary[index] = value;
+    table->mirror[index] = value;
+    table->dirtyLo = std::min(table->dirtyLo, index);
+    table->dirtyHi = std::max(table->dirtyHi, index);
+    uint8_t raw[4];
+    Put32(raw, value);
+    WriteBytes(mirrorAt + 4 * index, raw, 4);
+
+    if (value == kChainEnd) WriteBackTables();
+    UpdateSegmentCache(*table);
+    return true;
+}
+
+void StoreFile::WriteBackTables() {
+    for (auto& [first, table] : tables_) {
+        if (!table->updating()) continue;
+        table->primary[0] = kTableBlock;
+        table->mirror[0] = kTableBlock;
+        const uint64_t primaryAt = BlockOffset(first);
+        auto writeEntries = [&](const std::vector<uint32_t>& entries, uint64_t at, uint32_t lo,
+                                uint32_t hi) {
+            std::vector<uint8_t> raw(4 * size_t(hi - lo + 1));
+            for (uint32_t i = lo; i <= hi; ++i) Put32(raw.data() + 4 * (i - lo), entries[i]);
+            WriteBytes(at + 4 * lo, raw.data(), raw.size());
+        };
+        if (table->wholeDirty) {
+            writeEntries(table->primary, primaryAt, 0, kEntriesPerSegment - 1);
+            writeEntries(table->mirror, primaryAt + kTableBytes, 0, kEntriesPerSegment - 1);
+        } else {
+            // Rule T3: entry 0 first, so that a crash in between completes from the mirror.
+            writeEntries(table->primary, primaryAt, 0, 0);
+            if (table->dirtyLo <= table->dirtyHi) {
+                writeEntries(table->primary, primaryAt, std::max(table->dirtyLo, 1u),
+                             std::max(table->dirtyHi, 1u));
+            }
+        }
+        table->wholeDirty = false;
+        table->dirtyLo = UINT32_MAX;
+        table->dirtyHi = 0;
+    }
+}
+
+void StoreFile::AddSegment() {
+    const uint32_t first = (fileEnd() - kHeaderBlockSize) / kBlockSize;
+    auto table = std::make_unique<Table>();
+    table->first = first;
+    table->primary.assign(kEntriesPerSegment, kNoBlock);
+    std::fill_n(table->primary.begin(), kTableBlocks, kTableBlock);
+    table->mirror = table->primary;
+    table->freeCount = 0;
+    table->usedCount = kTableBlocks;
+
+    std::vector<uint8_t> raw(kTableBlocks * kBlockSize, 0);
+    for (uint32_t i = 0; i < kEntriesPerSegment; ++i) {
+        Put32(raw.data() + 4 * i, table->primary[i]);
+        Put32(raw.data() + kTableBytes + 4 * i, table->mirror[i]);
+    }
+    WriteBytes(BlockOffset(first), raw.data(), raw.size());
+    setFileEnd(fileEnd() + kTableBlocks * kBlockSize);
+    WriteTrailer();
+    currentSegment_ = first;
+    UpdateSegmentCache(*table);
+    tables_[first] = std::move(table);
+    WriteHeader();
+}
+
+void StoreFile::UpdateSegmentCache(const Table& table) {
+    auto at = [&](uint32_t field, int slot) { return header_.data() + field + 4 * slot; };
+    int slot = -1;
+    for (int i = 0; i < kSegmentCacheSlots && slot < 0; ++i) {
+        if (Get32(at(hdr::kCacheFirst, i)) == table.first) slot = i;
+    }
+    for (int i = 0; i < kSegmentCacheSlots && slot < 0; ++i) {
+        const bool unused = Get32(at(hdr::kCacheFirst, i)) == kNoBlock;
+        const bool full = Get32(at(hdr::kCacheFree, i)) == 0 &&
+                          Get32(at(hdr::kCacheUsed, i)) == kEntriesPerSegment;
+        if (unused || full) slot = i;
+    }
+    if (slot < 0) return;
+    Put32(at(hdr::kCacheFirst, slot), table.first);
+    Put32(at(hdr::kCacheFree, slot), table.freeCount);
+    Put32(at(hdr::kCacheUsed, slot), table.usedCount);
+}
+
+bool StoreFile::ExtendFile(uint32_t blocks) {
+    static const std::vector<uint8_t> zeros(kBlockSize, 0);
+    for (uint32_t i = 0; i < blocks; ++i) {
+        uint32_t count = blockCount();
+        if (count % kEntriesPerSegment == 0) {
+            AddSegment();
+            count = blockCount();
+        }
+        if (!WriteBytes(BlockOffset(count), zeros.data(), zeros.size())) return false;
+        setFileEnd(fileEnd() + kBlockSize);
+        if (!SetEntry(count, kFree)) return false;
+    }
+    WriteBackTables();
+    WriteTrailer();
+    WriteHeader();
+    return true;
+}
+
+uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (fd_ < 0) return 0;
+    const uint64_t wanted = (length + kBlockSize - 1) / kBlockSize;
+    if (wanted == 0 || wanted > UINT32_MAX / 2) return 0;
+    const uint32_t n = static_cast<uint32_t>(wanted);
+
+    // 1. The cached segment with the lowest first block that still has room.
+    uint32_t start = kNoBlock;
+    for (int i = 0; i < kSegmentCacheSlots; ++i) {
+        const uint32_t first = Get32(header_.data() + hdr::kCacheFirst + 4 * i);
+        const uint32_t freeCount = Get32(header_.data() + hdr::kCacheFree + 4 * i);
+        const uint32_t used = Get32(header_.data() + hdr::kCacheUsed + 4 * i);
+        if (first == kNoBlock) continue;
+        if ((freeCount > 0 || used < kEntriesPerSegment) && first < start) start = first;
+    }
+    // 2. A file that ends on a segment boundary gets its next segment now.
+    if (blockCount() % kEntriesPerSegment == 0) AddSegment();
+    // 3. Otherwise start with the last segment.
+    if (start == kNoBlock || start >= blockCount()) {
+        const uint32_t last = blockCount() - 1;
+        start = last - last % kEntriesPerSegment;
+    }
+
+    // 4. Scan segment by segment.
+    std::vector<uint32_t> found;
+    found.reserve(n);
+    for (uint32_t seg = start; found.size() < n && seg < blockCount();
+         seg += kEntriesPerSegment) {
+        Table* table = LoadTable(seg);
+        if (!table) return 0;
+        for (uint32_t i = 0; i < kEntriesPerSegment && found.size() < n; ++i) {
+            if (table->primary[i] == kNoBlock) {
+                // The file is too short: grow it by what is still needed.
+                if (!ExtendFile(n - static_cast<uint32_t>(found.size()))) return 0;
+                table = LoadTable(seg);
+                if (!table || table->primary[i] == kNoBlock) return 0;
+            }
+            if (table->primary[i] == kFree) {
+                found.push_back(seg + i);
+            } else if (contiguous) {
+                found.clear();
+            }
+        }
+    }
+    if (found.size() < n) return 0;
+    // 5. Every block must exist and be free.
+    for (uint32_t b : found) {
+        if (!IsBlockNumber(b, blockCount()) || Entry(b) != kFree) return 0;
+    }
+    // 6. Link them; the chain end writes the tables back.
+    for (size_t i = 0; i < found.size(); ++i) {
+        SetEntry(found[i], i + 1 < found.size() ? found[i + 1] : kChainEnd);
+    }
+    return found.front();
+}
+
+bool StoreFile::ListChain(uint32_t start, uint32_t needed, std::vector<uint32_t>* blocks) {
+    blocks->clear();
+    const uint32_t count = blockCount();
+    uint32_t b = start;
+    // A sound chain visits each block once, so the file's block count bounds the walk.
+    for (uint32_t steps = 0; steps <= count; ++steps) {
+        if (!IsBlockNumber(b, count)) return false;
+        const uint32_t next = Entry(b);
+        if (next == kFree || next == kNoBlock || next == kTableBlock || next == kUpdating) {
+            return false;
+        }
+        blocks->push_back(b);
+        if (needed != 0 && blocks->size() == needed) return true;
+        if (next == kChainEnd) return needed == 0;
+        b = next;
+    }
+    return false;
+}
+
+uint32_t StoreFile::ChainBlocks(uint32_t start) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<uint32_t> blocks;
+    return ListChain(start, 0, &blocks) ? static_cast<uint32_t>(blocks.size()) : 0;
+}
+
+bool StoreFile::TransferChain(const std::vector<uint32_t>& blocks, uint64_t offset,
+                              char* readInto, const char* writeFrom, uint64_t length) {
+    size_t index = static_cast<size_t>(offset / kBlockSize);
+    uint64_t inBlock = offset % kBlockSize;
+    uint64_t done = 0;
+    while (done < length) {
+        if (index >= blocks.size()) return false;
+        // Merge a run of consecutive block numbers into one transfer.
+        size_t runEnd = index + 1;
+        while (runEnd < blocks.size() && blocks[runEnd] == blocks[runEnd - 1] + 1) ++runEnd;
+        const uint64_t runBytes = (runEnd - index) * uint64_t(kBlockSize) - inBlock;
+        const uint64_t n = std::min(runBytes, length - done);
+        const uint64_t at = BlockOffset(blocks[index]) + inBlock;
+        const bool ok = readInto ? ReadBytes(at, readInto + done, n)
+                                 : WriteBytes(at, writeFrom + done, n);
+        if (!ok) return false;
+        done += n;
+        index = runEnd;
+        inBlock = 0;
+    }
+    return true;
+}
+
+uint32_t StoreFile::WriteChain(uint32_t start, std::string_view bytes) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (fd_ < 0 || bytes.empty()) return 0;
+    const uint32_t n = BlocksFor(bytes.size());
+    if (start == 0 || ChainBlocks(start) != n) start = Allocate(bytes.size());
+    if (start == 0) return 0;
+    std::vector<uint32_t> blocks;
+    if (!ListChain(start, n, &blocks)) return 0;
+    return TransferChain(blocks, 0, nullptr, bytes.data(), bytes.size()) ? start : 0;
+}
+
+bool StoreFile::ReadAt(uint32_t start, uint64_t length, char* buffer, uint64_t offset) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (fd_ < 0) return false;
+    if (length == 0) return true;
+    const uint64_t needed = BlocksFor(offset + length);
+    if (needed > blockCount()) return false;
+    std::vector<uint32_t> blocks;
+    if (!ListChain(start, static_cast<uint32_t>(needed), &blocks)) return false;
+    return TransferChain(blocks, offset, buffer, nullptr, length);
+}
+
+bool StoreFile::WriteAt(uint32_t start, std::string_view bytes, uint64_t offset) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (fd_ < 0) return false;
+    if (bytes.empty()) return true;
+    const uint64_t needed = BlocksFor(offset + bytes.size());
+    if (needed > blockCount()) return false;
+    std::vector<uint32_t> blocks;
+    if (!ListChain(start, static_cast<uint32_t>(needed), &blocks)) return false;
+    return TransferChain(blocks, offset, nullptr, bytes.data(), bytes.size());
+}
+
+void StoreFile::FreeChain(uint32_t start) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (fd_ < 0) return;
+    const uint32_t count = blockCount();
+    uint32_t b = start;
+    for (uint32_t steps = 0; steps < count && IsBlockNumber(b, count); ++steps) {
+        const uint32_t next = Entry(b);
+        // Never free a block twice or a table's own block.
+        if (next == kFree || next == kNoBlock || next == kTableBlock || next == kUpdating) break;
+        SetEntry(b, kFree);
+        if (!IsBlockNumber(next, count)) break;
+        b = next;
+    }
+    WriteBackTables();
+}
+
+}  // namespace korvo
