@@ -15,8 +15,8 @@ using namespace storefmt;
 
 namespace {
 
-constexpr uint32_t kChangeBits = STATE_PROPERTY_CHANGED | STATE_STRDATA_CHANGED |
-                                 STATE_SDATA_CHANGED;
+constexpr uint32_t kChangeBits =
+    STATE_PROPERTY_CHANGED | STATE_STRDATA_CHANGED | STATE_SDATA_CHANGED;
 
 long PointIdOf(const baseDataStruct* node) {
     const std::string id = getinfo(node, kThisNode, "pointId");
@@ -49,9 +49,12 @@ baseDataStruct* SonWith(baseDataStruct* anchor, std::string_view key, std::strin
     return nullptr;
 }
 
-// Following first sons downwards from `start`, the first node of `type`.
-baseDataStruct* DownFirstSons(baseDataStruct* start, std::string_view type) {
-    for (baseDataStruct* n = start; n; n = n->firstSon()) {
+// A node of `type` below `anchor`: among its sons, or else following first sons downwards.
+// The sons are searched too because a node created on demand is appended as the last son,
+// where a walk along first sons alone would never find it again.
+baseDataStruct* FindBelow(baseDataStruct* anchor, std::string_view type) {
+    if (baseDataStruct* son = SonWith(anchor, "type", type)) return son;
+    for (baseDataStruct* n = anchor->firstSon(); n; n = n->firstSon()) {
         if (getinfo(n, kThisNode, "type") == type) return n;
     }
     return nullptr;
@@ -61,7 +64,9 @@ baseDataStruct* DownFirstSons(baseDataStruct* start, std::string_view type) {
 
 CBaseDataManage::CBaseDataManage() : root_(CreateRootNode()) {}
 
-CBaseDataManage::~CBaseDataManage() { file_.Close(); }
+CBaseDataManage::~CBaseDataManage() {
+    file_.Close();
+}
 
 void CBaseDataManage::ResetRoot() {
     const std::string maxId = getinfo(root_.get(), kThisNode, "MaxId");
@@ -92,7 +97,9 @@ bool CBaseDataManage::DataOpen(const std::string& path, std::string_view mode) {
     return DataSaveList(root_.get(), 1) == long(kRootPoint);
 }
 
-bool CBaseDataManage::DataGetPointBlock(long pointId) { return file_.GetPointBlock(pointId); }
+bool CBaseDataManage::DataGetPointBlock(long pointId) {
+    return file_.GetPointBlock(pointId);
+}
 
 int CBaseDataManage::DataSavePoint(baseDataStruct* node) {
     if (!node || !teststate(node, STATE_MODIFIED)) return 1;
@@ -247,8 +254,8 @@ bool CBaseDataManage::LoadOne(baseDataStruct* node, long pointId, int mask, Poin
             if (!ReadChainData(file_, chain, record.get(rec::kPropertyLen), &text)) return false;
             setinfo(node, kThisNode, "PROPERTY", text);
         } else {
-            const char* area = reinterpret_cast<const char*>(record.bytes.data()) +
-                               rec::kInlineProperty;
+            const char* area =
+                reinterpret_cast<const char*>(record.bytes.data()) + rec::kInlineProperty;
             setinfo(node, kThisNode, "PROPERTY",
                     std::string_view(area, strnlen(area, kInlinePropertyArea)));
         }
@@ -269,10 +276,9 @@ bool CBaseDataManage::LoadOne(baseDataStruct* node, long pointId, int mask, Poin
         if (chain != 0) {
             if (ReadChainData(file_, chain, length, &data)) setdata(node, data);
         } else if (length > 0 && length <= kInlineStrdataLimit) {
-            setdata(node, std::string_view(
-                              reinterpret_cast<const char*>(record.bytes.data()) +
-                                  rec::kInlineStrdata,
-                              length));
+            setdata(node, std::string_view(reinterpret_cast<const char*>(record.bytes.data()) +
+                                               rec::kInlineStrdata,
+                                           length));
         }
     }
     ApplyRecord(node, record);
@@ -354,35 +360,48 @@ bool CBaseDataManage::DataDeletePoint(baseDataStruct* node, int mode) {
 
 baseDataStruct* CBaseDataManage::DataGetSysPoint(baseDataStruct* start, int kind, int subKind) {
     if (!start) return nullptr;
-    static const char* const kBoxes[] = {"preview", "receive", "prepare", "send", "trash",
-                                         "drafts"};
+    static const char* const kBoxes[] = {"preview", "receive", "prepare",
+                                         "send",    "trash",   "drafts"};
     static const char* const kTemplateFolders[] = {"NewLetter", "Write back", "Forward"};
     auto sys = [&](int k) { return DataGetSysPoint(start, k, subKind); };
     switch (kind) {
-        case 1: return Ancestor(start, "Root");
-        case 2: return Ancestor(start, "User");
-        case 4: return Ancestor(start, "Account");
-        case 8: return Ancestor(start, "BookTeam");
-        case 3: return SonWith(sys(2), "type", "UATree");
-        case 16: return SonWith(sys(2), "type", "UBTree");
-        case 18: return SonWith(sys(2), "type", "UTTree");
-        case 20: return SonWith(sys(2), "type", "UFTree");
+        case 1:
+            return Ancestor(start, "Root");
+        case 2:
+            return Ancestor(start, "User");
+        case 4:
+            return Ancestor(start, "Account");
+        case 8:
+            return Ancestor(start, "BookTeam");
+        case 3:
+            return SonWith(sys(2), "type", "UATree");
+        case 16:
+            return SonWith(sys(2), "type", "UBTree");
+        case 18:
+            return SonWith(sys(2), "type", "UTTree");
+        case 20:
+            return SonWith(sys(2), "type", "UFTree");
         case 17:
         case 19:
         case 21: {
             baseDataStruct* anchor = sys(kind - 1);
             return anchor ? anchor->firstSon() : nullptr;
         }
-        case 5: return SonWith(sys(4), "type", "ABTree");
-        case 9: return SonWith(sys(4), "type", "PBoxTree");
-        case 11: return SonWith(sys(4), "type", "PTTree");
-        case 14: return SonWith(sys(4), "type", "PFTree");
+        case 5:
+            return SonWith(sys(4), "type", "ABTree");
+        case 9:
+            return SonWith(sys(4), "type", "PBoxTree");
+        case 11:
+            return SonWith(sys(4), "type", "PTTree");
+        case 14:
+            return SonWith(sys(4), "type", "PFTree");
         case 6:
         case 12: {
             baseDataStruct* anchor = sys(kind - 1);
             return anchor ? anchor->firstSon() : nullptr;
         }
-        case 7: return SonWith(sys(6), "style", "sys");
+        case 7:
+            return SonWith(sys(6), "style", "sys");
         case 10:
             if (subKind < 1 || subKind > 6) return nullptr;
             return SonWith(sys(9), "type", "Box", "subType", kBoxes[subKind - 1]);
@@ -392,7 +411,7 @@ baseDataStruct* CBaseDataManage::DataGetSysPoint(baseDataStruct* start, int kind
         case 23: {
             baseDataStruct* user = sys(2);
             if (!user) return nullptr;
-            if (baseDataStruct* info = DownFirstSons(user->firstSon(), "PublicInfo")) return info;
+            if (baseDataStruct* info = FindBelow(user, "PublicInfo")) return info;
             baseDataStruct* info =
                 addson(user, "%s", "type =PublicInfo ,caption =Public infomation");
             DataSaveList(info, 1);
@@ -401,12 +420,13 @@ baseDataStruct* CBaseDataManage::DataGetSysPoint(baseDataStruct* start, int kind
         case 24: {
             baseDataStruct* info = sys(23);
             if (!info) return nullptr;
-            if (baseDataStruct* data = DownFirstSons(info->firstSon(), "PublicData")) return data;
+            if (baseDataStruct* data = FindBelow(info, "PublicData")) return data;
             baseDataStruct* data = addson(info, "%s", "type =PublicData ,caption =Public Data");
             DataNewPoint(data, -1);
             return data;
         }
-        default: return nullptr;
+        default:
+            return nullptr;
     }
 }
 

@@ -24,7 +24,7 @@ inline constexpr int kLoadSdata = 4;
 inline constexpr int kLoadLazySons = 0x80;
 
 class CBaseDataManage {
-public:
+  public:
     CBaseDataManage();
     virtual ~CBaseDataManage();
     CBaseDataManage(const CBaseDataManage&) = delete;
@@ -60,7 +60,7 @@ public:
     StoreFile& file() { return file_; }
     bool isOpen() const { return file_.isOpen(); }
 
-private:
+  private:
     bool LoadOne(baseDataStruct* node, long pointId, int mask, PointLinks* links);
     void ApplyRecord(baseDataStruct* node, const PointRecord& record);
     void ResetRoot();

@@ -160,8 +160,7 @@ std::optional<std::string_view> getdata(const baseDataStruct* node, std::string_
         return std::string_view(node->sData_);
     }
     if (block == "STRDATA") {
-        if (!(node->state_ & STATE_HAS_STRDATA)) return std::nullopt;
-        if (!node->strData_) return std::string_view();
+        if (!(node->state_ & STATE_HAS_STRDATA) || !node->strData_) return std::nullopt;
         return std::string_view(node->strData_.get(), static_cast<size_t>(node->strDataLen_));
     }
     return std::nullopt;

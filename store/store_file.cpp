@@ -30,7 +30,9 @@ bool MakeParentDirectories(const std::string& path) {
 
 }  // namespace
 
-StoreFile::~StoreFile() { Close(); }
+StoreFile::~StoreFile() {
+    Close();
+}
 
 bool StoreFile::isOpen() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -47,9 +49,13 @@ uint32_t StoreFile::headerField(uint32_t offset) const {
     return Get32(header_.data() + offset);
 }
 
-uint32_t StoreFile::fileEnd() const { return Get32(header_.data() + hdr::kFileEnd); }
+uint32_t StoreFile::fileEnd() const {
+    return Get32(header_.data() + hdr::kFileEnd);
+}
 
-void StoreFile::setFileEnd(uint32_t end) { Put32(header_.data() + hdr::kFileEnd, end); }
+void StoreFile::setFileEnd(uint32_t end) {
+    Put32(header_.data() + hdr::kFileEnd, end);
+}
 
 uint32_t StoreFile::blockCount() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -83,7 +89,9 @@ bool StoreFile::WriteBytes(uint64_t offset, const void* data, size_t size) {
     return true;
 }
 
-void StoreFile::WriteHeader() { WriteBytes(0, header_.data(), header_.size()); }
+void StoreFile::WriteHeader() {
+    WriteBytes(0, header_.data(), header_.size());
+}
 
 void StoreFile::WriteTrailer() {
     uint8_t trailer[kTrailerSize] = {};
@@ -379,8 +387,7 @@ uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
     // 4. Scan segment by segment.
     std::vector<uint32_t> found;
     found.reserve(n);
-    for (uint32_t seg = start; found.size() < n && seg < blockCount();
-         seg += kEntriesPerSegment) {
+    for (uint32_t seg = start; found.size() < n && seg < blockCount(); seg += kEntriesPerSegment) {
         Table* table = LoadTable(seg);
         if (!table) return 0;
         for (uint32_t i = 0; i < kEntriesPerSegment && found.size() < n; ++i) {
@@ -434,8 +441,8 @@ uint32_t StoreFile::ChainBlocks(uint32_t start) {
     return ListChain(start, 0, &blocks) ? static_cast<uint32_t>(blocks.size()) : 0;
 }
 
-bool StoreFile::TransferChain(const std::vector<uint32_t>& blocks, uint64_t offset,
-                              char* readInto, const char* writeFrom, uint64_t length) {
+bool StoreFile::TransferChain(const std::vector<uint32_t>& blocks, uint64_t offset, char* readInto,
+                              const char* writeFrom, uint64_t length) {
     size_t index = static_cast<size_t>(offset / kBlockSize);
     uint64_t inBlock = offset % kBlockSize;
     uint64_t done = 0;
@@ -447,8 +454,8 @@ bool StoreFile::TransferChain(const std::vector<uint32_t>& blocks, uint64_t offs
         const uint64_t runBytes = (runEnd - index) * uint64_t(kBlockSize) - inBlock;
         const uint64_t n = std::min(runBytes, length - done);
         const uint64_t at = BlockOffset(blocks[index]) + inBlock;
-        const bool ok = readInto ? ReadBytes(at, readInto + done, n)
-                                 : WriteBytes(at, writeFrom + done, n);
+        const bool ok =
+            readInto ? ReadBytes(at, readInto + done, n) : WriteBytes(at, writeFrom + done, n);
         if (!ok) return false;
         done += n;
         index = runEnd;

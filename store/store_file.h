@@ -70,7 +70,7 @@ struct PointLinks {
 };
 
 class StoreFile {
-public:
+  public:
     StoreFile() = default;
     ~StoreFile();
     StoreFile(const StoreFile&) = delete;
@@ -126,7 +126,7 @@ public:
     uint32_t headerField(uint32_t offset) const;
     uint32_t blockCount() const;
 
-private:
+  private:
     // One segment's allocation table, both copies.
     struct Table {
         uint32_t first = 0;  // the segment's first block
@@ -191,7 +191,7 @@ private:
     std::map<uint32_t, std::unique_ptr<Table>> tables_;  // by segment start
     uint32_t currentSegment_ = 0;
 
-    std::vector<PointBlockInfo> pointBlocks_;  // k-th block covers ids 100k .. 100k+99
+    std::vector<PointBlockInfo> pointBlocks_;            // k-th block covers ids 100k .. 100k+99
     std::list<std::unique_ptr<PointBlock>> pointCache_;  // most recently used first
     long currentPointBlock_ = -1;
 };

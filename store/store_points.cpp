@@ -20,8 +20,7 @@ constexpr uint32_t kPointBlockChainBlocks = (kPointBlockSize + kBlockSize - 1) /
 }  // namespace
 
 void StoreFile::LogPointNotFound() {
-    LogLine(DiagLog::kError,
-            "--CBaseDataManage::DataGetPointBlock(long lPointId) Point not find!");
+    LogLine(DiagLog::kError, "--CBaseDataManage::DataGetPointBlock(long lPointId) Point not find!");
 }
 
 void StoreFile::LoadPointIndex() {

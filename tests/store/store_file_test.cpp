@@ -48,7 +48,7 @@ void WriteAt(const std::string& path, uint64_t offset, uint32_t value) {
 }
 
 class StoreFileTest : public ::testing::Test {
-protected:
+  protected:
     test::TempDir dir;
     test::ScopedDataDir dataDir{dir.path()};
     std::string path = dir.path() + "sub/dir/Korvo.dat";
@@ -147,7 +147,7 @@ TEST_F(StoreFileTest, StoreWithRootIsPointBlockOfNineteenBlocks) {
 }
 
 class DataStoreTest : public StoreFileTest {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(store.DataOpen(path, "New")); }
     Bytes Reopen() {
         store.file().Close();
@@ -336,7 +336,10 @@ TEST_F(StoreFileTest, UnfinishedTableUpdateIsUndoneAndFinishedOneCompleted) {
 }
 
 TEST_F(StoreFileTest, NonStoreFilesAreRefusedAndLeftAlone) {
-    { StoreFile file; ASSERT_TRUE(file.Open(path, "New")); }
+    {
+        StoreFile file;
+        ASSERT_TRUE(file.Open(path, "New"));
+    }
     std::string bytes = test::ReadFile(path);
     bytes[3] = 'X';
     { std::ofstream(path, std::ios::binary) << bytes; }
