@@ -312,7 +312,6 @@ bool CBaseDataManage::DataLoadTree(baseDataStruct* node, long pointId, int mask,
     };
     std::unordered_set<uint32_t> loaded;
     std::vector<Pending> work{{node, uint32_t(pointId), !onlyOne}};
-    bool ok = true;
     bool first = true;
     while (!work.empty()) {
         const Pending item = work.back();
@@ -322,7 +321,6 @@ bool CBaseDataManage::DataLoadTree(baseDataStruct* node, long pointId, int mask,
             !LoadOne(item.node, long(item.point), mask, &links)) {
             if (first) return false;
             deletepoint(item.node);
-            ok = false;
             continue;
         }
         first = false;
@@ -337,7 +335,7 @@ bool CBaseDataManage::DataLoadTree(baseDataStruct* node, long pointId, int mask,
             work.push_back({addson(item.node, ""), links.firstSon, true});
         }
     }
-    return ok;
+    return true;
 }
 
 bool CBaseDataManage::DataDeletePoint(baseDataStruct* node, int mode) {

@@ -48,6 +48,7 @@ class CBaseDataManage {
     bool DataLoadPoint(baseDataStruct* node, long pointId, int mask);
     // Rebuilds nodes from the store: without a node, the root and all it holds; with one, the
     // node from `pointId` (-1: its own) with its sons and, unless `onlyOne`, its later brothers.
+    // Points that cannot be read are left out; false only when the first one cannot.
     bool DataLoadTree(baseDataStruct* node, long pointId, int mask, bool onlyOne);
     // Mode 1 hides the node and keeps its point; other modes delete the point and all below it.
     // The node is always removed from the tree and destroyed.

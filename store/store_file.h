@@ -25,10 +25,12 @@
 //  P2. A new point is made in two steps: AllocatePoint initialises a free record that nothing
 //      refers to yet, LinkPoint hangs it under its parent (previous brother's forward link first,
 //      then the parent's last-son link). A crash in between leaves an unreachable record.
-//  P3. Deleting a point moves the parent's last-son link first, then the forward link that
-//      reaches it, then the back link. Back links that a crash left stale are found and
-//      corrected when they are next used (LinkPoint walks to the real last son, DeletePoint
-//      finds the real previous brother).
+//  P3. Deleting a point moves the parent's last-son link first, then the next brother's back
+//      link, then the forward link that reaches it, and frees the record last. So a stale
+//      last-son link always names a point still in the tree, and a stale back link names a
+//      point whose forward link does not lead back: both are recognised and corrected when
+//      next used (LinkPoint walks to the real last son, DeletePoint finds the real previous
+//      brother along the parent's sons).
 //  P4. A new point block is written whole (its own-chain field included) before the previous
 //      block links to it; the point-block list is followed by its forward links.
 //

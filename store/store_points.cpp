@@ -294,32 +294,37 @@ bool StoreFile::DeletePoint(long pointId) {
 
     PointLinks parentLinks;
     const bool hasParent = parent != 0 && GetPointLinks(parent, &parentLinks);
-    // Find the brother whose forward link really reaches this point (rule P3).
+    // The brother whose forward link reaches this point (rule P3). The stored back link is
+    // checked; after a crash it may be stale, and the parent's son list tells the truth.
     PointLinks prevLinks;
-    if (prev != 0 && (!GetPointLinks(prev, &prevLinks) || prevLinks.nextBrother != id)) {
+    bool linked = prev != 0 ? GetPointLinks(prev, &prevLinks) && prevLinks.nextBrother == id
+                            : !hasParent || parentLinks.firstSon == id;
+    if (!linked && hasParent) {
         prev = 0;
-        if (hasParent && parentLinks.firstSon != id) {
-            const size_t limit = pointBlocks_.size() * kPointsPerBlock;
-            uint32_t son = parentLinks.firstSon;
-            for (size_t steps = 0; son != 0 && steps < limit; ++steps) {
-                PointLinks links;
-                if (!GetPointLinks(son, &links)) break;
-                if (links.nextBrother == id) {
-                    prev = son;
-                    break;
-                }
-                son = links.nextBrother;
+        linked = parentLinks.firstSon == id;
+        const size_t limit = pointBlocks_.size() * kPointsPerBlock;
+        uint32_t son = parentLinks.firstSon;
+        for (size_t steps = 0; !linked && son != 0 && steps < limit; ++steps) {
+            PointLinks links;
+            if (!GetPointLinks(son, &links)) break;
+            if (links.nextBrother == id) {
+                prev = son;
+                linked = true;
             }
+            son = links.nextBrother;
         }
     }
 
-    if (hasParent && parentLinks.lastSon == id) SetLink(parent, rec::kLastSon, prev);
-    if (prev != 0) {
-        SetLink(prev, rec::kNextBrother, next);
-    } else if (hasParent && parentLinks.firstSon == id) {
-        SetLink(parent, rec::kFirstSon, next);
+    // A point no forward link reaches (left by an interrupted delete) touches no other record.
+    if (linked) {
+        if (hasParent && parentLinks.lastSon == id) SetLink(parent, rec::kLastSon, prev);
+        if (next != 0) SetLink(next, rec::kPrevBrother, prev);
+        if (prev != 0) {
+            SetLink(prev, rec::kNextBrother, next);
+        } else if (hasParent) {
+            SetLink(parent, rec::kFirstSon, next);
+        }
     }
-    if (next != 0) SetLink(next, rec::kPrevBrother, prev);
 
     record.set(rec::kSlot, uint32_t(kSlotFree));
     if (!WriteRecord(pointId, record)) return false;

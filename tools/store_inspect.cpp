@@ -36,7 +36,7 @@ struct PointInfo {
 
 // Reads a store file without ever writing it.
 class Reader {
-public:
+  public:
     ~Reader() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -59,8 +59,8 @@ public:
         fileEnd_ = Get32(header_ + hdr::kFileEnd);
         if (fileEnd_ < kHeaderBlockSize + kTableBlocks * kBlockSize ||
             (fileEnd_ - kHeaderBlockSize) % kBlockSize != 0 || fileEnd_ > size_) {
-            *why = StrPrintf("the header's file end %u does not fit a file of %llu bytes",
-                             fileEnd_, static_cast<unsigned long long>(size_));
+            *why = StrPrintf("the header's file end %u does not fit a file of %llu bytes", fileEnd_,
+                             static_cast<unsigned long long>(size_));
             return false;
         }
         blocks_ = (fileEnd_ - kHeaderBlockSize) / kBlockSize;
@@ -249,7 +249,7 @@ public:
         return text;
     }
 
-private:
+  private:
     int fd_ = -1;
     uint64_t size_ = 0;
     uint8_t header_[kHeaderSize] = {};
@@ -405,10 +405,10 @@ InspectStatus CheckStore(const std::string& path, std::ostream& out) {
             continue;
         }
         if (seg.primary != seg.mirror) {
-            f.note(StrPrintf("segment %u: the table copies differ (an interrupted update); the "
-                             "next open will %s it",
-                             first / kEntriesPerSegment,
-                             seg.primary[0] == kUpdating ? "undo" : "complete"));
+            f.note(StrPrintf(
+                "segment %u: the table copies differ (an interrupted update); the "
+                "next open will %s it",
+                first / kEntriesPerSegment, seg.primary[0] == kUpdating ? "undo" : "complete"));
         }
         for (uint32_t i = 0; i < kEntriesPerSegment; ++i) {
             const uint32_t b = first + i;
@@ -541,16 +541,18 @@ InspectStatus CheckStore(const std::string& path, std::ostream& out) {
                                         points[s].parent));
                 }
                 if (points[s].prev != prev) {
-                    f.note(StrPrintf("point %u names %u as previous brother, not %u (mended at "
-                                     "the next change)",
-                                     s, points[s].prev, prev));
+                    f.note(
+                        StrPrintf("point %u names %u as previous brother, not %u (mended at "
+                                  "the next change)",
+                                  s, points[s].prev, prev));
                 }
                 prev = s;
             }
             if (p.lastSon != prev) {
-                f.note(StrPrintf("point %u names %u as last son, not %u (mended at the next "
-                                 "change)",
-                                 id, p.lastSon, prev));
+                f.note(
+                    StrPrintf("point %u names %u as last son, not %u (mended at the next "
+                              "change)",
+                              id, p.lastSon, prev));
             }
             return true;
         });
@@ -559,9 +561,10 @@ InspectStatus CheckStore(const std::string& path, std::ostream& out) {
             if (!reached[id] && points[id].slot != kSlotFree) ++orphans;
         }
         if (orphans != 0) {
-            f.note(StrPrintf("%zu points in use are not in the tree (left by an interrupted "
-                             "delete or insert)",
-                             orphans));
+            f.note(
+                StrPrintf("%zu points in use are not in the tree (left by an interrupted "
+                          "delete or insert)",
+                          orphans));
         }
     } else if (reader.header(hdr::kFirstPointBlock) == 0) {
         f.note("the store holds no points yet");
@@ -573,15 +576,15 @@ InspectStatus CheckStore(const std::string& path, std::ostream& out) {
         if (owner[b] == 0 && e != kFree && e != kTableBlock && e != kNoBlock) ++leaked;
     }
     if (leaked != 0) {
-        f.note(StrPrintf("%zu blocks are in use by no chain (left by an interrupted write)",
-                         leaked));
+        f.note(
+            StrPrintf("%zu blocks are in use by no chain (left by an interrupted write)", leaked));
     }
 
     for (const auto& p : f.problems) out << "problem: " << p << '\n';
     for (const auto& n : f.notes) out << "note: " << n << '\n';
     out << path << ": " << blocks << " blocks, " << reachable << " points in the tree, "
-        << f.problems.size() << " problems, " << f.notes.size() << " notes: "
-        << (f.problems.empty() ? "sound" : "damaged") << '\n';
+        << f.problems.size() << " problems, " << f.notes.size()
+        << " notes: " << (f.problems.empty() ? "sound" : "damaged") << '\n';
     return f.problems.empty() ? InspectStatus::kSound : InspectStatus::kDamaged;
 }
 
