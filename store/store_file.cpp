@@ -128,8 +128,28 @@ bool StoreFile::Open(const std::string& path, std::string_view mode) {
         return false;
     }
     path_ = path;
+    CompleteGrowth(uint64_t(st.st_size));
     LoadPointIndex();
     return true;
+}
+
+void StoreFile::CompleteGrowth(uint64_t fileSize) {
+    // Growing writes the new blocks and commits their table entries before it rewrites the
+    // header; a crash in between leaves blocks the tables know and the header does not.
+    bool grew = false;
+    for (;;) {
+        const uint32_t count = blockCount();
+        if (count % kEntriesPerSegment == 0) break;
+        Table* table = LoadTable(count - count % kEntriesPerSegment);
+        if (!table || table->primary[count - table->first] == kNoBlock) break;
+        if (BlockOffset(count) + kBlockSize > fileSize) break;
+        setFileEnd(fileEnd() + kBlockSize);
+        grew = true;
+    }
+    if (grew) {
+        WriteTrailer();
+        WriteHeader();
+    }
 }
 
 bool StoreFile::CreateFile(const std::string& path) {
@@ -466,13 +486,13 @@ bool StoreFile::TransferChain(const std::vector<uint32_t>& blocks, uint64_t offs
 
 uint32_t StoreFile::WriteChain(uint32_t start, std::string_view bytes) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    (void)start;  // the old chain stays intact until its record no longer refers to it
     if (fd_ < 0 || bytes.empty()) return 0;
-    const uint32_t n = BlocksFor(bytes.size());
-    if (start == 0 || ChainBlocks(start) != n) start = Allocate(bytes.size());
-    if (start == 0) return 0;
+    const uint32_t chain = Allocate(bytes.size());
+    if (chain == 0) return 0;
     std::vector<uint32_t> blocks;
-    if (!ListChain(start, n, &blocks)) return 0;
-    return TransferChain(blocks, 0, nullptr, bytes.data(), bytes.size()) ? start : 0;
+    if (!ListChain(chain, BlocksFor(bytes.size()), &blocks)) return 0;
+    return TransferChain(blocks, 0, nullptr, bytes.data(), bytes.size()) ? chain : 0;
 }
 
 bool StoreFile::ReadAt(uint32_t start, uint64_t length, char* buffer, uint64_t offset) {

@@ -15,13 +15,18 @@
 //  T4. Opening a segment compares the copies: a primary marked kUpdating belongs to an update
 //      that did not finish and is copied over the mirror (the update is undone); otherwise the
 //      mirror is complete and is copied over the primary (LoadTable).
+//  T5. Growing the file writes the new blocks, commits their entries, then rewrites the header
+//      with the new file end. Opening finishes a growth whose header was not rewritten
+//      (CompleteGrowth).
 //  So a chain allocation or release takes effect entirely or not at all.
 //
 // Points and data
-//  P1. A chain is written before the record that refers to it, and a chain a record no longer
-//      refers to is freed only after that record was written (callers of WriteChain and
-//      FreeChain keep this order; see the data manager). A crash leaks blocks at worst; it never
-//      leaves a record pointing into free blocks.
+//  P1. Data is never overwritten in place: changed data goes into a new chain, written before
+//      the record that refers to it, and a chain a record no longer refers to is freed only
+//      after that record was written (WriteChain, and the data manager's save). A crash leaves
+//      each record with its old or its new data whole, and leaks blocks at worst; it never
+//      leaves a record pointing into free blocks. Freed blocks are taken again by the next
+//      allocations, lowest first, so rewriting data does not grow the file.
 //  P2. A new point is made in two steps: AllocatePoint initialises a free record that nothing
 //      refers to yet, LinkPoint hangs it under its parent (previous brother's forward link first,
 //      then the parent's last-son link). A crash in between leaves an unreachable record.
@@ -89,10 +94,10 @@ class StoreFile {
 
     // --- Block layer ---
 
-    // Writes `bytes` into the chain at `start`, or into a new chain when `start` is 0 or the
-    // chain has another number of blocks. An old chain that is replaced is NOT freed: the
-    // caller frees it once nothing refers to it (rule P1). Returns the chain's first block, or
-    // 0 on failure.
+    // Writes `bytes` into a new chain that replaces the chain at `start` (0: none). The old
+    // chain is neither overwritten nor freed: the caller frees it once the record refers to
+    // the new one (rule P1), so a crash leaves the old data whole. Returns the new chain's
+    // first block, or 0 on failure.
     uint32_t WriteChain(uint32_t start, std::string_view bytes);
     bool ReadAt(uint32_t start, uint64_t length, char* buffer, uint64_t offset);
     bool WriteAt(uint32_t start, std::string_view bytes, uint64_t offset);
@@ -158,6 +163,7 @@ class StoreFile {
     };
 
     bool CreateFile(const std::string& path);
+    void CompleteGrowth(uint64_t fileSize);
     bool ReadBytes(uint64_t offset, void* data, size_t size);
     bool WriteBytes(uint64_t offset, const void* data, size_t size);
     void WriteHeader();

@@ -224,33 +224,40 @@ TEST_F(DataStoreTest, StrdataInlineUpToFiveHundredBytes) {
     EXPECT_EQ(getinfo(&loaded, kThisNode, "type"), "Letter");
 }
 
-TEST_F(DataStoreTest, ChainsAreReusedWhenTheirSizeIsUnchanged) {
+TEST_F(DataStoreTest, RewritesGoToFreshBlocksAndFreedBlocksAreTakenAgain) {
     baseDataStruct* node = addson(store.root(), "type =Letter");
     setinfo(node, kThisNode, "SDATA", std::string(6000, 'a'));  // two blocks
     const long id = store.DataSaveList(node, 1);
     const uint32_t first = Record(id).get(rec::kSdataChain);
     EXPECT_EQ(store.file().ChainBlocks(first), 2u);
+    const uint32_t blocks = store.file().blockCount();
 
-    setinfo(node, kThisNode, "SDATA", std::string(10240, 'b'));  // still two
+    // The same size: new blocks, the old ones freed once the record points elsewhere.
+    setinfo(node, kThisNode, "SDATA", std::string(10240, 'b'));
     store.DataSavePoint(node);
-    EXPECT_EQ(Record(id).get(rec::kSdataChain), first);
-
-    setinfo(node, kThisNode, "SDATA", std::string(10241, 'c'));  // three
+    const uint32_t second = Record(id).get(rec::kSdataChain);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(store.file().ChainBlocks(first), 0u);
+    // The next rewrite takes the freed blocks again: the file stops growing.
+    setinfo(node, kThisNode, "SDATA", std::string(10241, 'c'));  // three blocks
     store.DataSavePoint(node);
-    const uint32_t moved = Record(id).get(rec::kSdataChain);
-    EXPECT_NE(moved, first);
-    EXPECT_EQ(store.file().ChainBlocks(moved), 3u);
-    EXPECT_EQ(store.file().ChainBlocks(first), 0u);  // freed
+    const uint32_t third = Record(id).get(rec::kSdataChain);
+    EXPECT_EQ(third, first);
+    EXPECT_EQ(store.file().ChainBlocks(third), 3u);
+    EXPECT_EQ(store.file().ChainBlocks(second), 0u);
+    setinfo(node, kThisNode, "SDATA", std::string(7000, 'd'));
+    store.DataSavePoint(node);
+    EXPECT_EQ(store.file().blockCount(), blocks + 3);
 
-    // The freed blocks go to the next allocation.
+    // Freed blocks go to the next allocation of any node.
     baseDataStruct* other = addson(store.root(), "type =Letter");
     setinfo(other, kThisNode, "SDATA", "short");
     const long otherId = store.DataSaveList(other, 1);
-    EXPECT_EQ(Record(otherId).get(rec::kSdataChain), first);
+    EXPECT_EQ(Record(otherId).get(rec::kSdataChain), third);
 
     baseDataStruct loaded;
     ASSERT_TRUE(store.DataLoadPoint(&loaded, id, kLoadSdata));
-    EXPECT_EQ(getinfo(&loaded, kThisNode, "SDATA"), std::string(10241, 'c'));
+    EXPECT_EQ(getinfo(&loaded, kThisNode, "SDATA"), std::string(7000, 'd'));
 }
 
 TEST_F(DataStoreTest, DeletedRecordsAreReusedInBlockOrder) {

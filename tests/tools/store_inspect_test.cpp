@@ -83,9 +83,12 @@ class StoreInspectTest : public ::testing::Test {
         test::MessageRecorder quiet;
         CBaseDataManage store;
         if (!store.DataOpen(path)) return;
-        for (baseDataStruct* n = store.root()->firstSon(); n; n = n->nextBrother()) {
-            store.DataLoadTree(n, -1, kLoadProperty | kLoadSdata | kLoadStrdata | kLoadLazySons,
-                               true);
+        std::vector<baseDataStruct*> stack{store.root()};
+        while (!stack.empty()) {
+            baseDataStruct* n = stack.back();
+            stack.pop_back();
+            store.DataLoadPoint(n, -1, kLoadSdata | kLoadStrdata);
+            for (baseDataStruct* s = n->firstSon(); s; s = s->nextBrother()) stack.push_back(s);
         }
         baseDataStruct* added = addson(store.root(), "type =New");
         setinfo(added, kThisNode, "SDATA", std::string(7000, 'x'));
