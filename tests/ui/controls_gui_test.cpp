@@ -3,12 +3,14 @@
 #include <wx/frame.h>
 #include <wx/listctrl.h>
 #include <wx/treectrl.h>
+#include <wx/utils.h>
 
 #include <memory>
 
 #include "controls/column_spec.h"
 #include "controls/list_control.h"
 #include "controls/tree_control.h"
+#include "ui/wx_control_events.h"
 #include "ui/wx_list_view.h"
 #include "ui/wx_text.h"
 #include "ui/wx_tree_view.h"
@@ -140,6 +142,91 @@ TEST_F(GuiTest, TreeViewHoldsLabelsStatesAndData) {
     EXPECT_EQ(view->FirstTopItem(), kNoItem);
     EXPECT_EQ(view->DropHighlight(), kNoItem);
     EXPECT_NE(view->InsertItem(kNoItem, "again", 0, 0, 7), kNoItem);
+}
+
+TEST_F(GuiTest, HeaderClickSortsTheList) {
+    auto view = std::make_unique<WxListView>(frame);
+    CBaseListControl control(*view);
+    WxListEvents events(*view, control);
+    control.Reset("Name ,Count :RIGHT");
+    control.InsertRow("b ,10", 1);
+    control.InsertRow("a ,9", 2);
+    control.InsertRow("c ,100", 3);
+
+    auto click = [&](int column) {
+        wxListEvent event(wxEVT_LIST_COL_CLICK, view->control()->GetId());
+        event.SetEventObject(view->control());
+        event.m_col = column;
+        view->control()->GetEventHandler()->ProcessEvent(event);
+    };
+    click(1);
+    EXPECT_EQ(Cells(view->control(), 1), "9,10,100");
+    click(1);
+    EXPECT_EQ(Cells(view->control(), 1), "100,10,9");
+    click(0);
+    EXPECT_EQ(Cells(view->control(), 0), "a,b,c");
+}
+
+// Mouse events sent to the tree reach the logic with the widget's geometry and the given clock.
+TEST_F(GuiTest, TreeEventsDriveSelectionAndDrag) {
+    auto view = std::make_unique<WxTreeView>(frame);
+    wxTreeCtrl* tree = view->control();
+    tree->SetSize(0, 0, 400, 300);
+    CBaseTreeControl control(*view);
+    control.EnableDrag(true);
+    int64_t now = 1000;
+    WxTreeEvents events(*view, control, [&] { return now; });
+
+    const TreeItem top = view->InsertItem(kNoItem, "top", 0, 0, 0);
+    const TreeItem a = view->InsertItem(top, "a", 0, 0, 1);
+    const TreeItem b = view->InsertItem(top, "b", 0, 0, 2);
+    view->InsertItem(b, "b1", 0, 0, 3);
+    view->Expand(top);
+    wxYield();
+
+    auto centre = [&](TreeItem item) {
+        wxRect rect;
+        EXPECT_TRUE(tree->GetBoundingRect(WxTreeView::ToWx(item), rect, true));
+        return rect.GetPosition() + wxPoint(rect.GetWidth() / 2, rect.GetHeight() / 2);
+    };
+    auto mouse = [&](wxEventType type, wxPoint at) {
+        wxMouseEvent event(type);
+        event.SetEventObject(tree);
+        event.SetPosition(at);
+        tree->GetEventHandler()->ProcessEvent(event);
+    };
+
+    mouse(wxEVT_LEFT_DOWN, centre(a));
+    EXPECT_EQ(control.currentItem(), a);
+    EXPECT_EQ(control.selectionPath(), "1,0");
+    EXPECT_NE(control.lastHitParts() & kTreeHitLabel, 0u);
+    mouse(wxEVT_LEFT_UP, centre(a));
+
+    // Too soon after the press: no drag.
+    wxTreeEvent drag(wxEVT_TREE_BEGIN_DRAG, tree, WxTreeView::ToWx(a));
+    drag.SetPoint(centre(a));
+    now += kDragMinPressMs - 1;
+    tree->GetEventHandler()->ProcessEvent(drag);
+    EXPECT_FALSE(control.dragging());
+
+    mouse(wxEVT_LEFT_DOWN, centre(a));
+    now += kDragMinPressMs;
+    tree->GetEventHandler()->ProcessEvent(drag);
+    ASSERT_TRUE(control.dragging());
+    EXPECT_EQ(control.draggedItem(), a);
+
+    mouse(wxEVT_MOTION, centre(b));
+    EXPECT_EQ(control.dropTarget(), b);
+    EXPECT_EQ(view->DropHighlight(), b);
+    EXPECT_FALSE(tree->IsExpanded(WxTreeView::ToWx(b)));
+    now += kDragHoverMs;
+    events.Tick();
+    EXPECT_TRUE(tree->IsExpanded(WxTreeView::ToWx(b))) << "hovering opens the branch";
+    EXPECT_EQ(tree->GetSelection(), WxTreeView::ToWx(b));
+
+    mouse(wxEVT_LEFT_UP, centre(b));
+    EXPECT_FALSE(control.dragging());
+    EXPECT_EQ(wxWindow::GetCapture(), nullptr);
 }
 
 }  // namespace
