@@ -67,6 +67,8 @@ TEST_F(GuiTest, ListViewHoldsColumnsCellsDataAndSortOrder) {
     EXPECT_NE(list->GetItemState(0, wxLIST_STATE_SELECTED), 0);
 
     control.SortByColumn(2);
+    view->control()->SetSize(0, 0, 500, 300);
+    wxYield();  // paints the header with its arrow and the highlighted rows
     EXPECT_EQ(Cells(list, 2), "010,9,10");
     list->GetColumn(2, col);
     EXPECT_EQ(col.GetImage(), 1);
@@ -108,6 +110,9 @@ TEST_F(GuiTest, TreeViewHoldsLabelsStatesAndData) {
     const TreeItem second = view->InsertItem(kNoItem, "second top", 0, 1, 4);
     view->SetStateImage(alice, 1);
     view->SetStateImage(bob, 2);
+    view->Expand(root);
+    tree->SetSize(0, 0, 300, 200);
+    wxYield();  // paints items that carry state images
 
     EXPECT_EQ(tree->GetItemText(WxTreeView::ToWx(alice)), "alice");
     EXPECT_EQ(tree->GetItemState(WxTreeView::ToWx(alice)), 1);
