@@ -48,6 +48,7 @@ ReplyReader::BlockResult ReplyReader::ReadDataBlock(std::string& block, const Pr
     block.clear();
     block.swap(pending_);
     size_t searchFrom = 0;
+    lastSearchBytes_ = 0;
     for (;;) {
         // An empty block is the terminator line alone, with no line end before it.
         if (block.size() >= 3 && std::memcmp(block.data(), ".\r\n", 3) == 0) {
@@ -55,6 +56,7 @@ ReplyReader::BlockResult ReplyReader::ReadDataBlock(std::string& block, const Pr
             block.clear();
             return BlockResult::kComplete;
         }
+        lastSearchBytes_ += block.size() - searchFrom;
         size_t at = block.find(kTerminator, searchFrom, kTermLen);
         if (at != std::string::npos) {
             pending_.assign(block, at + kTermLen, std::string::npos);

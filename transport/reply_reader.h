@@ -49,6 +49,8 @@ class ReplyReader {
     // Forgets buffered bytes (a new connection).
     void Reset() { pending_.clear(); }
     size_t pendingSize() const { return pending_.size(); }
+    // Bytes the last ReadDataBlock looked at while searching for the terminator.
+    size_t lastSearchBytes() const { return lastSearchBytes_; }
 
   private:
     // Appends up to kChunk received bytes to `to`; false when the source has ended.
@@ -56,6 +58,7 @@ class ReplyReader {
 
     Source source_;
     std::string pending_;
+    size_t lastSearchBytes_ = 0;
 };
 
 // Restores dot-stuffed lines of a data block in place.
