@@ -67,13 +67,7 @@ bool TcpSocket::WaitFor(short events, std::chrono::milliseconds limit) {
 ConnectResult TcpSocket::Connect(const std::string& host, int port) {
     Close();
     if (cancelled_.load()) return ConnectResult::kConnectFailed;
-    if (port <= 0 || port > 65535) {
-        // Still report a socket that could not be made the same way a real attempt would.
-        int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (probe < 0) return ConnectResult::kCreateFailed;
-        ::close(probe);
-        return ConnectResult::kConnectFailed;
-    }
+    if (port <= 0 || port > 65535) return ConnectResult::kConnectFailed;
 
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

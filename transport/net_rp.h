@@ -65,13 +65,24 @@ class CNetRP {
     // Sets the task's State "Faile" and Info to the last error; returns the last error.
     std::string ReportError();
 
+    // Connects and logs in (USER, PASS): 1, or 0 with the connection closed.
     int ConnectPop3();
+    // QUIT and close: the QUIT reply's result, or 1 when not connected.
     int DisconnectPop3();
+    // STAT: the number of letters, or -1 (the session is then no longer connected).
     int GetNumMessages();
+    // LIST n until two replies agree: the size, 0 when the server gives none, or -1.
     long GetMessageLen(int n);
+    // UIDL n until two replies agree: "0" with `id` set (at most 49 characters of the reply
+    // line), or "-1".
     std::string GetMessageId(int n, std::string& id);
+    // TOP n 1: the header block without its blank line; the LIST size as text, or "-1".
     std::string GetMessageHead(int n, std::string& text);
+    // RETR n: the letter without status line and terminator, dots restored; the LIST size as
+    // text, or "-1" (refused, broken or cancelled; a broken or cancelled fetch also ends the
+    // connection). A letter without a "received" trace is fetched a second time.
     std::string GetMessage(int n, std::string& text);
+    // DELE n: 1, or 0 when refused.
     int DeleteMessage(int n);
 
     bool pop3Connected() const { return pop3Connected_ != 0; }
@@ -91,7 +102,8 @@ class CNetRP {
     const baseDataStruct* account() const { return account_; }
     TaskRecord* task() const { return task_; }
 
-    // Disconnects the SMTP link; the sending half fills this in with QUIT.
+    // Sends QUIT on an open SMTP connection; 1 when none is open. ConnectSmtp, SendMail and
+    // SendMailData use the same link, reader and failure texts.
     int DisconnectSmtp();
 
   private:
