@@ -1,0 +1,473 @@
+#include "transport/net_rp.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+#include "platform/string_format.h"
+#include "store/diag_log.h"
+#include "store/node.h"
+#include "transport/session_view.h"
+#include "transport/task_record.h"
+
+namespace korvo {
+
+namespace {
+
+constexpr const char* kErrorTexts[kErrCount] = {
+    "Server didn't connect",
+    "Bad user name",
+    "Invalid username/password combination",
+    "STATus couldn't be retrieved",
+    "RETRieve failed",
+    "Could not delete message",
+    "Error while QUITting",
+    "SMTP server error",
+    "SMTP server not available",
+    "SMTP server not ready for data",
+    "SMTP server didn't terminate session",
+};
+
+constexpr const char* kSocketError = "Socket Error";
+
+// "++CNetRP::Name() begin" on entry, "--CNetRP::Name over" on exit.
+class OpLog {
+  public:
+    explicit OpLog(const char* name) : name_(name) {
+        LogLine(DiagLog::kMessage, "++CNetRP::%s() begin", name_);
+    }
+    ~OpLog() { LogLine(DiagLog::kMessage, "--CNetRP::%s over", name_); }
+    OpLog(const OpLog&) = delete;
+    OpLog& operator=(const OpLog&) = delete;
+
+  private:
+    const char* name_;
+};
+
+// A value of the account; absent keys read as an empty text.
+std::string AccountValue(const baseDataStruct* account, std::string_view key) {
+    std::string value = getinfo(account, kThisNode, key);
+    return value == kAbsent ? std::string() : value;
+}
+
+std::string Base64(std::string_view in) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((in.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8) | uint8_t(in[i + 2]);
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
+    }
+    if (i < in.size()) {
+        uint32_t v = uint8_t(in[i]) << 16;
+        if (i + 1 < in.size()) v |= uint8_t(in[i + 1]) << 8;
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += i + 1 < in.size() ? kAlphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// The decimal number that starts at `pos`, saturated at LONG_MAX; 0 when there are no digits.
+long NumberAt(std::string_view text, size_t pos) {
+    long value = 0;
+    for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos) {
+        int digit = text[pos] - '0';
+        if (value > (LONG_MAX - digit) / 10) return LONG_MAX;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+size_t FirstDigit(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (std::isdigit(static_cast<unsigned char>(text[i]))) return i;
+    }
+    return std::string_view::npos;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+    if (word.empty() || text.size() < word.size()) return word.empty();
+    const char lo = static_cast<char>(std::tolower(static_cast<unsigned char>(word[0])));
+    const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+    for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+        if (text[i] != lo && text[i] != up) continue;
+        size_t k = 1;
+        while (k < word.size() && std::tolower(static_cast<unsigned char>(text[i + k])) ==
+                                      std::tolower(static_cast<unsigned char>(word[k]))) {
+            ++k;
+        }
+        if (k == word.size()) return true;
+    }
+    return false;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+}  // namespace
+
+CNetRP::Link::Link(Kind k, SocketTimeouts timeouts)
+    : kind(k),
+      socket(timeouts),
+      reader([this](char* buffer, size_t size) { return socket.Receive(buffer, size); }) {}
+
+CNetRP::CNetRP(SocketTimeouts timeouts)
+    : pop3_(Link::Kind::kPop3, timeouts), smtp_(Link::Kind::kSmtp, timeouts) {
+    for (int i = 0; i < kErrCount; ++i) {
+        std::strncpy(errorTable_[i].data(), kErrorTexts[i], errorTable_[i].size() - 1);
+    }
+}
+
+CNetRP::~CNetRP() {
+    if (pop3Connected_) DisconnectPop3();
+    if (smtpConnected_) DisconnectSmtp();
+    pop3_.socket.Close();
+    smtp_.socket.Close();
+    if (task_) task_->SetInterrupter({});
+}
+
+const char* CNetRP::errorText(int index) const {
+    if (index < 0 || index >= kErrCount) return "";
+    return errorTable_[index].data();
+}
+
+void CNetRP::InitialzeAccount(const baseDataStruct* account, TaskRecord* task) {
+    account_ = account;
+    pop3Server_ = AccountValue(account, "pop3Server");
+    pop3Port_ = static_cast<int>(TextToLong(AccountValue(account, "pop3Port")));
+    smtpServer_ = AccountValue(account, "smtpServer");
+    smtpPort_ = static_cast<int>(TextToLong(AccountValue(account, "smtpPort")));
+    userName_ = AccountValue(account, "username");
+    password_ = AccountValue(account, "password");
+    smtpCheck_ = AccountValue(account, "SmtpCheck") == "True" ? 1 : 0;
+    smtpUser_.clear();
+    smtpPass_.clear();
+    if (smtpCheck_) {
+        smtpUser_ = Base64(AccountValue(account, "SmtpUser")) + "\r\n";
+        smtpPass_ = Base64(AccountValue(account, "SmtpPass")) + "\r\n";
+    }
+
+    if (task_ && task_ != task) task_->SetInterrupter({});
+    task_ = task;
+    if (!task_) return;
+    mailIdList_ = task_->mailIdList;
+    task_->stateText = "Run over!";
+    task_->infoText = "ok";
+    task_->SetInterrupter([this] {
+        pop3_.socket.Cancel();
+        smtp_.socket.Cancel();
+    });
+    // A cancel that came before the session was bound still stops it.
+    if (task_->cancel.load()) {
+        pop3_.socket.Cancel();
+        smtp_.socket.Cancel();
+    }
+}
+
+bool CNetRP::cancelled() const {
+    return task_ && task_->cancel.load();
+}
+
+void CNetRP::ShowStatus(const std::string& text) {
+    if (task_ && task_->view) task_->view->SetStatus(text);
+}
+
+void CNetRP::SetProgress(int percent) {
+    if (task_ && task_->view) task_->view->SetProgress(percent);
+}
+
+void CNetRP::SetError(const std::string& text) {
+    lastError_ = text;
+    ShowStatus(lastError_);
+}
+
+void CNetRP::Send(Link& link, const std::string& command) {
+    // The password stays out of the log.
+    if (command.compare(0, 5, "PASS ") == 0) {
+        LogLine(DiagLog::kMessage, "CNetRP send PASS ********");
+    } else {
+        LogLine(DiagLog::kMessage, "CNetRP send %.*s", static_cast<int>(command.size() - 2),
+                command.c_str());
+    }
+    // A failed send shows up in the reply that follows.
+    link.socket.SendAll(command);
+}
+
+int CNetRP::get_response(Link& link, int index) {
+    std::string reply;
+    bool ok = link.kind == Link::Kind::kPop3 ? link.reader.ReadLine(reply)
+                                             : link.reader.ReadSmtpReply(reply);
+    if (!ok) {
+        // Nothing more can be read from this stream.
+        if (link.kind == Link::Kind::kPop3) pop3Connected_ = 0;
+        SetError(kSocketError);
+        return 0;
+    }
+    lastReply_ = std::move(reply);
+    if (lastReply_.compare(0, 4, "-ERR") == 0 || lastReply_.compare(0, 2, "50") == 0 ||
+        lastReply_.compare(0, 2, "40") == 0) {
+        SetError(errorText(index));
+        return 0;
+    }
+    return 1;
+}
+
+std::string CNetRP::ReportError() {
+    if (task_) {
+        task_->stateText = "Faile";
+        task_->infoText = lastError_;
+    }
+    return lastError_;
+}
+
+int CNetRP::ConnectPop3() {
+    OpLog log("ConnectPop3");
+    if (pop3Connected_) return 1;
+    ShowStatus("Connect POP3 server...");
+    pop3_.reader.Reset();
+    switch (pop3_.socket.Connect(pop3Server_, pop3Port_)) {
+        case ConnectResult::kCreateFailed:
+            SetError("Unable to create the socket.");
+            return 0;
+        case ConnectResult::kConnectFailed:
+            SetError("Unable to connect to server!");
+            pop3_.socket.Close();
+            return 0;
+        case ConnectResult::kOk:
+            break;
+    }
+    auto fail = [this] {
+        pop3_.socket.Close();
+        pop3_.reader.Reset();
+        pop3Connected_ = 0;
+        return 0;
+    };
+    if (!get_response(pop3_, kErrGreeting)) return fail();
+
+    // A line break inside a credential would smuggle in a command of its own.
+    if (HasLineBreak(userName_)) {
+        SetError(errorText(kErrUser));
+        return fail();
+    }
+    std::string user = StrPrintf("USER %s\r\n", userName_.c_str());
+    Send(pop3_, user);
+    ShowStatus("User " + user.substr(0, user.size() - 2));
+    if (!get_response(pop3_, kErrUser)) return fail();
+
+    if (HasLineBreak(password_)) {
+        SetError(errorText(kErrPass));
+        return fail();
+    }
+    Send(pop3_, StrPrintf("PASS %s\r\n", password_.c_str()));
+    ShowStatus("password ********");
+    if (!get_response(pop3_, kErrPass)) return fail();
+
+    pop3Connected_ = 1;
+    return 1;
+}
+
+int CNetRP::DisconnectPop3() {
+    OpLog log("DisconnectPop3");
+    if (!pop3Connected_) return 1;
+    Send(pop3_, "QUIT\r\n");
+    int result = get_response(pop3_, kErrQuit);
+    pop3_.socket.Close();
+    pop3_.reader.Reset();
+    pop3Connected_ = 0;
+    return result;
+}
+
+int CNetRP::DisconnectSmtp() {
+    OpLog log("DisconnectSmtp");
+    if (!smtpConnected_) return 1;
+    Send(smtp_, "QUIT\r\n");
+    int result = get_response(smtp_, kErrSmtpQuit);
+    smtp_.socket.Close();
+    smtp_.reader.Reset();
+    smtpConnected_ = 0;
+    return result;
+}
+
+int CNetRP::GetNumMessages() {
+    OpLog log("GetNumMessages");
+    Send(pop3_, "STAT\r\n");
+    if (!get_response(pop3_, kErrStat)) {
+        pop3Connected_ = 0;
+        return -1;
+    }
+    size_t digit = FirstDigit(lastReply_);
+    if (digit == std::string::npos) {
+        pop3Connected_ = 0;
+        return -1;
+    }
+    return static_cast<int>(std::min<long>(NumberAt(lastReply_, digit), INT_MAX));
+}
+
+template <typename Accept>
+bool CNetRP::ResyncQuery(const std::string& command, Accept accept) {
+    Send(pop3_, command);
+    if (!get_response(pop3_, kErrRetrieve)) return false;
+    std::string previous = lastReply_;
+    for (int replies = 1; replies < 2 * kMaxQueryPairs;) {
+        Send(pop3_, command);
+        if (!get_response(pop3_, kErrRetrieve)) return false;
+        ++replies;
+        if (lastReply_ == previous) {
+            if (accept(lastReply_)) return true;
+            if (replies >= 2 * kMaxQueryPairs) break;
+            // Not usable yet: start a fresh pair.
+            Send(pop3_, command);
+            if (!get_response(pop3_, kErrRetrieve)) return false;
+            ++replies;
+        }
+        previous = lastReply_;
+    }
+    SetError(errorText(kErrRetrieve));
+    return false;
+}
+
+long CNetRP::GetMessageLen(int n) {
+    OpLog log("GetMessageLen");
+    const std::string key = StrPrintf(" %d ", n);
+    long size = 0;
+    int notFound = 0;
+    long smallSeen = -1;
+    bool ok = ResyncQuery(StrPrintf("LIST %d\r\n", n), [&](const std::string& reply) {
+        std::string_view line(reply);
+        line = line.substr(0, line.find('\r'));
+        size_t at = line.find(key);
+        if (at == std::string_view::npos) {
+            if (++notFound < 2) return false;
+            size = 0;
+            return true;
+        }
+        size = NumberAt(line, at + key.size());
+        if (size >= 10) return true;
+        // A letter really that small answers the same twice in a row.
+        if (size == smallSeen) return true;
+        smallSeen = size;
+        return false;
+    });
+    if (!ok) {
+        pop3Connected_ = 0;
+        return -1;
+    }
+    return size;
+}
+
+std::string CNetRP::GetMessageId(int n, std::string& id) {
+    OpLog log("GetMessageId");
+    if (!ResyncQuery(StrPrintf("UIDL %d\r\n", n), [](const std::string&) { return true; })) {
+        pop3Connected_ = 0;
+        return "-1";
+    }
+    std::string line = lastReply_;
+    size_t cr = line.find('\r');
+    if (cr != std::string::npos && cr > 0) line.resize(cr);
+    if (line.size() > 49) line.resize(49);
+    const std::string key = StrPrintf(" %d ", n);
+    size_t at = line.find(key);
+    id = at == std::string::npos ? line : line.substr(at + key.size());
+    return "0";
+}
+
+long CNetRP::ListSize(int n) {
+    Send(pop3_, StrPrintf("LIST %d\r\n", n));
+    if (!get_response(pop3_, kErrRetrieve)) return -1;
+    size_t digit = FirstDigit(lastReply_);
+    if (digit == std::string::npos) return 0;
+    size_t space = lastReply_.find(' ', digit);
+    if (space == std::string::npos) return 0;
+    return NumberAt(lastReply_, space + 1);
+}
+
+CNetRP::Fetch CNetRP::FetchBlock(const std::string& command, long size, const std::string* saved,
+                                 std::string& text) {
+    Send(pop3_, command);
+    if (!get_response(pop3_, kErrRetrieve)) {
+        return pop3Connected_ ? Fetch::kRefused : Fetch::kBroken;
+    }
+    ReplyReader::Progress progress;
+    ReplyReader::StopCheck stop;
+    if (saved) {
+        progress = [&](size_t received) {
+            ShowStatus(StrPrintf("%s(%zu)", saved->c_str(), received));
+            // Without a size from LIST only the byte count above means anything.
+            if (size > 0) {
+                double percent = static_cast<double>(received) * 100.0 / static_cast<double>(size);
+                SetProgress(static_cast<int>(std::min(percent, 100.0)));
+            }
+        };
+        stop = [this] { return cancelled(); };
+    }
+    switch (pop3_.reader.ReadDataBlock(text, progress, stop)) {
+        case ReplyReader::BlockResult::kComplete:
+            return Fetch::kOk;
+        case ReplyReader::BlockResult::kBroken:
+            pop3Connected_ = 0;
+            SetError(kSocketError);
+            return Fetch::kBroken;
+        case ReplyReader::BlockResult::kStopped:
+            // The rest of the letter is still on its way: this stream is out of step.
+            pop3Connected_ = 0;
+            text.clear();
+            return Fetch::kStopped;
+    }
+    return Fetch::kBroken;
+}
+
+std::string CNetRP::GetMessage(int n, std::string& text) {
+    OpLog log("GetMessage");
+    const std::string saved = task_ && task_->view ? task_->view->Status() : std::string();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        long size = ListSize(n);
+        if (size < 0) return "-1";
+        std::string body;
+        if (FetchBlock(StrPrintf("RETR %d\r\n", n), size, &saved, body) != Fetch::kOk) {
+            return "-1";
+        }
+        SetProgress(100);
+        text = std::move(body);
+        // A letter without a trace header may have been cut short; fetch it once more.
+        if (ContainsNoCase(text, "received") || cancelled() || attempt == 1) {
+            return LongToText(size);
+        }
+    }
+    return "-1";
+}
+
+std::string CNetRP::GetMessageHead(int n, std::string& text) {
+    OpLog log("GetMessageHead");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        long size = ListSize(n);
+        if (size < 0) return "-1";
+        std::string block;
+        if (FetchBlock(StrPrintf("TOP %d 1\r\n", n), size, nullptr, block) != Fetch::kOk) {
+            return "-1";
+        }
+        size_t blank = block.find("\r\n\r\n");
+        if (blank != std::string::npos && blank >= 1) block.resize(blank);
+        text = std::move(block);
+        if (ContainsNoCase(text, "received") || cancelled() || attempt == 1) {
+            return LongToText(size);
+        }
+    }
+    return "-1";
+}
+
+int CNetRP::DeleteMessage(int n) {
+    OpLog log("DeleteMessage");
+    Send(pop3_, StrPrintf("DELE %d\r\n", n));
+    return get_response(pop3_, kErrDelete);
+}
+
+}  // namespace korvo

@@ -1,0 +1,148 @@
+// The network session of one task: a POP3 connection and an SMTP connection for one account.
+//
+// A session lives on the task's worker thread and is used only there; the task's cancel may
+// come from another thread through its TaskRecord. Operations report failure through their
+// results and leave the failure text in lastError(), which is also shown on the status line.
+// Replies are read as a stream (reply_reader.h), so a reply split over several packets or
+// merged with the next one is read correctly.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "platform/tcp_socket.h"
+#include "transport/reply_reader.h"
+
+namespace korvo {
+
+class baseDataStruct;
+class SessionView;
+class TaskRecord;
+
+// Texts of the failure table, by the step that uses them.
+enum NetErrorIndex {
+    kErrGreeting = 0,
+    kErrUser = 1,
+    kErrPass = 2,
+    kErrStat = 3,
+    kErrRetrieve = 4,
+    kErrDelete = 5,
+    kErrQuit = 6,
+    kErrSmtp = 7,
+    kErrSmtpGreeting = 8,
+    kErrSmtpData = 9,
+    kErrSmtpQuit = 10,
+    kErrCount = 11
+};
+
+class CNetRP {
+  public:
+    // One end of the session: its socket and the reader of its replies.
+    struct Link {
+        enum class Kind { kPop3, kSmtp };
+        Link(Kind kind, SocketTimeouts timeouts);
+        Kind kind;
+        TcpSocket socket;
+        ReplyReader reader;
+    };
+
+    // The resynchronising LIST and UIDL queries give up after this many pairs of replies.
+    static constexpr int kMaxQueryPairs = 20;
+
+    explicit CNetRP(SocketTimeouts timeouts = {});
+    ~CNetRP();
+    CNetRP(const CNetRP&) = delete;
+    CNetRP& operator=(const CNetRP&) = delete;
+
+    // Reads the connection settings of `account` and binds the session to `task` (which must
+    // outlive it); sets the task's State "Run over!" and Info "ok".
+    void InitialzeAccount(const baseDataStruct* account, TaskRecord* task);
+
+    // Reads one reply from `link` into lastReply(): 1 for success, 0 for failure (a failure
+    // reply sets the table text `index`, a broken stream "Socket Error").
+    int get_response(Link& link, int index);
+
+    // Sets the task's State "Faile" and Info to the last error; returns the last error.
+    std::string ReportError();
+
+    // Connects and logs in (USER, PASS): 1, or 0 with the connection closed.
+    int ConnectPop3();
+    // QUIT and close: the QUIT reply's result, or 1 when not connected.
+    int DisconnectPop3();
+    // STAT: the number of letters, or -1 (the session is then no longer connected).
+    int GetNumMessages();
+    // LIST n until two replies agree: the size, 0 when the server gives none, or -1.
+    long GetMessageLen(int n);
+    // UIDL n until two replies agree: "0" with `id` set (at most 49 characters of the reply
+    // line), or "-1".
+    std::string GetMessageId(int n, std::string& id);
+    // TOP n 1: the header block without its blank line; the LIST size as text, or "-1".
+    std::string GetMessageHead(int n, std::string& text);
+    // RETR n: the letter without status line and terminator, dots restored; the LIST size as
+    // text, or "-1" (refused, broken or cancelled; a broken or cancelled fetch also ends the
+    // connection). A letter without a "received" trace is fetched a second time.
+    std::string GetMessage(int n, std::string& text);
+    // DELE n: 1, or 0 when refused.
+    int DeleteMessage(int n);
+
+    bool pop3Connected() const { return pop3Connected_ != 0; }
+    bool smtpConnected() const { return smtpConnected_ != 0; }
+    const std::string& lastError() const { return lastError_; }
+    const std::string& lastReply() const { return lastReply_; }
+    const char* errorText(int index) const;
+    int pop3Port() const { return pop3Port_; }
+    int smtpPort() const { return smtpPort_; }
+    const std::string& pop3Server() const { return pop3Server_; }
+    const std::string& smtpServer() const { return smtpServer_; }
+    const std::string& userName() const { return userName_; }
+    bool smtpCheck() const { return smtpCheck_ != 0; }
+    const std::string& smtpUserLine() const { return smtpUser_; }
+    const std::string& smtpPassLine() const { return smtpPass_; }
+    const std::string& mailIdList() const { return mailIdList_; }
+    const baseDataStruct* account() const { return account_; }
+    TaskRecord* task() const { return task_; }
+
+    // Sends QUIT on an open SMTP connection; 1 when none is open. ConnectSmtp, SendMail and
+    // SendMailData use the same link, reader and failure texts.
+    int DisconnectSmtp();
+
+  private:
+    bool cancelled() const;
+    void ShowStatus(const std::string& text);
+    void SetProgress(int percent);
+    void SetError(const std::string& text);
+    void Send(Link& link, const std::string& command);
+    // Sends `command` and reads its reply with index 4 until two consecutive replies match
+    // and `accept` takes the reply; false when a read fails or the pairs run out.
+    template <typename Accept>
+    bool ResyncQuery(const std::string& command, Accept accept);
+    // LIST n, then the size as GetMessage reads it; -1 when the reply fails.
+    long ListSize(int n);
+    // Sends `command` and collects the data block of its multi-line reply. With `saved` (the
+    // status text to extend) it shows progress and stops on a cancel.
+    enum class Fetch { kOk, kRefused, kBroken, kStopped };
+    Fetch FetchBlock(const std::string& command, long size, const std::string* saved,
+                     std::string& text);
+
+    TaskRecord* task_ = nullptr;
+    std::string smtpUser_;
+    std::string smtpPass_;
+    int smtpCheck_ = 0;
+    std::array<std::array<char, 100>, kErrCount> errorTable_{};
+    int pop3Connected_ = 0;
+    int smtpConnected_ = 0;
+    int pop3Port_ = 25;
+    int smtpPort_ = 0;
+    std::string lastError_;
+    std::string lastReply_;
+    std::string pop3Server_;
+    std::string smtpServer_;
+    std::string userName_;
+    std::string password_;
+    std::string mailIdList_;
+    Link pop3_;
+    Link smtp_;
+    const baseDataStruct* account_ = nullptr;
+};
+
+}  // namespace korvo

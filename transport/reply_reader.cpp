@@ -1,0 +1,94 @@
+#include "transport/reply_reader.h"
+
+#include <cstring>
+
+namespace korvo {
+
+bool ReplyReader::ReceiveInto(std::string& to) {
+    const size_t old = to.size();
+    to.resize(old + kChunk);
+    long n = source_(to.data() + old, kChunk);
+    if (n <= 0) {
+        to.resize(old);
+        return false;
+    }
+    to.resize(old + static_cast<size_t>(n));
+    return true;
+}
+
+bool ReplyReader::ReadLine(std::string& line) {
+    size_t scanned = 0;
+    for (;;) {
+        size_t lf = pending_.find('\n', scanned);
+        if (lf != std::string::npos) {
+            line.assign(pending_, 0, lf + 1);
+            pending_.erase(0, lf + 1);
+            return true;
+        }
+        scanned = pending_.size();
+        if (scanned > kMaxLine || !ReceiveInto(pending_)) return false;
+    }
+}
+
+bool ReplyReader::ReadSmtpReply(std::string& reply) {
+    reply.clear();
+    std::string line;
+    for (;;) {
+        if (!ReadLine(line)) return false;
+        reply += line;
+        if (line.size() < 4 || line[3] != '-') return true;
+        if (reply.size() > kMaxLine) return false;
+    }
+}
+
+ReplyReader::BlockResult ReplyReader::ReadDataBlock(std::string& block, const Progress& progress,
+                                                    const StopCheck& stop) {
+    static constexpr char kTerminator[] = "\r\n.\r\n";
+    static constexpr size_t kTermLen = 5;
+    block.clear();
+    block.swap(pending_);
+    size_t searchFrom = 0;
+    lastSearchBytes_ = 0;
+    for (;;) {
+        // An empty block is the terminator line alone, with no line end before it.
+        if (block.size() >= 3 && std::memcmp(block.data(), ".\r\n", 3) == 0) {
+            pending_.assign(block, 3, std::string::npos);
+            block.clear();
+            return BlockResult::kComplete;
+        }
+        lastSearchBytes_ += block.size() - searchFrom;
+        size_t at = block.find(kTerminator, searchFrom, kTermLen);
+        if (at != std::string::npos) {
+            pending_.assign(block, at + kTermLen, std::string::npos);
+            block.resize(at);
+            UnstuffDots(block);
+            return BlockResult::kComplete;
+        }
+        // The terminator may straddle this chunk and the next.
+        searchFrom = block.size() >= kTermLen - 1 ? block.size() - (kTermLen - 1) : 0;
+        if (stop && stop()) return BlockResult::kStopped;
+        if (!ReceiveInto(block)) return BlockResult::kBroken;
+        if (progress) progress(block.size());
+    }
+}
+
+void UnstuffDots(std::string& block) {
+    // Drops the first dot of each ".." that starts a line, moving the spans between them.
+    size_t in = 0;
+    size_t out = 0;
+    size_t cut = block.compare(0, 2, "..") == 0 ? 0 : block.find("\n..");
+    if (cut == std::string::npos) return;
+    if (cut != 0) cut += 1;  // index of the first dot
+    while (cut != std::string::npos) {
+        if (out != in) std::memmove(block.data() + out, block.data() + in, cut - in);
+        out += cut - in;
+        in = cut + 1;
+        size_t next = block.find("\n..", in);
+        cut = next == std::string::npos ? next : next + 1;
+    }
+    std::memmove(block.data() + out, block.data() + in, block.size() - in);
+    out += block.size() - in;
+    block.resize(out);
+}
+
+}  // namespace korvo
