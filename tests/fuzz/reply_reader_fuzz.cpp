@@ -28,7 +28,11 @@ bool PlainBlock(const std::string& stream, std::string& block, std::string& rest
     block.clear();
     bool lineStart = true;
     for (size_t i = 0; i < raw.size(); ++i) {
-        if (lineStart && raw[i] == '.' && i + 1 < raw.size() && raw[i + 1] == '.') continue;
+        // Only the first dot of a line is the stuffed one.
+        if (lineStart && raw[i] == '.' && i + 1 < raw.size() && raw[i + 1] == '.') {
+            lineStart = false;
+            continue;
+        }
         block += raw[i];
         lineStart = raw[i] == '\n';
     }
