@@ -70,7 +70,9 @@ void mailInitProperty(baseDataStruct* letter, baseDataStruct* box, const LetterR
     auto block = std::make_unique<char[]>(kColumnBlockSize);
     std::memset(block.get(), 0, kColumnBlockSize);
 
-    const std::string_view raw = getdata(letter, "SDATA").value_or(std::string_view());
+    std::string storage;
+    const std::string_view raw =
+        WithCrLfLineEnds(getdata(letter, "SDATA").value_or(std::string_view()), storage);
     const std::string_view header = raw.substr(0, raw.find("\r\n\r\n"));
 
     switch (mailTestAttachment(raw)) {

@@ -80,6 +80,66 @@ std::string ParamValue(std::string_view text, std::string_view lower, std::strin
     return std::string(value);
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = AsciiLower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+std::string PercentDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+            HexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A parameter in its extended form: key*=charset'language'%XX... or split over key*0=,
+// key*1*=, ... Many senders write file names this way only.
+std::string ExtendedParam(std::string_view text, std::string_view lower, std::string_view key,
+                          const CMailCodec& codec) {
+    constexpr int kMaxSections = 64;
+    std::string value;
+    std::string charset;
+    bool found = false;
+    for (int section = -1; section < kMaxSections; ++section) {
+        const std::string stem =
+            std::string(key) + "*" + (section < 0 ? "" : std::to_string(section));
+        const bool encoded = lower.find(stem + (section < 0 ? "=" : "*=")) != npos;
+        const std::string full = stem + (section < 0 ? "=" : encoded ? "*=" : "=");
+        const size_t at = lower.find(full);
+        if (at == npos) {
+            if (section < 0) continue;
+            break;
+        }
+        std::string piece = ParamValue(text, lower, full);
+        if (encoded || section < 0) {
+            if (!found) {
+                // The first encoded piece names its charset and language.
+                const size_t first = piece.find('\'');
+                const size_t second = first == npos ? npos : piece.find('\'', first + 1);
+                if (second != npos) {
+                    charset = piece.substr(0, first);
+                    piece.erase(0, second + 1);
+                }
+            }
+            piece = PercentDecode(piece);
+        }
+        value += piece;
+        found = true;
+        if (section < 0) break;
+    }
+    if (value.empty()) return value;
+    return codec.DecodeText(value, "", charset);
+}
+
 bool ReadHead(std::string_view header, MailPartHead& head, const CMailCodec& codec) {
     if (FindNoCase(header, "content-type:") == npos) return false;
     std::string bare;
@@ -98,13 +158,23 @@ bool ReadHead(std::string_view header, MailPartHead& head, const CMailCodec& cod
         head.boundary = "--" + boundary;
     head.transferEncoding = param("content-transfer-encoding:");
     head.fileName = param("filename=");
-    if (!head.fileName.empty()) head.fileName = codec.DecodeText(head.fileName, "subject");
+    if (!head.fileName.empty()) {
+        head.fileName = codec.DecodeText(head.fileName, "subject");
+    } else {
+        head.fileName = ExtendedParam(bare, lower, "filename", codec);
+    }
     head.name = param("name=");
+    if (head.name.empty()) head.name = ExtendedParam(bare, lower, "name", codec);
     head.disposition = param("content-disposition:");
     head.contentId = param("content-id:");
     head.typeParam = param("type=");
     head.charset = param("charset=");
     return true;
+}
+
+// Media types and dispositions compare without regard to case or surrounding blanks.
+std::string Norm(std::string_view value) {
+    return AsciiLowerCopy(TrimWhite(value));
 }
 
 bool IsMultipart(std::string_view type) {
@@ -115,9 +185,17 @@ bool IsMultipart(std::string_view type) {
 // Step shared by both walks: a part that names no type we know, with no boundary to cut by,
 // is plain text (a letter without MIME header is a text/plain letter).
 bool TakeAsPlainText(const MailPartHead& h) {
-    return h.boundary.empty() && h.contentType != "text/plain" && h.contentType != "text/html" &&
-           h.contentType != "message/delivery-status" && h.contentType != "message/rfc822" &&
-           h.disposition != "attachment" && h.contentId.empty();
+    const std::string type = Norm(h.contentType);
+    return h.boundary.empty() && type != "text/plain" && type != "text/html" &&
+           type != "message/delivery-status" && type != "message/rfc822" &&
+           Norm(h.disposition) != "attachment" && h.contentId.empty();
+}
+
+// A text or html part shown in the letter. Parts marked "inline" are shown too: many senders
+// mark every text part so.
+bool IsTextPart(std::string_view type, std::string_view disposition, const MailPartHead& h) {
+    return (type == "text/plain" || type == "text/html") &&
+           (disposition.empty() || disposition == "inline") && h.contentId.empty();
 }
 
 // Reads the head of the rest of a level and cuts its next block in one go, finding the
@@ -194,23 +272,24 @@ void Process(std::string_view text, ProcessState& st, int depth) {
     while (!text.empty()) {
         step.ReadHead(st.codec);
         if (TakeAsPlainText(h)) h.contentType = "text/plain";
+        const std::string type = Norm(h.contentType);
+        const std::string disposition = Norm(h.disposition);
 
-        if (IsMultipart(h.contentType)) {
+        if (IsMultipart(type)) {
             const std::string_view block = step.Cut();
             LogTime("mailGetContentBlock multipart/mixed", start);
             Process(block, st, depth + 1);
             LogTime("mailProcess", start);
             continue;
         }
-        if ((h.contentType == "text/plain" || h.contentType == "text/html") &&
-            h.disposition.empty() && h.contentId.empty()) {
-            AddTextPart(st, step.Cut(), h, h.contentType == "text/html");
+        if (IsTextPart(type, disposition, h)) {
+            AddTextPart(st, step.Cut(), h, type == "text/html");
             continue;
         }
-        if (h.contentType == "message/delivery-status") {
+        if (type == "message/delivery-status") {
             AddPart(st, "type =message", step.Cut());
             SetFlag(st, kHaveMessage);
-        } else if (h.disposition == "attachment") {
+        } else if (disposition == "attachment") {
             const std::string_view block = step.Cut();
             LogTime("mailGetContentBlock attachment", start);
             LogTime("mailGetContentBlock end", start);
@@ -229,10 +308,10 @@ void Process(std::string_view text, ProcessState& st, int depth) {
                     "type =cid ,fileName =" + encodeinfo(h.name) +
                         " ,transferEncoding =" + encodeinfo(h.transferEncoding),
                     step.Cut());
-        } else if (h.contentType == "message/rfc822") {
+        } else if (type == "message/rfc822") {
             AddPart(st, "type =rfc822.eml ,transferEncoding =" + encodeinfo(h.transferEncoding),
                     step.Cut());
-        } else if (h.contentType.empty() || h.boundary.empty()) {
+        } else if (type.empty() || h.boundary.empty()) {
             AddPart(st, "type =text ,style =error", step.Cut());
             SetFlag(st, kHaveError);
             break;
@@ -256,7 +335,9 @@ int TestAttachment(std::string_view text, int depth) {
             h.contentType = "text/plain";
             result = 0;
         }
-        if (IsMultipart(h.contentType)) {
+        const std::string type = Norm(h.contentType);
+        const std::string disposition = Norm(h.disposition);
+        if (IsMultipart(type)) {
             // An attachment found inside a nested part counts for the whole letter.
             if (TestAttachment(step.Cut(), depth + 1) == 1) {
                 result = 1;
@@ -265,13 +346,12 @@ int TestAttachment(std::string_view text, int depth) {
             result = 2;
             continue;
         }
-        if ((h.contentType == "text/plain" || h.contentType == "text/html") &&
-            h.disposition.empty() && h.contentId.empty()) {
+        if (IsTextPart(type, disposition, h)) {
             step.Cut();
             result = 0;
             continue;
         }
-        if (h.contentType == "message/delivery-status" || h.disposition == "attachment") {
+        if (type == "message/delivery-status" || disposition == "attachment") {
             result = 1;
             break;
         }
@@ -280,11 +360,11 @@ int TestAttachment(std::string_view text, int depth) {
             result = 0;
             continue;
         }
-        if (h.contentType == "message/rfc822") {
+        if (type == "message/rfc822") {
             result = 1;
             break;
         }
-        if (h.contentType.empty() || h.boundary.empty()) break;
+        if (type.empty() || h.boundary.empty()) break;
         if (TestAttachment(step.Cut(), depth + 1) == 1) {
             result = 1;
             break;
@@ -295,6 +375,17 @@ int TestAttachment(std::string_view text, int depth) {
 }
 
 }  // namespace
+
+std::string_view WithCrLfLineEnds(std::string_view text, std::string& storage) {
+    if (text.find("\r\n") != npos || text.find('\n') == npos) return text;
+    storage.clear();
+    storage.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n') storage += '\r';
+        storage += c;
+    }
+    return storage;
+}
 
 std::string mailGetContent(std::string_view text, MailPartHead& head, const CMailCodec& codec) {
     return ReadHead(HeaderRegion(text, Delimiters{}), head, codec) ? "0" : "-1";
@@ -309,6 +400,8 @@ void mailGetContentBlock(std::string_view& text, std::string_view& block,
 
 void mailProcess(std::string_view text, baseDataStruct* node, bool readText,
                  const CMailCodec& codec) {
+    std::string storage;
+    text = WithCrLfLineEnds(text, storage);
     ProcessState st{node, codec, readText, {}, {}, 0};
     const std::string before = getinfo(node, kThisNode, "filename");
     if (before != kAbsent) st.filenames = before;

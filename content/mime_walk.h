@@ -53,6 +53,10 @@ void mailGetContentBlock(std::string_view& text, std::string_view& block,
 void mailProcess(std::string_view text, baseDataStruct* node, bool readText,
                  const CMailCodec& codec = DefaultMailCodec());
 
+// A letter written with bare LF line ends throughout is read as if they were CR LF (the
+// copy goes to `storage`); any other text comes back as it is.
+std::string_view WithCrLfLineEnds(std::string_view text, std::string& storage);
+
 // 1 when the letter carries an attachment (at any depth), 2 when it is multipart otherwise,
 // 0 when neither.
 int mailTestAttachment(std::string_view text);

@@ -162,8 +162,7 @@ TEST(DecodeText, HandsTheCharsetToAnInstalledConverter) {
         seen.emplace_back(charset);
         return "[" + bytes + "]";
     });
-    EXPECT_EQ(codec.DecodeText("=?KOI8-R?Q?ab?= and =?utf-8?B?Yw==?=", "subject"),
-              "[ab] and [c]");
+    EXPECT_EQ(codec.DecodeText("=?KOI8-R?Q?ab?= and =?utf-8?B?Yw==?=", "subject"), "[ab] and [c]");
     EXPECT_EQ(codec.DecodeText("H: v\r\n\r\nbody", "8bit", "windows-1251"), "[body]");
     EXPECT_EQ(seen, (std::vector<std::string>{"KOI8-R", "utf-8", "windows-1251"}));
 }
