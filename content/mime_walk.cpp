@@ -410,7 +410,8 @@ void mailProcess(std::string_view text, baseDataStruct* node, bool readText,
 }
 
 int mailTestAttachment(std::string_view text) {
-    return TestAttachment(text, 0);
+    std::string storage;
+    return TestAttachment(WithCrLfLineEnds(text, storage), 0);
 }
 
 }  // namespace korvo

@@ -341,6 +341,10 @@ TEST(MailProcess, StaysBoundedOnHostileStructure) {
         "x\n--n--\n");
     ASSERT_EQ(SonKinds(lf.node), (Kinds{"text/text", "attachment"}));
     EXPECT_EQ(Sons(lf.node)[0].data, "lf only\r\n");
+    EXPECT_EQ(mailTestAttachment("Content-Type: multipart/mixed; boundary=n\n\n--n\n"
+                                 "Content-Type: text/plain\n\nx\n--n\nContent-Type: a/b\n"
+                                 "Content-Disposition: attachment\n\nx\n--n--\n"),
+              1);
 
     // Repeated delimiters give empty parts and nothing worse.
     Walk r(Mail({"Content-Type: multipart/mixed; boundary=r", "", "--r", "--r", "--r",
