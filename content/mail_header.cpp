@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/string_format.h"
 #include "store/diag_log.h"
 
 namespace korvo {
@@ -34,8 +35,10 @@ std::string_view TrimLeft(std::string_view s) {
 }
 
 std::string PadOneDigit(std::string_view s) {
-    if (s.size() == 1 && IsDigit(s[0])) return "0" + std::string(s);
-    return std::string(s);
+    std::string out;
+    if (s.size() == 1 && IsDigit(s[0])) out += '0';
+    out += s;
+    return out;
 }
 
 }  // namespace
@@ -153,7 +156,7 @@ void StrGetDate(std::string& date) {
     const std::string_view monthText = UpToSpace(s);
     std::string month(monthText);
     for (int m = 0; m < 12; ++m)
-        if (monthText == kMonths[m]) month = (m < 9 ? "0" : "") + std::to_string(m + 1) + "-";
+        if (monthText == kMonths[m]) month = StrPrintf("%02d-", m + 1);
     s = TrimLeft(s.substr(monthText.size()));
 
     const std::string_view yearText = UpToSpace(s);
