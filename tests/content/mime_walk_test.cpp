@@ -316,7 +316,8 @@ TEST(MailProcess, StaysBoundedOnHostileStructure) {
               "Content-Type: multipart/alternative; boundary=ab", "", "--ab",
               "Content-Type: text/plain", "", "x", "--ab--", "--a--"});
     Walk p(prefixes);
-    EXPECT_LE(Sons(p.node).size(), 3u);
+    ASSERT_FALSE(Sons(p.node).empty());
+    EXPECT_EQ(Sons(p.node)[0].data, "x\r\n");
     mailTestAttachment(prefixes);
 
     // A header without its empty line, NUL bytes, lone CR and LF line ends, base64 garbage.
@@ -349,7 +350,8 @@ TEST(MailProcess, StaysBoundedOnHostileStructure) {
     // Repeated delimiters give empty parts and nothing worse.
     Walk r(Mail({"Content-Type: multipart/mixed; boundary=r", "", "--r", "--r", "--r",
                  "Content-Type: text/plain", "", "t", "--r--"}));
-    EXPECT_GE(Sons(r.node).size(), 1u);
+    ASSERT_FALSE(Sons(r.node).empty());
+    EXPECT_EQ(Sons(r.node).back().data, "t\r\n");
 }
 
 TEST(MailProcess, HundredThousandTinyParts) {
