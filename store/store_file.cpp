@@ -183,6 +183,7 @@ void StoreFile::Close() {
     if (fd_ < 0) return;
     WriteBackTables();
     WriteHeader();
+    headerPending_ = false;
     ::close(fd_);
     fd_ = -1;
     tables_.clear();
@@ -277,6 +278,7 @@ bool StoreFile::SetEntry(uint32_t block, uint32_t value) {
     }
     Put32(header_.data() + hdr::kFreeBytes, freeBytes);
 
+    if (value == kFree || value == kNoBlock) table->scanFrom = std::min(table->scanFrom, index);
     // Rule T1: the mirror on disk follows every change at once.
     table->primary[index] = value;
     table->mirror[index] = value;
@@ -363,20 +365,38 @@ void StoreFile::UpdateSegmentCache(const Table& table) {
 }
 
 bool StoreFile::ExtendFile(uint32_t blocks) {
-    static const std::vector<uint8_t> zeros(kBlockSize, 0);
-    for (uint32_t i = 0; i < blocks; ++i) {
+    static const std::vector<uint8_t> zeros(kBlockSize * 16 + kTrailerSize, 0);
+    uint32_t left = blocks;
+    while (left > 0) {
         uint32_t count = blockCount();
         if (count % kEntriesPerSegment == 0) {
+            // The new segment's header write must not count blocks whose entries could still
+            // be undone: commit what this growth did so far first.
+            WriteBackTables();
             AddSegment();
             count = blockCount();
         }
-        if (!WriteBytes(BlockOffset(count), zeros.data(), zeros.size())) return false;
-        setFileEnd(fileEnd() + kBlockSize);
-        if (!SetEntry(count, kFree)) return false;
+        // A run of new zero blocks up to the segment's end, written in one go; the last run
+        // carries the trailer at the new end of the file.
+        const uint32_t run =
+            std::min({left, kEntriesPerSegment - count % kEntriesPerSegment, uint32_t(16)});
+        const bool last = run == left;
+        std::vector<uint8_t> bytes(zeros.begin(),
+                                   zeros.begin() + run * kBlockSize + (last ? kTrailerSize : 0));
+        if (last) {
+            Put32(bytes.data() + run * kBlockSize, kTrailerSize);
+            std::memcpy(bytes.data() + run * kBlockSize + 4, kBanner, sizeof kBanner);
+        }
+        if (!WriteBytes(BlockOffset(count), bytes.data(), bytes.size())) return false;
+        setFileEnd(fileEnd() + run * kBlockSize);
+        for (uint32_t b = count; b < count + run; ++b) {
+            if (!SetEntry(b, kFree)) return false;
+        }
+        left -= run;
     }
-    WriteBackTables();
-    WriteTrailer();
-    WriteHeader();
+    // The new entries are committed with the allocation that needed them, and the header is
+    // rewritten after that commit (rule T5).
+    headerPending_ = true;
     return true;
 }
 
@@ -404,13 +424,16 @@ uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
         start = last - last % kEntriesPerSegment;
     }
 
-    // 4. Scan segment by segment.
+    // 4. Scan segment by segment. Entries below a table's scan hint are all in use, so the
+    // scan may start there and finds what a scan from entry 0 would.
     std::vector<uint32_t> found;
     found.reserve(n);
+    std::vector<std::pair<Table*, uint32_t>> hints;
     for (uint32_t seg = start; found.size() < n && seg < blockCount(); seg += kEntriesPerSegment) {
         Table* table = LoadTable(seg);
         if (!table) return 0;
-        for (uint32_t i = 0; i < kEntriesPerSegment && found.size() < n; ++i) {
+        uint32_t i = contiguous ? 0 : table->scanFrom;
+        for (; i < kEntriesPerSegment && found.size() < n; ++i) {
             if (table->primary[i] == kNoBlock) {
                 // The file is too short: grow it by what is still needed.
                 if (!ExtendFile(n - static_cast<uint32_t>(found.size()))) return 0;
@@ -423,6 +446,7 @@ uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
                 found.clear();
             }
         }
+        if (!contiguous) hints.emplace_back(table, i);  // everything before i is taken now
     }
     if (found.size() < n) return 0;
     // 5. Every block must exist and be free.
@@ -432,6 +456,11 @@ uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
     // 6. Link them; the chain end writes the tables back.
     for (size_t i = 0; i < found.size(); ++i) {
         SetEntry(found[i], i + 1 < found.size() ? found[i + 1] : kChainEnd);
+    }
+    for (auto [table, from] : hints) table->scanFrom = std::max(table->scanFrom, from);
+    if (headerPending_) {
+        WriteHeader();
+        headerPending_ = false;
     }
     return found.front();
 }

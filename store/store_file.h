@@ -15,9 +15,10 @@
 //  T4. Opening a segment compares the copies: a primary marked kUpdating belongs to an update
 //      that did not finish and is copied over the mirror (the update is undone); otherwise the
 //      mirror is complete and is copied over the primary (LoadTable).
-//  T5. Growing the file writes the new blocks, commits their entries, then rewrites the header
-//      with the new file end. Opening finishes a growth whose header was not rewritten
-//      (CompleteGrowth).
+//  T5. Growing the file writes the new blocks, sets their entries (free) in the same update as
+//      the allocation that needed them, and rewrites the header with the new file end once that
+//      update is committed. Opening finishes a growth whose header was not rewritten
+//      (CompleteGrowth); an undone growth leaves only bytes past the file end.
 //  So a chain allocation or release takes effect entirely or not at all.
 //
 // Points and data
@@ -145,6 +146,8 @@ class StoreFile {
         uint32_t dirtyLo = UINT32_MAX;
         uint32_t dirtyHi = 0;
         bool wholeDirty = false;
+        // Every entry below this one is in use: allocation scans may start here.
+        uint32_t scanFrom = 0;
 
         bool updating() const { return primary[0] == storefmt::kUpdating; }
     };
@@ -198,6 +201,7 @@ class StoreFile {
     std::array<uint8_t, storefmt::kHeaderSize> header_{};
     std::map<uint32_t, std::unique_ptr<Table>> tables_;  // by segment start
     uint32_t currentSegment_ = 0;
+    bool headerPending_ = false;  // grown, header not yet rewritten
 
     std::vector<PointBlockInfo> pointBlocks_;            // k-th block covers ids 100k .. 100k+99
     std::list<std::unique_ptr<PointBlock>> pointCache_;  // most recently used first
