@@ -41,11 +41,16 @@ AccountForm::AccountForm(const baseDataStruct* account) : existing_(true) {
     password_ = FieldFromKey(account, "password");
     pop3Server_ = FieldFromKey(account, "pop3Server");
     smtpServer_ = FieldFromKey(account, "smtpServer");
-    pop3Port_ = FieldFromKey(account, "pop3Port");
-    smtpPort_ = FieldFromKey(account, "smtpPort");
+    // Numbers that were never written keep the defaults of a new account.
+    auto number = [account](std::string_view key, std::string& field) {
+        const std::string value = FieldFromKey(account, key);
+        if (!value.empty()) field = value;
+    };
+    number("pop3Port", pop3Port_);
+    number("smtpPort", smtpPort_);
+    number("checkTimer", checkTimer_);
     smtpUser_ = FieldFromKey(account, "SmtpUser");
     smtpPass_ = FieldFromKey(account, "SmtpPass");
-    checkTimer_ = FieldFromKey(account, "checkTimer");
     lockPassword_ = lockConfirm_ = FieldFromKey(account, "lockPassword");
     smtpCheck = getinfo(account, kThisNode, "SmtpCheck") == "True";
     check = getinfo(account, kThisNode, "check") == "1";

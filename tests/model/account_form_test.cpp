@@ -184,6 +184,14 @@ TEST_F(AccountApplyTest, ExistingAccountRoundTrips) {
     const std::string before = node.propertyText();
     ASSERT_TRUE(again.Apply(&node, prompter));
     EXPECT_EQ(node.propertyText(), before);
+
+    // An account written elsewhere without the number keys opens with the defaults.
+    baseDataStruct bare;
+    setinfo(&bare, kThisNode, "caption", "Old");
+    AccountForm old(&bare);
+    EXPECT_EQ(old.Field(F::kPop3Port), "110");
+    EXPECT_EQ(old.Field(F::kSmtpPort), "25");
+    EXPECT_EQ(old.Field(F::kCheckTimer), "20");
 }
 
 TEST_F(AccountApplyTest, RequiredFieldsAndLockConfirmation) {
