@@ -58,7 +58,7 @@ std::vector<std::string> ReadColumnBlock(std::string_view block) {
     return texts;
 }
 
-void mailInitProperty(baseDataStruct* letter, baseDataStruct* box, const LetterRegistrar& registrar,
+void mailInitProperty(baseDataStruct* letter, baseDataStruct* box, CBaseDataManage* data,
                       const CMailCodec& codec) {
     LogLine(DiagLog::kMessage,
             "++CSysMailBox::mailInitProperty(*ptLetter=%p , baseDataStruct *ptBox=%p) begin",
@@ -141,7 +141,7 @@ void mailInitProperty(baseDataStruct* letter, baseDataStruct* box, const LetterR
         setinfo(letter, kThisNode, "ColumnData", columnData);
     }
     setdata(letter, std::move(block), static_cast<int32_t>(kColumnBlockSize));
-    if (registrar) registrar(letter);
+    if (data) data->DataSaveList(letter, 1);
     LogLine(DiagLog::kMessage, "--CSysMailBox::mailInitProperty over");
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "content/mail_codec.h"
+#include "store/data_manager.h"
 #include "store/node.h"
 
 namespace korvo {
@@ -35,14 +36,11 @@ inline constexpr long kColumnSubject = 0x200;
 inline constexpr long kColumnDate = 0x400;
 inline constexpr long kColumnSize = 0x40;
 
-// Hands a letter to the data manager, which gives a node without pointId a new point.
-using LetterRegistrar = std::function<void(baseDataStruct* letter)>;
-
 // Sets the letter's state bits, RECEIVETIME, pType, column data block and ColumnData from
-// its raw text (SDATA) for `box` (only its showColumn is read), then passes the letter to
-// `registrar` when one is given.
-void mailInitProperty(baseDataStruct* letter, baseDataStruct* box,
-                      const LetterRegistrar& registrar = {},
+// its raw text (SDATA) for `box` (only its showColumn is read), then writes the letter through
+// `data` (the mail store), which gives a letter without pointId a new point. Without a data
+// manager the letter is only rebuilt in memory.
+void mailInitProperty(baseDataStruct* letter, baseDataStruct* box, CBaseDataManage* data = nullptr,
                       const CMailCodec& codec = DefaultMailCodec());
 
 // The texts of a column data block in order, entry 0 included. Stops at an entry that is not

@@ -144,12 +144,12 @@ bool CBoxLockTree::Unlock(baseDataStruct* node, TreeItem item) {
         return false;
     }
     setinfo(node, kThisNode, "lock", "unLock");
-    tree_.view().SetStateImage(item, kUnlockedImage);
+    tree_.view().SetStateImage(item, kUnlockedStateImage);
     return true;
 }
 
 bool CBoxLockTree::OnItemExpanding(TreeItem item) {
-    if (tree_.view().StateImage(item) != kLockedImage) return true;
+    if (tree_.view().StateImage(item) != kLockedStateImage) return true;
     baseDataStruct* node = NodeOf(item);
     return node && Unlock(node, item);
 }
@@ -165,7 +165,7 @@ void CBoxLockTree::OnItemDoubleClick(TreeItem item) {
         if (Unlock(node, selected)) tree_.view().Expand(selected);
     } else if (lock == "unLock") {
         setinfo(node, kThisNode, "lock", "lock");
-        tree_.view().SetStateImage(selected, kLockedImage);
+        tree_.view().SetStateImage(selected, kLockedStateImage);
         tree_.view().Collapse(selected);
     }
 }

@@ -314,8 +314,8 @@ int CSysData::SysShowBookTree(baseDataStruct* ptNode, CBaseTreeControl* pcTree, 
     baseDataStruct* book = DataGetSysPoint(ptNode, kKindUBook);
     baseDataStruct* accounts = DataGetSysPoint(ptNode, kKindUATree);
     if (!book || !accounts) return -1;
-    const TreeItem top = view.InsertItem(kNoItem, getinfo(root(), kThisNode, "caption"), 0, 1,
-                                         DataTreeItemData(root(), false));
+    const TreeItem top =
+        view.InsertItem(kNoItem, getinfo(root(), kThisNode, "caption"), 0, 1, root()->nodeId());
     SysShowSysTree(book, pcTree, top, CATEGORY_BOOK, true);
     const TreeItem accountsItem = DataInsertTreeItem(*this, accounts, pcTree, top, 18, 19);
     baseDataStruct* current = DataGetSysPoint(ptNode, kKindAccount);
@@ -339,8 +339,7 @@ int CSysData::SysShowTemplateTree(baseDataStruct* ptNode, CBaseTreeControl* pcTr
     baseDataStruct* accounts = DataGetSysPoint(ptNode, kKindUATree);
     if (!shared || !accounts) return -1;
     const TreeItem top = view.InsertItem(kNoItem, "Korvo", 0, 1, 0);
-    view.InsertItem(top, getinfo(shared, kThisNode, "caption"), 2, 3,
-                    DataTreeItemData(shared, false));
+    view.InsertItem(top, getinfo(shared, kThisNode, "caption"), 2, 3, shared->nodeId());
     for (baseDataStruct* a = accounts->firstSon(); a; a = a->nextBrother()) {
         SysShowSysTree(a, pcTree, top, CATEGORY_TEMPLATE, true);
     }

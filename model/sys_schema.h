@@ -58,6 +58,10 @@ enum TFolderSubKind : int { kTFolderNewLetter = 1, kTFolderWriteBack = 2, kTFold
 inline constexpr std::string_view kSystemStoreFile = "Korvo.dat";
 inline constexpr std::string_view kDefaultSaveFile = "system.sdb";
 
+// State images of tree items: a locked node, a node whose lock is open.
+inline constexpr int kLockedStateImage = 1;
+inline constexpr int kUnlockedStateImage = 2;
+
 // `showColumn` of a new box.
 inline constexpr long kNewBoxShowColumn = 46835;
 

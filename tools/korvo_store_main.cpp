@@ -8,7 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "tools/store_inspect.h"
+#include "tools/store_audit.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "store/node_tree.h"
 #include "tests/content/mail_samples.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvo {
 namespace {
@@ -38,10 +39,7 @@ TEST(MailInitProperty, FillsColumnsStateAndKeys) {
     Fixture f(kLetter);
     changestate(f.letter, 0, LETTER_HIDDEN | LETTER_READ | LETTER_REPLIED);
     changestate(f.letter, STATE_VALID, 0);
-    std::vector<baseDataStruct*> registered;
-    mailInitProperty(f.letter, f.box, [&](baseDataStruct* n) { registered.push_back(n); });
-
-    EXPECT_EQ(registered, std::vector<baseDataStruct*>{f.letter});
+    mailInitProperty(f.letter, f.box);
     EXPECT_EQ(f.block().size(), kColumnBlockSize);
     EXPECT_EQ(
         ReadColumnBlock(f.block()),
@@ -63,6 +61,30 @@ TEST(MailInitProperty, FillsColumnsStateAndKeys) {
     EXPECT_EQ(
         state & (STATE_VALID | STATE_MAIL_MULTIPART | STATE_MAIL_ATTACHMENT | STATE_MAIL_READ),
         STATE_VALID);
+}
+
+TEST(MailInitProperty, WritesTheLetterIntoTheMailStore) {
+    test::TempDir dir;
+    CBaseDataManage mail;
+    ASSERT_TRUE(mail.DataOpen(dir.path() + "system.sdb", "New"));
+    baseDataStruct* box = addson(mail.root(), "type =Box ,caption =Receive ,showColumn =1984");
+    baseDataStruct* letter = addson(box, "type =letter ,mailLong =%d ,MailId =uid\\-7 ,read =1",
+                                    static_cast<int>(kLetter.size()));
+    setinfo(letter, kThisNode, "SDATA", kLetter);
+    mailInitProperty(letter, box, &mail);
+    const std::string point = getinfo(letter, kThisNode, "pointId");
+    ASSERT_NE(point, "-1");
+    EXPECT_NE(getinfo(box, kThisNode, "pointId"), "-1");  // its box was written first
+
+    // Read back from the file: columns, raw text and the read state.
+    baseDataStruct back;
+    ASSERT_TRUE(
+        mail.DataLoadPoint(&back, TextToLong(point), kLoadProperty | kLoadSdata | kLoadStrdata));
+    EXPECT_EQ(getinfo(&back, kThisNode, "SDATA"), kLetter);
+    EXPECT_EQ(getinfo(&back, kThisNode, "pType"), "26");
+    EXPECT_TRUE(teststate(&back, STATE_MAIL_READ));
+    ASSERT_TRUE(getdata(&back, "STRDATA"));
+    EXPECT_EQ(ReadColumnBlock(*getdata(&back, "STRDATA"))[3], "Hello");
 }
 
 TEST(MailInitProperty, StateBitsFollowTheLetterAndReadKey) {

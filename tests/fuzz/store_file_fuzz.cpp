@@ -15,7 +15,7 @@
 #include "store/data_manager.h"
 #include "store/node_tree.h"
 #include "store/store_format.h"
-#include "tools/store_inspect.h"
+#include "tools/store_audit.h"
 
 using namespace korvo;
 

@@ -115,7 +115,7 @@ class BoxLockTreeTest : public ModelTest {
         accountItem = tree.FindItem(kNoItem, account->nodeId());
         boxItem =
             tree.FindItem(kNoItem, sys().DataGetSysPoint(account, kKindBox, kBoxTrash)->nodeId());
-        ASSERT_EQ(view.StateImage(accountItem), kLockedImage);
+        ASSERT_EQ(view.StateImage(accountItem), kLockedStateImage);
     }
 
     baseDataStruct* user = nullptr;
@@ -130,12 +130,12 @@ TEST_F(BoxLockTreeTest, ExpandingALockedItemAsksForItsPassword) {
     EXPECT_FALSE(lockTree.OnItemExpanding(accountItem));
     EXPECT_EQ(prompter.messages, std::vector<std::string>{"Error password input!"});
     EXPECT_EQ(Get(account, "lock"), "lock");
-    EXPECT_EQ(view.StateImage(accountItem), kLockedImage);
+    EXPECT_EQ(view.StateImage(accountItem), kLockedStateImage);
 
     EXPECT_TRUE(lockTree.OnItemExpanding(accountItem));
     EXPECT_EQ(prompter.asked, (std::vector<std::string>{"Work", "Work"}));
     EXPECT_EQ(Get(account, "lock"), "unLock");
-    EXPECT_EQ(view.StateImage(accountItem), kUnlockedImage);
+    EXPECT_EQ(view.StateImage(accountItem), kUnlockedStateImage);
     // The main tree's lock is another matter.
     EXPECT_EQ(Get(account, "LockState"), "lock");
 
@@ -143,7 +143,7 @@ TEST_F(BoxLockTreeTest, ExpandingALockedItemAsksForItsPassword) {
     // keeps the item closed.
     EXPECT_TRUE(lockTree.OnItemExpanding(accountItem));
     EXPECT_TRUE(lockTree.OnItemExpanding(boxItem));
-    view.SetStateImage(accountItem, kLockedImage);
+    view.SetStateImage(accountItem, kLockedStateImage);
     EXPECT_FALSE(lockTree.OnItemExpanding(accountItem));
     EXPECT_EQ(prompter.asked.size(), 3u);
     EXPECT_EQ(prompter.messages.size(), 1u);
@@ -158,12 +158,12 @@ TEST_F(BoxLockTreeTest, DoubleClickTogglesTheOutermostLockedItem) {
     lockTree.OnItemDoubleClick(boxItem);
     EXPECT_EQ(view.Caret(), accountItem);
     EXPECT_EQ(Get(account, "lock"), "unLock");
-    EXPECT_EQ(view.StateImage(accountItem), kUnlockedImage);
+    EXPECT_EQ(view.StateImage(accountItem), kUnlockedStateImage);
     EXPECT_TRUE(view.IsExpanded(accountItem));
 
     lockTree.OnItemDoubleClick(accountItem);
     EXPECT_EQ(Get(account, "lock"), "lock");
-    EXPECT_EQ(view.StateImage(accountItem), kLockedImage);
+    EXPECT_EQ(view.StateImage(accountItem), kLockedStateImage);
     EXPECT_FALSE(view.IsExpanded(accountItem));
     EXPECT_EQ(prompter.asked.size(), 1u);
 

@@ -9,7 +9,7 @@
 #include "model/default_template.h"
 #include "platform/string_format.h"
 #include "tests/model/model_fixture.h"
-#include "tools/store_inspect.h"
+#include "tools/store_audit.h"
 
 namespace korvo::test {
 namespace {
@@ -187,8 +187,8 @@ TEST_F(ModelSysDataTest, LockedNodesAreShownClosedWithTheLockImage) {
     const TreeItem item = tree.FindItem(kNoItem, account->nodeId());
     ASSERT_NE(item, kNoItem);
     EXPECT_FALSE(view.IsExpanded(item));
-    EXPECT_EQ(view.StateImage(item), kLockedImage);
-    EXPECT_EQ(view.StateImage(tree.FindItem(kNoItem, user->nodeId())), kNoLockImage);
+    EXPECT_EQ(view.StateImage(item), kLockedStateImage);
+    EXPECT_EQ(view.StateImage(tree.FindItem(kNoItem, user->nodeId())), 3);
 }
 
 TEST_F(ModelSysDataTest, WithoutSaveFileBoxesAreRemovedAgain) {

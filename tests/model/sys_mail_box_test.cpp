@@ -8,7 +8,7 @@
 
 #include "store/diag_log.h"
 #include "tests/model/model_fixture.h"
-#include "tools/store_inspect.h"
+#include "tools/store_audit.h"
 
 namespace korvo::test {
 namespace {

@@ -18,7 +18,7 @@
 #include "tests/store/crash_content.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
-#include "tools/store_inspect.h"
+#include "tools/store_audit.h"
 
 namespace korvo {
 namespace {

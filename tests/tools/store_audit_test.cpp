@@ -1,5 +1,5 @@
 // The inspection tool, and what damaged store files do to it and to the data manager.
-#include "tools/store_inspect.h"
+#include "tools/store_audit.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ std::string Check(const std::string& path, InspectStatus* status = nullptr) {
     return out.str();
 }
 
-class StoreInspectTest : public ::testing::Test {
+class StoreAuditTest : public ::testing::Test {
   protected:
     void SetUp() override {
         CBaseDataManage store;
@@ -100,7 +100,7 @@ class StoreInspectTest : public ::testing::Test {
     std::string path = dir.path() + "Korvo.dat";
 };
 
-TEST_F(StoreInspectTest, DumpPrintsTheStoredTree) {
+TEST_F(StoreAuditTest, DumpPrintsTheStoredTree) {
     std::ostringstream out, err;
     EXPECT_EQ(DumpStore(path, {}, out, err), InspectStatus::kSound);
     EXPECT_EQ(err.str(), "");
@@ -122,7 +122,7 @@ TEST_F(StoreInspectTest, DumpPrintsTheStoredTree) {
     EXPECT_NE(data.str().find("        00000250  64 64 64 64 64 64 64 64 "), std::string::npos);
 }
 
-TEST_F(StoreInspectTest, NeverWritesAndRefusesOtherFiles) {
+TEST_F(StoreAuditTest, NeverWritesAndRefusesOtherFiles) {
     const std::string before = test::ReadFile(path);
     // An interrupted update is reported, not repaired.
     Poke(path, PrimaryEntry(0), kUpdating);
@@ -143,7 +143,7 @@ TEST_F(StoreInspectTest, NeverWritesAndRefusesOtherFiles) {
     EXPECT_EQ(status, InspectStatus::kNotStore);
 }
 
-TEST_F(StoreInspectTest, BrokenChainsAreProblems) {
+TEST_F(StoreAuditTest, BrokenChainsAreProblems) {
     // The SDATA chain of point 12: its first block runs into a free block.
     const uint32_t sdata = Peek(path, RecordAt(12) + rec::kSdataChain);
     const uint32_t second = Peek(path, PrimaryEntry(sdata));
@@ -163,7 +163,7 @@ TEST_F(StoreInspectTest, BrokenChainsAreProblems) {
     OpenAndUse();
 }
 
-TEST_F(StoreInspectTest, SharedBlocksAndOversizedLengthsAreProblems) {
+TEST_F(StoreAuditTest, SharedBlocksAndOversizedLengthsAreProblems) {
     const uint32_t strdata = Peek(path, RecordAt(12) + rec::kStrdataChain);
     const uint32_t property = Peek(path, RecordAt(13) + rec::kPropertyChain);
     Poke(path, RecordAt(13) + rec::kPropertyChain, strdata);
@@ -181,7 +181,7 @@ TEST_F(StoreInspectTest, SharedBlocksAndOversizedLengthsAreProblems) {
     OpenAndUse();
 }
 
-TEST_F(StoreInspectTest, LinkCyclesAndFreeLinkedPointsAreProblems) {
+TEST_F(StoreAuditTest, LinkCyclesAndFreeLinkedPointsAreProblems) {
     Poke(path, RecordAt(13) + rec::kFirstSon, 11);  // a son pointing back at its grandparent
     std::string report = Check(path);
     EXPECT_NE(report.find("point 11 is reached twice"), std::string::npos) << report;
@@ -198,7 +198,7 @@ TEST_F(StoreInspectTest, LinkCyclesAndFreeLinkedPointsAreProblems) {
     EXPECT_EQ(getinfo(store.root(), kThisNode, "sumSon"), "2");  // the free record is skipped
 }
 
-TEST_F(StoreInspectTest, StaleBackLinksAreNotesAndMendThemselves) {
+TEST_F(StoreAuditTest, StaleBackLinksAreNotesAndMendThemselves) {
     // A crash while deleting the last son 14: the root's last-son link has moved already.
     Poke(path, RecordAt(10) + rec::kLastSon, 11);
     InspectStatus status;
@@ -235,7 +235,7 @@ TEST_F(StoreInspectTest, StaleBackLinksAreNotesAndMendThemselves) {
     EXPECT_EQ(getinfo(store.root()->lastSon(), kThisNode, "type"), "New");
 }
 
-TEST_F(StoreInspectTest, TruncatedFilesNeverCrash) {
+TEST_F(StoreAuditTest, TruncatedFilesNeverCrash) {
     const std::string whole = test::ReadFile(path);
     const std::string cut = dir.path() + "cut.dat";
     for (size_t size = 0; size <= whole.size(); size += kBlockSize) {
@@ -258,7 +258,7 @@ TEST_F(StoreInspectTest, TruncatedFilesNeverCrash) {
     }
 }
 
-TEST_F(StoreInspectTest, RandomDamageNeverCrashesOrHangs) {
+TEST_F(StoreAuditTest, RandomDamageNeverCrashesOrHangs) {
     const std::string whole = test::ReadFile(path);
     std::string badPath = dir.path() + "bad.dat";
     const std::string bad = badPath;

@@ -1,4 +1,4 @@
-#include "tools/store_inspect.h"
+#include "tools/store_audit.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
