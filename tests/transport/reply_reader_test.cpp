@@ -126,6 +126,10 @@ TEST(ReplyReaderTest, EmptyBlocksAndDotStuffing) {
     std::string text = "..a\r\nb..c\r\n..\r\n\r\n..d";
     UnstuffDots(text);
     EXPECT_EQ(text, ".a\r\nb..c\r\n.\r\n\r\n.d");
+    // A bare line feed first: the line after it is the stuffed one, the line feed stays.
+    text = "\n..d\r\n..e";
+    UnstuffDots(text);
+    EXPECT_EQ(text, "\n.d\r\n.e");
 }
 
 TEST(ReplyReaderTest, DataBlockBrokenOrStopped) {

@@ -1,0 +1,221 @@
+#include "model/account_form.h"
+
+#include "model/form_fields.h"
+
+namespace korvo {
+
+std::string AddressNamePart(std::string_view text) {
+    // The rule of the header reader's GetAddressName, which this layer cannot reach.
+    const size_t open = text.find('<');
+    const size_t close = text.find('>');
+    const size_t at = text.find('@');
+    std::string name;
+    if (open != std::string_view::npos && close != std::string_view::npos && close > 0) {
+        name = text.substr(0, open);
+    } else if (at != std::string_view::npos && at > 0) {
+        name = text.substr(0, at);
+    } else {
+        name = text;
+    }
+    for (char& c : name) {
+        if (c == '"') c = ' ';
+    }
+    return TrimField(name);
+}
+
+std::string AddressDomain(std::string_view text) {
+    const size_t open = text.find('<');
+    if (open != std::string_view::npos) {
+        const size_t close = text.find('>', open);
+        if (close != std::string_view::npos) text = text.substr(open + 1, close - open - 1);
+    }
+    const size_t at = text.find('@');
+    if (at == std::string_view::npos || at == 0) return {};
+    return TrimField(text.substr(at + 1));
+}
+
+AccountForm::AccountForm(const baseDataStruct* account) : existing_(true) {
+    caption_ = FieldFromKey(account, "caption");
+    email_ = FieldFromKey(account, "email");
+    userName_ = FieldFromKey(account, "username");
+    password_ = FieldFromKey(account, "password");
+    pop3Server_ = FieldFromKey(account, "pop3Server");
+    smtpServer_ = FieldFromKey(account, "smtpServer");
+    // Numbers that were never written keep the defaults of a new account.
+    auto number = [account](std::string_view key, std::string& field) {
+        const std::string value = FieldFromKey(account, key);
+        if (!value.empty()) field = value;
+    };
+    number("pop3Port", pop3Port_);
+    number("smtpPort", smtpPort_);
+    number("checkTimer", checkTimer_);
+    smtpUser_ = FieldFromKey(account, "SmtpUser");
+    smtpPass_ = FieldFromKey(account, "SmtpPass");
+    lockPassword_ = lockConfirm_ = FieldFromKey(account, "lockPassword");
+    smtpCheck = getinfo(account, kThisNode, "SmtpCheck") == "True";
+    check = getinfo(account, kThisNode, "check") == "1";
+    keepOnServer = getinfo(account, kThisNode, "keepOnServer") == "1";
+}
+
+std::string AccountForm::Title() const {
+    return existing_ ? "modify" + caption_ + " info" : "Add new account";
+}
+
+std::string& AccountForm::Ref(AccountField field) {
+    switch (field) {
+        case AccountField::kCaption:
+            return caption_;
+        case AccountField::kEmail:
+            return email_;
+        case AccountField::kUserName:
+            return userName_;
+        case AccountField::kPassword:
+            return password_;
+        case AccountField::kPop3Server:
+            return pop3Server_;
+        case AccountField::kSmtpServer:
+            return smtpServer_;
+        case AccountField::kPop3Port:
+            return pop3Port_;
+        case AccountField::kSmtpPort:
+            return smtpPort_;
+        case AccountField::kSmtpUser:
+            return smtpUser_;
+        case AccountField::kSmtpPass:
+            return smtpPass_;
+        case AccountField::kCheckTimer:
+            return checkTimer_;
+        case AccountField::kLockPassword:
+            return lockPassword_;
+        case AccountField::kLockConfirm:
+            return lockConfirm_;
+    }
+    return caption_;
+}
+
+const std::string& AccountForm::Field(AccountField field) const {
+    return const_cast<AccountForm*>(this)->Ref(field);
+}
+
+void AccountForm::SetServersFrom(const std::string& address, std::vector<AccountField>* changed) {
+    const std::string domain = AddressDomain(address);
+    pop3Server_ = domain;
+    smtpServer_ = domain;
+    changed->push_back(AccountField::kPop3Server);
+    changed->push_back(AccountField::kSmtpServer);
+}
+
+std::vector<AccountField> AccountForm::Edit(AccountField field, std::string text) {
+    std::vector<AccountField> changed;
+    caret_ = -1;
+    std::string& value = Ref(field);
+    const std::string old = value;
+    value = std::move(text);
+    switch (field) {
+        case AccountField::kCaption: {
+            email_ = caption_;
+            changed.push_back(AccountField::kEmail);
+            const size_t at = caption_.find('@');
+            if (userName_.empty() && at != std::string::npos && at > 0) {
+                userName_ = AddressNamePart(caption_);
+                changed.push_back(AccountField::kUserName);
+            }
+            SetServersFrom(email_, &changed);
+            break;
+        }
+        case AccountField::kEmail:
+            userName_ = AddressNamePart(email_);
+            caption_ = userName_;
+            changed.push_back(AccountField::kUserName);
+            changed.push_back(AccountField::kCaption);
+            SetServersFrom(email_, &changed);
+            break;
+        case AccountField::kPop3Server:
+            if (smtpServer_.empty()) {
+                smtpServer_ = pop3Server_;
+                changed.push_back(AccountField::kSmtpServer);
+            }
+            break;
+        case AccountField::kSmtpServer:
+            if (pop3Server_.empty()) {
+                pop3Server_ = smtpServer_;
+                changed.push_back(AccountField::kPop3Server);
+            }
+            break;
+        case AccountField::kUserName:
+            if (userName_ == old + "@" && old.find('@') == std::string::npos) {
+                userName_ += AddressDomain(email_);
+                caret_ = long(old.size()) + 1;
+                changed.push_back(AccountField::kUserName);
+            }
+            break;
+        default:
+            break;
+    }
+    return changed;
+}
+
+std::vector<AccountField> AccountForm::ClickSmtpCheck(bool checked) {
+    smtpCheck = checked;
+    smtpUser_ = checked ? userName_ : std::string();
+    smtpPass_ = checked ? password_ : std::string();
+    return {AccountField::kSmtpUser, AccountField::kSmtpPass};
+}
+
+bool AccountForm::Apply(baseDataStruct* account, Prompter& prompter) {
+    for (std::string* f :
+         {&caption_, &email_, &userName_, &password_, &pop3Server_, &smtpServer_, &pop3Port_,
+          &smtpPort_, &smtpUser_, &smtpPass_, &checkTimer_, &lockPassword_, &lockConfirm_}) {
+        *f = TrimField(*f);
+    }
+    long pop3Port = 0, smtpPort = 0, timer = 0;
+    if (!ReadNumberField(pop3Port_, 0, 65535, &pop3Port)) {
+        prompter.Message(kPop3PortRangeMessage, kErrorTitle);
+        return false;
+    }
+    if (!ReadNumberField(smtpPort_, 0, 65535, &smtpPort)) {
+        prompter.Message(kSmtpPortRangeMessage, kErrorTitle);
+        return false;
+    }
+    if (!ReadNumberField(checkTimer_, 0, 65536, &timer)) {
+        prompter.Message(kCheckTimerRangeMessage, kErrorTitle);
+        return false;
+    }
+    if (caption_.empty()) {
+        prompter.Message("  Please input account!  ", kErrorTitle);
+        return false;
+    }
+    if (email_.empty()) {
+        prompter.Message("  Please input email!    ", kErrorTitle);
+        return false;
+    }
+    if (lockPassword_ != lockConfirm_) {
+        prompter.Message("Lock password input error!", kErrorTitle);
+        return false;
+    }
+    if (!account) return false;
+
+    changestate(account, 0, STATE_VALID);
+    setinfo(account, kThisNode, "type", "Account");
+    setinfo(account, kThisNode, "pType", "4");
+    setinfo(account, kThisNode, "caption", caption_);
+    setinfo(account, kThisNode, "checkTimer", LongToText(timer));
+    setinfo(account, kThisNode, "email", email_);
+    setinfo(account, kThisNode, "username", ValueOrAbsent(userName_));
+    setinfo(account, kThisNode, "password", ValueOrAbsent(password_));
+    setinfo(account, kThisNode, "pop3Server", ValueOrAbsent(pop3Server_));
+    setinfo(account, kThisNode, "smtpServer", ValueOrAbsent(smtpServer_));
+    setinfo(account, kThisNode, "pop3Port", LongToText(pop3Port));
+    setinfo(account, kThisNode, "smtpPort", LongToText(smtpPort));
+    setinfo(account, kThisNode, "SmtpUser", smtpUser_);
+    setinfo(account, kThisNode, "SmtpPass", smtpPass_);
+    setinfo(account, kThisNode, "SmtpCheck", smtpCheck ? "True" : "False");
+    setinfo(account, kThisNode, "RunTime", "0");
+    setinfo(account, kThisNode, "check", check && timer > 0 ? "1" : "-1");
+    setinfo(account, kThisNode, "keepOnServer", keepOnServer ? "1" : "-1");
+    WriteLockKeys(account, lockPassword_);
+    changestate(account, 0, 0x00200001);
+    return true;
+}
+
+}  // namespace korvo
