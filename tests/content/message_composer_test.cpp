@@ -193,8 +193,7 @@ TEST_F(ComposerTest, CarriedOverAttachmentsJoinThisMessage) {
     const std::string own =
         "Content-Type: application/pdf; name=\"r.pdf\"\r\nContent-Transfer-Encoding: base64\r\n"
         "Content-Disposition: attachment; filename=\"r.pdf\"\r\n\r\nJVBERi0=\r\n";
-    EXPECT_EQ(CarriedOverPart("--==old==\r\n" + own),
-              "\r\n--Korvo_Mail_2003_05_08\r\n" + own);
+    EXPECT_EQ(CarriedOverPart("--==old==\r\n" + own), "\r\n--Korvo_Mail_2003_05_08\r\n" + own);
     // A part cut without its final line end gets one; an empty part gives nothing.
     EXPECT_EQ(CarriedOverPart("--==old==\r\n" + own.substr(0, own.size() - 2)),
               "\r\n--Korvo_Mail_2003_05_08\r\n" + own);
@@ -220,8 +219,9 @@ TEST_F(ComposerTest, CarriedOverAttachmentsJoinThisMessage) {
 
     // A carried-over part that holds our delimiter inside (an attached letter written here)
     // moves this message to another boundary.
-    AddCarried("--x\r\nContent-Type: message/rfc822\r\n\r\nSubject: old\r\n\r\n"
-               "--Korvo_Mail_2003_05_08\r\ninner\r\n--Korvo_Mail_2003_05_08--\r\n");
+    AddCarried(
+        "--x\r\nContent-Type: message/rfc822\r\n\r\nSubject: old\r\n\r\n"
+        "--Korvo_Mail_2003_05_08\r\ninner\r\n--Korvo_Mail_2003_05_08--\r\n");
     EXPECT_EQ(ChooseBoundary(param_), "Korvo_Mail_2003_05_08_1");
     message = ComposeMessage(param_, now_);
     EXPECT_NE(message.find("boundary=Korvo_Mail_2003_05_08_1\r\n"), std::string::npos);
@@ -248,7 +248,8 @@ TEST_F(ComposerTest, BuildLetterWritesTextAndProperties) {
     const std::string id = getinfo(param_.Letter, kThisNode, "MailId");
     EXPECT_TRUE(std::regex_match(id, std::regex("KORVO=[A-Z]{10}=20261207090503"))) << id;
     EXPECT_TRUE(param_.Letter->propertyText().starts_with(
-        "type =letter ,pType =26 ,mailLong =" + std::to_string(sdata.size()) + " ,MailId =KORVO\\="))
+        "type =letter ,pType =26 ,mailLong =" + std::to_string(sdata.size()) +
+        " ,MailId =KORVO\\="))
         << param_.Letter->propertyText();
 
     // Saving again keeps the id and the point; only the text changes.
