@@ -52,14 +52,25 @@ struct OutboxHooks {
     std::recursive_mutex* modelLock = nullptr;
 };
 
-// The outbox over the two letter containers in memory (the link nodes of the prepare and the
-// send box, or any plain nodes).
+// The nodes an outbox works on: `prepareLetters` and `sendLetters` hold the letters as sons
+// (the link nodes of the prepare and the send box); `sendBox` is the box whose columns the
+// copies get.
+struct OutboxNodes {
+    baseDataStruct* prepareLetters = nullptr;
+    baseDataStruct* sendLetters = nullptr;
+    baseDataStruct* sendBox = nullptr;
+};
+
+// The outbox over letter containers in memory.
 class NodeOutbox : public Outbox {
   public:
     using Hooks = OutboxHooks;
+    // Finds the containers again at each call (under the model lock): the mail store may have
+    // switched files between two calls, which replaces its link nodes.
+    using Resolver = std::function<OutboxNodes()>;
 
-    // `prepareLetters` and `sendLetters` hold the letters as sons; `sendBox` is the box whose
-    // columns the copies get.
+    NodeOutbox(Resolver resolve, Hooks hooks = {});
+    // Containers that outlive the outbox.
     NodeOutbox(baseDataStruct* prepareLetters, baseDataStruct* sendLetters, baseDataStruct* sendBox,
                Hooks hooks = {});
 
@@ -71,11 +82,9 @@ class NodeOutbox : public Outbox {
   private:
     std::unique_lock<std::recursive_mutex> Lock();
     // The son of the prepare container with this id.
-    baseDataStruct* Find(uint32_t letter) const;
+    static baseDataStruct* Find(const OutboxNodes& nodes, uint32_t letter);
 
-    baseDataStruct* prepare_;
-    baseDataStruct* send_;
-    baseDataStruct* sendBox_;
+    Resolver resolve_;
     Hooks hooks_;
 };
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "store/diag_log.h"
 #include "store/node_tree.h"
@@ -481,6 +482,31 @@ TEST_F(SmtpFakeTest, BoxWithoutValidLettersStillConnectsAndQuits) {
     EXPECT_EQ(server.received(), Helo() + "\r\nQUIT\r\n");
     EXPECT_EQ(task_.stateText, "Run over!");
     EXPECT_EQ(Sons(send_), 0);
+}
+
+TEST_F(SmtpFakeTest, CancelStopsABlockedSendAndKeepsTheLetters) {
+    AddLetter(Letter("bob@example.test", "one\r\n"));
+    AddLetter(Letter("bob@example.test", "two\r\n"));
+    FakeServer server;
+    server.Send("220 fake\r\n").Expect(Helo()).Send("250 fake\r\n");
+    server.Expect("MAIL FROM:<ann@example.test>").Silence();
+    server.Start();
+    auto session = Session(server, false, {2000ms, 20000ms});
+    std::thread window([this] {
+        std::this_thread::sleep_for(300ms);
+        task_.RequestCancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    Send(*session);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    window.join();
+    session.reset();
+    server.Finish();
+    EXPECT_EQ(task_.stateText, "Faile");
+    EXPECT_EQ(Sons(send_), 0);
+    EXPECT_TRUE(teststate(prepare_->firstSon(), STATE_VALID));
+    EXPECT_TRUE(teststate(prepare_->lastSon(), STATE_VALID));
+    EXPECT_EQ(server.received().find("RCPT"), std::string::npos);
 }
 
 }  // namespace
