@@ -76,9 +76,14 @@ void UnstuffDots(std::string& block) {
     // Drops the first dot of each ".." that starts a line, moving the spans between them.
     size_t in = 0;
     size_t out = 0;
-    size_t cut = block.compare(0, 2, "..") == 0 ? 0 : block.find("\n..");
-    if (cut == std::string::npos) return;
-    if (cut != 0) cut += 1;  // index of the first dot
+    // Index of the first stuffed dot: at the very start, or after the first "\n" followed by
+    // "..". (A block that starts with "\n.." has its dot at 1, not at 0.)
+    size_t cut = 0;
+    if (block.compare(0, 2, "..") != 0) {
+        cut = block.find("\n..");
+        if (cut == std::string::npos) return;
+        cut += 1;
+    }
     while (cut != std::string::npos) {
         if (out != in) std::memmove(block.data() + out, block.data() + in, cut - in);
         out += cut - in;

@@ -126,6 +126,10 @@ TEST(ReplyReaderTest, EmptyBlocksAndDotStuffing) {
     std::string text = "..a\r\nb..c\r\n..\r\n\r\n..d";
     UnstuffDots(text);
     EXPECT_EQ(text, ".a\r\nb..c\r\n.\r\n\r\n.d");
+    // A block that starts with a line end and a stuffed dot line.
+    text = "\r\n..\r\n";
+    UnstuffDots(text);
+    EXPECT_EQ(text, "\r\n.\r\n");
 }
 
 TEST(ReplyReaderTest, DataBlockBrokenOrStopped) {
