@@ -5,10 +5,15 @@
 #include <climits>
 #include <cstring>
 
+#include <unistd.h>
+
+#include "platform/message_hook.h"
 #include "platform/string_format.h"
 #include "store/diag_log.h"
 #include "store/node.h"
+#include "transport/outbox.h"
 #include "transport/session_view.h"
+#include "transport/smtp_envelope.h"
 #include "transport/task_record.h"
 
 namespace korvo {
@@ -109,6 +114,15 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
     return false;
 }
 
+// Only a 2xx or 3xx code is a positive reply of the mail-sending server.
+bool SmtpRefusal(std::string_view reply) {
+    if (reply.size() < 3) return true;
+    for (int i = 0; i < 3; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(reply[i]))) return true;
+    }
+    return reply[0] != '2' && reply[0] != '3';
+}
+
 bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
@@ -202,19 +216,33 @@ void CNetRP::Send(Link& link, const std::string& command) {
     link.socket.SendAll(command);
 }
 
+void CNetRP::SendSecret(Link& link, const std::string& line) {
+    LogLine(DiagLog::kMessage, "CNetRP send ********");
+    link.socket.SendAll(line);
+}
+
 int CNetRP::get_response(Link& link, int index) {
     std::string reply;
     bool ok = link.kind == Link::Kind::kPop3 ? link.reader.ReadLine(reply)
                                              : link.reader.ReadSmtpReply(reply);
     if (!ok) {
         // Nothing more can be read from this stream.
-        if (link.kind == Link::Kind::kPop3) pop3Connected_ = 0;
+        if (link.kind == Link::Kind::kPop3) {
+            pop3Connected_ = 0;
+        } else {
+            DropSmtp();
+        }
         SetError(kSocketError);
         return 0;
     }
     lastReply_ = std::move(reply);
-    if (lastReply_.compare(0, 4, "-ERR") == 0 || lastReply_.compare(0, 2, "50") == 0 ||
-        lastReply_.compare(0, 2, "40") == 0) {
+    const bool refused = link.kind == Link::Kind::kSmtp ? SmtpRefusal(lastReply_)
+                                                        : lastReply_.compare(0, 4, "-ERR") == 0 ||
+                                                              lastReply_.compare(0, 2, "50") == 0 ||
+                                                              lastReply_.compare(0, 2, "40") == 0;
+    if (refused) {
+        // 421: the server is closing the connection.
+        if (link.kind == Link::Kind::kSmtp && lastReply_.compare(0, 3, "421") == 0) DropSmtp();
         SetError(errorText(index));
         return 0;
     }
@@ -286,15 +314,196 @@ int CNetRP::DisconnectPop3() {
     return result;
 }
 
+std::string CNetRP::LocalHostName() {
+    char name[81] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+    name[80] = '\0';
+    return name;
+}
+
+void CNetRP::DropSmtp() {
+    smtp_.socket.Close();
+    smtp_.reader.Reset();
+    smtpConnected_ = 0;
+}
+
+int CNetRP::SmtpCommand(const std::string& command, int index) {
+    Send(smtp_, command);
+    return get_response(smtp_, index);
+}
+
+int CNetRP::ConnectSmtp() {
+    OpLog log("ConnectSmtp");
+    if (smtpConnected_) return 1;
+    smtp_.reader.Reset();
+    switch (smtp_.socket.Connect(smtpServer_, smtpPort_)) {
+        case ConnectResult::kCreateFailed:
+            SetError("Unable to create the socket.");
+            return 0;
+        case ConnectResult::kConnectFailed:
+            SetError("Unable to connect to server");
+            smtp_.socket.Close();
+            return 0;
+        case ConnectResult::kOk:
+            break;
+    }
+    auto fail = [this] {
+        DropSmtp();
+        return 0;
+    };
+    if (!get_response(smtp_, kErrSmtpGreeting)) {
+        lastError_ = "Server didn't respond.";
+        return fail();
+    }
+    const std::string host = LocalHostName();
+    if (!smtpCheck_) {
+        if (!SmtpCommand(StrPrintf("HELO %s\r\n", host.c_str()), kErrSmtp)) return fail();
+    } else {
+        if (!SmtpCommand(StrPrintf("EHLO %s\r\n", host.c_str()), kErrSmtp)) return fail();
+        if (!SmtpCommand("AUTH LOGIN\r\n", kErrSmtp)) return fail();
+        SendSecret(smtp_, smtpUser_);
+        if (!get_response(smtp_, kErrSmtp)) return fail();
+        SendSecret(smtp_, smtpPass_);
+        if (!get_response(smtp_, kErrSmtp)) return fail();
+    }
+    smtpConnected_ = 1;
+    return 1;
+}
+
 int CNetRP::DisconnectSmtp() {
     OpLog log("DisconnectSmtp");
     if (!smtpConnected_) return 1;
     Send(smtp_, "QUIT\r\n");
     int result = get_response(smtp_, kErrSmtpQuit);
-    smtp_.socket.Close();
-    smtp_.reader.Reset();
-    smtpConnected_ = 0;
+    DropSmtp();
     return result;
+}
+
+void CNetRP::ResetSmtpTransaction() {
+    if (!smtpConnected_) return;
+    // The reason the letter failed stays the error; a refused RSET leaves no usable state.
+    const std::string error = lastError_;
+    const std::string status = task_ && task_->view ? task_->view->Status() : std::string();
+    if (!SmtpCommand("RSET\r\n", kErrSmtp)) DropSmtp();
+    lastError_ = error;
+    ShowStatus(status);
+}
+
+int CNetRP::SendMailData(const baseDataStruct* letter) {
+    return SendMailText(getdata(letter, "SDATA").value_or(std::string_view()));
+}
+
+int CNetRP::SendMailText(std::string_view text) {
+    OpLog log("SendMailData");
+    refused_.clear();
+    const std::string saved = task_ && task_->view ? task_->view->Status() : std::string();
+    const SmtpEnvelope envelope = ReadEnvelope(text);
+    if (!smtpConnected_) return 0;
+    refused_ = envelope.unusable;
+    if (envelope.recipients.empty()) {
+        SetError("No valid receiver address");
+        return 0;
+    }
+
+    ShowStatus("Set MAIL From");
+    SetProgress(0);
+    if (!SmtpCommand(StrPrintf("MAIL FROM:<%s>\r\n", envelope.from.c_str()), kErrSmtp)) {
+        ResetSmtpTransaction();
+        return 0;
+    }
+    ShowStatus("Set MAIL To");
+    size_t accepted = 0;
+    for (const std::string& to : envelope.recipients) {
+        if (SmtpCommand(StrPrintf("RCPT TO:<%s>\r\n", to.c_str()), kErrSmtp)) {
+            ++accepted;
+            continue;
+        }
+        if (!smtpConnected_) return 0;
+        refused_.push_back(to);
+    }
+    if (accepted == 0) {
+        SetError(errorText(kErrSmtp));
+        ResetSmtpTransaction();
+        return 0;
+    }
+
+    ShowStatus("Send Data");
+    if (!SmtpCommand("DATA\r\n", kErrSmtpData) || lastReply_[0] != '3') {
+        // A 2xx here would make the server read the letter as commands.
+        if (smtpConnected_) {
+            SetError(errorText(kErrSmtpData));
+            ResetSmtpTransaction();
+        }
+        return 0;
+    }
+    const size_t chunks = (text.size() + kDataChunk - 1) / kDataChunk;
+    DataStuffer stuffer;
+    std::string wire;
+    bool sent = true;
+    for (size_t k = 0; k < chunks && sent; ++k) {
+        wire.clear();
+        stuffer.Add(text.substr(k * kDataChunk, kDataChunk), wire);
+        // The end of data goes in the same write as the last piece.
+        if (k + 1 == chunks) wire += stuffer.Terminator();
+        sent = smtp_.socket.SendAll(wire);
+        SetProgress(static_cast<int>((k + 1) * 100 / chunks));
+        ShowStatus(
+            StrPrintf("%s(%zu)", saved.c_str(), std::min(text.size(), (k + 1) * kDataChunk)));
+    }
+    if (chunks == 0) sent = smtp_.socket.SendAll(stuffer.Terminator());
+    SetProgress(100);
+    if (!get_response(smtp_, kErrSmtp)) {
+        LogLine(DiagLog::kWarning, "CNetRP::SendMailData , con't send this mail!");
+        ShowMessage("con't send this mail!");
+        // Whatever the server made of a letter cut short, this stream is out of step.
+        if (!sent) DropSmtp();
+        return 0;
+    }
+    if (!sent) {
+        DropSmtp();
+        SetError(kSocketError);
+        return 0;
+    }
+    return 1;
+}
+
+void CNetRP::SendMail(Outbox& outbox) {
+    OpLog log("SendMail");
+    if (!ConnectSmtp()) {
+        ShowStatus(ReportError());
+        DisconnectSmtp();
+        return;
+    }
+    const std::string saved = task_ && task_->view ? task_->view->Status() : std::string();
+    std::string failure;
+    std::vector<std::string> refused;
+    for (uint32_t letter : outbox.PendingLetters()) {
+        if (cancelled() || !smtpConnected_) break;
+        std::string text;
+        if (!outbox.MessageText(letter, text)) continue;
+        ShowStatus(saved);
+        if (SendMailText(text)) {
+            outbox.MarkSent(letter);
+            for (const std::string& address : refused_) {
+                if (std::find(refused.begin(), refused.end(), address) == refused.end()) {
+                    refused.push_back(address);
+                }
+            }
+        } else {
+            failure = lastError_;
+            outbox.MarkFailed(letter, lastError_);
+        }
+    }
+    DisconnectSmtp();
+    if (!failure.empty()) {
+        lastError_ = failure;
+        ReportError();
+    }
+    if (!refused.empty() && task_) {
+        std::string list;
+        for (const std::string& address : refused) list += (list.empty() ? "" : ", ") + address;
+        task_->infoText = (failure.empty() ? std::string() : failure + "; ") + "Refused: " + list;
+    }
 }
 
 int CNetRP::GetNumMessages() {

@@ -5,10 +5,16 @@
 // results and leave the failure text in lastError(), which is also shown on the status line.
 // Replies are read as a stream (reply_reader.h), so a reply split over several packets or
 // merged with the next one is read correctly.
+//
+// Reply classification: a POP3 reply fails when it begins with "-ERR", "50" or "40". A reply
+// of the mail-sending server succeeds only with a 2xx or 3xx code; 4xx, 5xx and replies
+// without a code fail, and 421 also ends the connection.
 #pragma once
 
 #include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/tcp_socket.h"
 #include "transport/reply_reader.h"
@@ -16,6 +22,7 @@
 namespace korvo {
 
 class baseDataStruct;
+class Outbox;
 class SessionView;
 class TaskRecord;
 
@@ -102,9 +109,27 @@ class CNetRP {
     const baseDataStruct* account() const { return account_; }
     TaskRecord* task() const { return task_; }
 
-    // Sends QUIT on an open SMTP connection; 1 when none is open. ConnectSmtp, SendMail and
-    // SendMailData use the same link, reader and failure texts.
+    // Connects to the mail-sending server and greets it (HELO, or EHLO and AUTH LOGIN when the
+    // account asks for authentication): 1, or 0 with the connection closed.
+    int ConnectSmtp();
+    // Sends QUIT on an open SMTP connection; 1 when none is open.
     int DisconnectSmtp();
+    // Sends every pending letter of `outbox` on one connection. A letter the server accepted
+    // (for at least one recipient) is marked sent; any other stays in the prepare box and the
+    // task reports State "Faile" with the error as Info. Refused recipients of sent letters are
+    // listed in Info after "Refused: ". Stops at a cancel or a broken connection.
+    void SendMail(Outbox& outbox);
+    // Sends one stored message on the open connection: 1 when the server accepted it, 0 when
+    // not (lastError() says why). Recipients the server refused are in refusedRecipients().
+    int SendMailData(const baseDataStruct* letter);
+    int SendMailText(std::string_view text);
+    const std::vector<std::string>& refusedRecipients() const { return refused_; }
+
+    // The name this host gives in HELO and EHLO (at most 80 bytes).
+    static std::string LocalHostName();
+
+    // Bytes of the stored text sent per write, with the progress shown after each.
+    static constexpr size_t kDataChunk = 51200;
 
   private:
     bool cancelled() const;
@@ -112,6 +137,14 @@ class CNetRP {
     void SetProgress(int percent);
     void SetError(const std::string& text);
     void Send(Link& link, const std::string& command);
+    // Sends a credential: the log shows stars instead.
+    void SendSecret(Link& link, const std::string& line);
+    // Sends an SMTP command and reads its reply; 1 or 0 like get_response.
+    int SmtpCommand(const std::string& command, int index);
+    // Forgets the SMTP connection without QUIT (the stream is broken or the server closes).
+    void DropSmtp();
+    // After a refused step of a letter: RSET keeps the connection usable for the next letter.
+    void ResetSmtpTransaction();
     // Sends `command` and reads its reply with index 4 until two consecutive replies match
     // and `accept` takes the reply; false when a read fails or the pairs run out.
     template <typename Accept>
@@ -140,6 +173,7 @@ class CNetRP {
     std::string userName_;
     std::string password_;
     std::string mailIdList_;
+    std::vector<std::string> refused_;
     Link pop3_;
     Link smtp_;
     const baseDataStruct* account_ = nullptr;

@@ -130,6 +130,10 @@ TEST(ReplyReaderTest, EmptyBlocksAndDotStuffing) {
     text = "\n..d\r\n..e";
     UnstuffDots(text);
     EXPECT_EQ(text, "\n.d\r\n.e");
+    // A block that starts with a line end and a stuffed dot line.
+    text = "\r\n..\r\n";
+    UnstuffDots(text);
+    EXPECT_EQ(text, "\r\n.\r\n");
 }
 
 TEST(ReplyReaderTest, DataBlockBrokenOrStopped) {
