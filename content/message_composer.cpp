@@ -230,7 +230,7 @@ std::string ComposeMessage(SendParam& param, std::time_t now) {
     return message;
 }
 
-void BuildLetter(SendParam& param, std::time_t now, const LetterRegistrar& registrar) {
+void BuildLetter(SendParam& param, std::time_t now, CBaseDataManage* mailStore) {
     std::string message = ComposeMessage(param, now);
     const std::string pointId = getinfo(param.Letter, kThisNode, "pointId");
     std::string mailId = getinfo(param.Letter, kThisNode, "MailId");
@@ -240,7 +240,7 @@ void BuildLetter(SendParam& param, std::time_t now, const LetterRegistrar& regis
     setinfo(param.Letter, kThisNode, "PROPERTY",
             StrPrintf("type =letter ,pType =100 ,mailLong =%zu ,MailId =%s ,read =%d ,pointId =%s",
                       length, encodeinfo(mailId).c_str(), 1, encodeinfo(pointId).c_str()));
-    mailInitProperty(param.Letter, param.Box, registrar);
+    mailInitProperty(param.Letter, param.Box, mailStore);
 }
 
 }  // namespace korvo

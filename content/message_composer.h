@@ -74,8 +74,8 @@ std::string ComposeMessage(SendParam& param, std::time_t now);
 
 // Builds the message, stores it as the Letter's SDATA, replaces the Letter's property text
 // (type, pType, mailLong, MailId, read, pointId; an existing MailId is kept) and runs
-// mailInitProperty with the Box.
+// mailInitProperty with the Box, which writes the letter through `mailStore` when given.
 void BuildLetter(SendParam& param, std::time_t now = std::time(nullptr),
-                 const LetterRegistrar& registrar = {});
+                 CBaseDataManage* mailStore = nullptr);
 
 }  // namespace korvo
