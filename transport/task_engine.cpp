@@ -120,7 +120,7 @@ void CDlgRSMail::Start(baseDataStruct* task) {
             if (action.kind != TaskAction::kNothing) work_(account, rec, action);
         } else {
             rec.stateText = "Faile";
-            rec.infoText = "The account of this task no longer exists";
+            rec.infoText = "Account not found";
         }
         running_ = false;
         exited_ = true;
@@ -131,7 +131,8 @@ void CDlgRSMail::Finish() {
     worker_.join();
     baseDataStruct* task = runningTask_;
     runningTask_ = nullptr;
-    if (const int row = RowOf(task); row >= 0) {
+    const int row = RowOf(task);
+    if (row >= 0) {
         list_.view().SetCellText(row, kStateColumn, record_->stateText);
         list_.view().SetCellText(row, kInfoColumn, record_->infoText);
     }
@@ -139,6 +140,7 @@ void CDlgRSMail::Finish() {
     current_ = task->nextBrother();
     highestResult_ = std::max(highestResult_, record_->result.load());
     events_.RaiseMailIndicator(highestResult_);
+    events_.TaskEnded(row);
 }
 
 void CDlgRSMail::Tick() {
@@ -172,6 +174,21 @@ void CDlgRSMail::Cancel() {
 void CDlgRSMail::RequestClose() {
     closeRequested_ = true;
     Cancel();
+}
+
+namespace {
+std::atomic<bool> g_taskListShown{true};
+}  // namespace
+
+bool CDlgRSMail::ToggleTaskList() {
+    bool shown = g_taskListShown.load();
+    while (!g_taskListShown.compare_exchange_weak(shown, !shown)) {
+    }
+    return !shown;
+}
+
+bool CDlgRSMail::taskListShown() {
+    return g_taskListShown;
 }
 
 }  // namespace korvo

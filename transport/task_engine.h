@@ -52,6 +52,8 @@ class TaskWindowEvents {
     // A task ended; `result` is the highest task result of this window so far: the frame's
     // mail indicator becomes the larger of itself and this.
     virtual void RaiseMailIndicator(int result) = 0;
+    // A task's end was written into its row `row` of the task list.
+    virtual void TaskEnded(int row) { (void)row; }
 };
 
 // Runs a task's work on the worker thread: builds the session for `account`, binds it to
@@ -90,6 +92,10 @@ class CDlgRSMail {
     void Cancel();
     // Closing the window: cancels and closes once the running task has ended.
     void RequestClose();
+    // The ">>" button: shows or hides the task list. The choice is shared by all task windows
+    // of the process; returns whether the list is shown now.
+    static bool ToggleTaskList();
+    static bool taskListShown();
 
     bool taskRunning() const { return worker_.joinable(); }
     // The running task's worker has returned (its end is noticed at the next tick).

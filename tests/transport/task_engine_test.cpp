@@ -113,6 +113,11 @@ TEST(TaskActions, TypesMapToReceiveModesSendOrNothing) {
     EXPECT_TRUE(is(TaskActionOf(kTaskDelete, false), TaskAction::kNothing, 0));
     EXPECT_TRUE(is(TaskActionOf(9, true), TaskAction::kNothing, 0));
     EXPECT_STREQ(TaskTypeName(3), "Receive list");
+    // The ">>" choice is shared by every window.
+    const bool shown = CDlgRSMail::taskListShown();
+    EXPECT_EQ(CDlgRSMail::ToggleTaskList(), !shown);
+    EXPECT_EQ(CDlgRSMail::ToggleTaskList(), shown);
+    EXPECT_EQ(CDlgRSMail::taskListShown(), shown);
 }
 
 TEST_F(TaskEngineTest, EqualPendingTasksAreQueuedOnce) {
@@ -204,7 +209,7 @@ TEST_F(TaskEngineTest, ATaskWhoseAccountWasDeletedDoesNothing) {
     RunToEnd();
     EXPECT_TRUE(work.done.empty());
     EXPECT_EQ(Cell(0, 2), "Faile");
-    EXPECT_EQ(Cell(0, 3), "The account of this task no longer exists");
+    EXPECT_EQ(Cell(0, 3), "Account not found");
 }
 
 }  // namespace

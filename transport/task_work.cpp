@@ -1,0 +1,44 @@
+#include "transport/task_work.h"
+
+#include <mutex>
+
+#include "model/sys_schema.h"
+#include "platform/model_lock.h"
+#include "store/node_tree.h"
+#include "transport/account_outbox.h"
+#include "transport/session_view.h"
+
+namespace korvo {
+
+TaskWork MakeTaskWork(CDataStores& stores, ReceiveRunner receive, SocketTimeouts timeouts) {
+    return [&stores, receive = std::move(receive), timeouts](
+               baseDataStruct* account, TaskRecord& record, const TaskAction& action) {
+        CNetRP session(timeouts);
+        {
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            session.InitialzeAccount(account, &record);
+        }
+        if (record.view) {
+            record.view->SetCaption("Receive Letter");
+            record.view->SetProgress(0);
+        }
+        if (action.kind == TaskAction::kSend) {
+            OutboxHooks hooks;
+            hooks.modelLock = &ModelLock();
+            auto outbox = MakeAccountOutbox(stores, account, hooks);
+            session.SendMail(*outbox);
+        } else if (action.kind == TaskAction::kReceive && receive) {
+            receive(session, account, action.receiveMode);
+        }
+    };
+}
+
+AccountLookup MakeAccountLookup(CDataStores& stores) {
+    return [&stores](uint32_t nodeId) -> baseDataStruct* {
+        std::lock_guard<std::recursive_mutex> lock(ModelLock());
+        baseDataStruct* node = findid(stores.sys().root(), nodeId);
+        return node ? stores.sys().DataGetSysPoint(node, kKindAccount) : nullptr;
+    };
+}
+
+}  // namespace korvo
