@@ -274,6 +274,20 @@ TEST_F(ReceiveMailTest, RefusedFetchSkipsTheLetterWithoutDeletingIt) {
     EXPECT_EQ(View(kBoxReceive)[1].text, Stored(SizedLetter("about u3", 300)));
 }
 
+TEST_F(ReceiveMailTest, LetterThatCannotBeStoredStaysOnTheServer) {
+    server.SetLetters({L("u1")});
+    server.OnCommand([this](const std::string& command) {
+        if (command != "RETR 1") return;
+        std::lock_guard lock(modelLock);
+        mail().file().Close();
+    });
+    ASSERT_EQ(Run(1), 1);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(server.Count("DELE"), 0);
+    EXPECT_EQ(server.Uids(), std::vector<std::string>{"u1"});
+    EXPECT_EQ(Letters(kBoxReceive)->firstSon(), nullptr);
+}
+
 TEST_F(ReceiveMailTest, BrokenConnectionKeepsWhatWasStoredAndReportsTheFailure) {
     server.SetLetters({L("u3")});
     ASSERT_EQ(Run(0), 1);
@@ -291,6 +305,18 @@ TEST_F(ReceiveMailTest, BrokenConnectionKeepsWhatWasStoredAndReportsTheFailure) 
     EXPECT_EQ(Ids(preview), (std::vector<std::string>{"u3", "u1"}));
     // The walk never reached u3: it is not taken for gone from the server.
     EXPECT_EQ(preview[0].state, kShown);
+    ExpectCountersMatch(kBoxPreview);
+}
+
+TEST_F(ReceiveMailTest, RefusedCountLeavesThePreviewBoxAsItWas) {
+    server.SetLetters({L("u1"), L("u2")});
+    ASSERT_EQ(Run(0), 1);
+    server.Refuse("STAT");
+    ASSERT_EQ(Run(0), 1);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(task->stateText, "Faile");
+    EXPECT_EQ(task->infoText, "STATus couldn't be retrieved");
+    for (const LetterView& l : View(kBoxPreview)) EXPECT_EQ(l.state, kShown) << l.id;
     ExpectCountersMatch(kBoxPreview);
 }
 
