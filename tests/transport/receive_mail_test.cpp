@@ -220,18 +220,22 @@ TEST_F(ReceiveMailTest, ListModesActOnlyOnListedLettersAndStopWhenTheListIsDone)
     EXPECT_EQ(server.Uids(), (std::vector<std::string>{"u1", "u2", "u4"}));
     EXPECT_EQ(getstate(Find(kBoxPreview, "u3")) & STATE_VALID, 0u);
 
-    // Receive and delete; a kept letter is received but stays on the server.
+    // Receive and delete; a kept letter is received but stays on the server; a letter not
+    // previewed before gets a preview letter that is marked deleted with the server's.
     Keep(kBoxPreview, "u4");
+    server.SetLetters({L("u1"), L("u2"), L("u4"), L("u5")});
     server.ClearCommands();
-    ASSERT_EQ(Run(4, "__:u1;____:u4;__"), 1);
+    ASSERT_EQ(Run(4, "__:u1;____:u4;____:u5;__"), 1);
     EXPECT_EQ(result, 2);
-    EXPECT_EQ(server.Count("RETR"), 2);
+    EXPECT_EQ(server.Count("RETR"), 3);
     EXPECT_TRUE(Sent(server, "DELE 1"));
     EXPECT_FALSE(Sent(server, "DELE 3"));
+    EXPECT_TRUE(Sent(server, "DELE 4"));
     EXPECT_EQ(server.Uids(), (std::vector<std::string>{"u2", "u4"}));
-    EXPECT_EQ(Ids(View(kBoxReceive)), (std::vector<std::string>{"u2", "u1", "u4"}));
+    EXPECT_EQ(Ids(View(kBoxReceive)), (std::vector<std::string>{"u2", "u1", "u4", "u5"}));
     EXPECT_EQ(getstate(Find(kBoxPreview, "u1")) & STATE_VALID, 0u);
     EXPECT_NE(getstate(Find(kBoxPreview, "u4")) & STATE_VALID, 0u);
+    EXPECT_EQ(getstate(Find(kBoxPreview, "u5")) & STATE_VALID, 0u);
     ExpectCountersMatch(kBoxPreview);
     ExpectCountersMatch(kBoxReceive);
 }
