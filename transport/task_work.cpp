@@ -33,6 +33,12 @@ TaskWork MakeTaskWork(CDataStores& stores, ReceiveRunner receive, SocketTimeouts
     };
 }
 
+ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener) {
+    return [&stores, &listener](CNetRP& session, baseDataStruct*, int mode) {
+        ReceiveMail(ReceiveContext{session, stores.sys(), listener, &ModelLock()}, mode);
+    };
+}
+
 AccountLookup MakeAccountLookup(CDataStores& stores) {
     return [&stores](uint32_t nodeId) -> baseDataStruct* {
         std::lock_guard<std::recursive_mutex> lock(ModelLock());

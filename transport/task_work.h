@@ -9,6 +9,7 @@
 #include "model/data_stores.h"
 #include "platform/tcp_socket.h"
 #include "transport/net_rp.h"
+#include "transport/receive_mail.h"
 #include "transport/task_engine.h"
 
 namespace korvo {
@@ -17,6 +18,10 @@ namespace korvo {
 using ReceiveRunner = std::function<void(CNetRP& session, baseDataStruct* account, int mode)>;
 
 TaskWork MakeTaskWork(CDataStores& stores, ReceiveRunner receive, SocketTimeouts timeouts = {});
+
+// Receiving into the stores with ReceiveMail under the model lock; `listener` (which must
+// outlive the runner) learns about letters and boxes that changed.
+ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener);
 
 // Finds a live account of the system store by node id, under the model lock: the account
 // itself, or none when no node has that id any more or it is not under an account.

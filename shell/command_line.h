@@ -1,0 +1,33 @@
+// Running network tasks from the command line, without a window or a display:
+//
+//   korvo [--data-dir DIR] --receive-all | --preview-all | --send-all
+//
+// One task of the chosen kind for every account of every user that is not locked (a locked
+// user's accounts are skipped with a line saying so), run one after the other through the
+// task engine. Each task prints its row when it ends: name, account [user], State, Info,
+// separated by tabs. Exit status: 0 when every task ended "Run over!", 1 otherwise, 2 for bad
+// arguments.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace korvo {
+
+struct CommandLine {
+    bool valid = true;
+    std::string error;    // why it is not valid
+    std::string dataDir;  // --data-dir, empty when not given
+    int taskType = -1;    // a task type when one of the task options was given
+};
+
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// The usage text.
+std::string CommandLineUsage();
+
+// Runs the tasks of `command` in the current data directory (set by the caller). Returns the
+// exit status.
+int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostream& err);
+
+}  // namespace korvo

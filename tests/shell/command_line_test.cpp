@@ -1,0 +1,123 @@
+#include "shell/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "content/message_composer.h"
+#include "model/sys_schema.h"
+#include "tests/model/model_fixture.h"
+#include "tests/support/mail_servers.h"
+#include "transport/task_engine.h"
+
+namespace korvo {
+namespace {
+
+CommandLine Parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "korvo");
+    return ParseCommandLine(int(args.size()), args.data());
+}
+
+TEST(CommandLineParse, OptionsAndMistakes) {
+    EXPECT_EQ(Parse({"--receive-all"}).taskType, kTaskReceive);
+    EXPECT_EQ(Parse({"--data-dir", "/d", "--preview-all"}).dataDir, "/d");
+    EXPECT_EQ(Parse({"--data-dir=/e", "--send-all"}).taskType, kTaskSend);
+    EXPECT_EQ(Parse({}).taskType, -1);
+    EXPECT_TRUE(Parse({}).valid);
+    EXPECT_FALSE(Parse({"--send-all", "--receive-all"}).valid);
+    EXPECT_TRUE(Parse({"--send-all", "--send-all"}).valid);
+    EXPECT_FALSE(Parse({"--data-dir"}).valid);
+    EXPECT_FALSE(Parse({"-x"}).valid);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCommandLineTasks(Parse({"--what"}), out, err), 2);
+    EXPECT_NE(err.str().find("unknown argument: --what"), std::string::npos);
+    EXPECT_NE(err.str().find("usage: korvo"), std::string::npos);
+}
+
+class CommandLineTest : public test::ModelTest {
+  protected:
+    void SetUp() override {
+        test::ModelTest::SetUp();
+        ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
+        ASSERT_TRUE(servers.AddUser("bob", "pw-bob")) << servers.error();
+        for (int i = 1; i <= 3; ++i) {
+            ASSERT_TRUE(servers.Seed("ann", "m" + std::to_string(i),
+                                     "From: bob@localhost\r\nTo: ann@localhost\r\nSubject: n" +
+                                         std::to_string(i) + "\r\n\r\nbody\r\n"));
+        }
+        ASSERT_TRUE(servers.StartPop3()) << servers.error();
+        ASSERT_TRUE(servers.StartSmtp(false)) << servers.error();
+
+        baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
+        setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
+        setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
+        setinfo(account, kThisNode, "username", "ann");
+        setinfo(account, kThisNode, "password", "pw-ann");
+        setinfo(account, kThisNode, "smtpServer", "127.0.0.1");
+        setinfo(account, kThisNode, "smtpPort", std::to_string(servers.smtpPort()));
+        setinfo(account, kThisNode, "SmtpCheck", "False");
+        setinfo(account, kThisNode, "keepOnServer", "0");
+        sys().DataSaveList(account, 1);
+
+        baseDataStruct* prepare = sys().DataGetSysPoint(account, kKindBox, kBoxPrepare);
+        SendParam param;
+        param.From = "Ann <ann@localhost>";
+        param.To = "bob@localhost";
+        param.Subject = "from the command line";
+        param.Body = "Hi.\r\n";
+        param.Box = prepare;
+        param.Letter = addson(mail().SysReadLinkTree(prepare, kLoadProperty), "%s", "");
+        BuildLetter(param, std::time(nullptr), &mail());
+
+        baseDataStruct* locked = AddUser("carl", "carl.sdb");
+        AddAccount(locked, "secret", "carl@localhost");
+        setinfo(locked, kThisNode, "LockState", "lock");
+        sys().DataSaveList(locked, 1);
+        stores.reset();  // the program opens the stores itself
+    }
+
+    int Run(int type, std::string* printed) {
+        CommandLine command;
+        command.taskType = type;
+        std::ostringstream out, err;
+        const int status = RunCommandLineTasks(command, out, err);
+        *printed = out.str() + err.str();
+        return status;
+    }
+
+    test::MailServers servers;
+};
+
+TEST_F(CommandLineTest, ReceiveAndSendEveryUnlockedAccount) {
+    std::string printed;
+    EXPECT_EQ(Run(kTaskReceive, &printed), 0) << printed;
+    EXPECT_NE(printed.find("skipped: the user carl is locked"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Receive\twork [ann]\tRun over!\tok\n"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("secret"), std::string::npos);
+    EXPECT_TRUE(servers.Letters("ann").empty());  // received and deleted on the server
+
+    EXPECT_EQ(Run(kTaskSend, &printed), 0) << printed;
+    EXPECT_NE(printed.find("Send\twork [ann]\tRun over!\tok\n"), std::string::npos) << printed;
+    EXPECT_EQ(servers.Letters("bob").size(), 1u);
+
+    // The letters are in the stores.
+    Reopen();
+    baseDataStruct* account = findinfo(sys().root(), "caption", "work");
+    ASSERT_NE(account, nullptr);
+    baseDataStruct* receive = sys().DataGetSysPoint(account, kKindBox, kBoxReceive);
+    baseDataStruct* letters = mail().SysReadLinkTree(receive, kLoadProperty);
+    ASSERT_NE(letters, nullptr);
+    EXPECT_EQ(getinfo(letters, kThisNode, "sumSon"), "3");
+    baseDataStruct* send = sys().DataGetSysPoint(account, kKindBox, kBoxSend);
+    EXPECT_EQ(getinfo(mail().SysReadLinkTree(send, kLoadProperty), kThisNode, "sumSon"), "1");
+}
+
+TEST_F(CommandLineTest, AFailingServerGivesStatusOne) {
+    servers.StopPop3();
+    std::string printed;
+    EXPECT_EQ(Run(kTaskPreview, &printed), 1) << printed;
+    EXPECT_NE(printed.find("Preview\twork [ann]\tFaile\t"), std::string::npos) << printed;
+}
+
+}  // namespace
+}  // namespace korvo
