@@ -256,14 +256,14 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     }
 
     if (mode_ == 0 && preview) return true;
-    if (mode_ == 1 && received) {
-        if (!preview) Mirror(received);
-        return true;
-    }
+    // Received before: nothing to fetch. A pass cut short before its QUIT left the letter on the
+    // server although it is stored, so it goes on to the delete step like any received letter.
+    const bool receivedBefore = mode_ == 1 && received;
+    if (receivedBefore && !preview) Mirror(received);
 
     // Whether the letter is in the mail store, which a delete on the server requires.
-    bool stored = mode_ == 3;
-    if (mode_ != 3) {
+    bool stored = mode_ == 3 || receivedBefore;
+    if (mode_ != 3 && !receivedBefore) {
         if (!connected()) return true;
         listener_.SetTrayState(++fetchCount_ % 2 == 1 ? 3 : 4);
         lock_.unlock();

@@ -157,9 +157,19 @@ TEST_F(ReceiveMailTest, KeepAllReceivesEverythingAndDeletesNothing) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(server.Count("RETR"), 0);
     EXPECT_EQ(View(kBoxReceive).size(), 2u);
+
+    // Without keeping, letters received before leave the server without being fetched again
+    // (as after a pass that was killed before its QUIT).
+    KeepOnServer(false);
+    server.ClearCommands();
+    ASSERT_EQ(Run(1), 1);
+    EXPECT_EQ(server.Count("RETR"), 0);
+    EXPECT_EQ(server.Count("DELE"), 2);
+    EXPECT_TRUE(server.Uids().empty());
+    EXPECT_EQ(View(kBoxReceive).size(), 2u);
 }
 
-TEST_F(ReceiveMailTest, ReceivedLetterMissingFromPreviewIsMirroredNotDeleted) {
+TEST_F(ReceiveMailTest, ReceivedLetterMissingFromPreviewIsMirroredWithoutFetching) {
     KeepOnServer(true);
     server.SetLetters({L("u1")});
     ASSERT_EQ(Run(1), 1);
@@ -167,16 +177,17 @@ TEST_F(ReceiveMailTest, ReceivedLetterMissingFromPreviewIsMirroredNotDeleted) {
     setinfo(Box(kBoxPreview), kThisNode, "ValidateItemSum", "0");
     KeepOnServer(false);
     server.ClearCommands();
+    const std::string text = server.letters()[0].text;
 
     ASSERT_EQ(Run(1), 1);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(server.Count("RETR"), 0);
-    EXPECT_EQ(server.Count("DELE"), 0);
+    EXPECT_EQ(server.Count("DELE"), 1);  // it is stored, and the account keeps nothing
     ReopenStores();
     auto preview = View(kBoxPreview);
     ASSERT_EQ(preview.size(), 1u);
     EXPECT_EQ(preview[0].state, kShown);
-    EXPECT_EQ(preview[0].text, Stored(server.letters()[0].text));
+    EXPECT_EQ(preview[0].text, Stored(text));
     EXPECT_NE(Get(Find(kBoxPreview, "u1"), "pointId"), Get(Find(kBoxReceive, "u1"), "pointId"));
     EXPECT_EQ(View(kBoxReceive).size(), 1u);
     ExpectCountersMatch(kBoxPreview);
