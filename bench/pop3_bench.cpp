@@ -10,12 +10,20 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "controls/memory_tree_view.h"
+#include "controls/tree_control.h"
+#include "model/account_form.h"
+#include "model/data_stores.h"
+#include "model/settings_forms.h"
+#include "platform/data_dir.h"
 #include "platform/tcp_socket.h"
 #include "store/node.h"
+#include "store/node_tree.h"
 #include "tests/support/mail_servers.h"
 #include "transport/net_rp.h"
 #include "transport/task_record.h"
@@ -102,6 +110,37 @@ int RunMpop(const std::string& conf) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A data directory with one user whose account reads `user` on the server and keeps the
+// letters there, so that every round finds the same mailbox.
+std::string MakeDataDir(uint16_t port, const std::string& user) {
+    char pattern[] = "/tmp/korvo-receive-bench-XXXXXX";
+    const std::string dir = std::string(::mkdtemp(pattern)) + "/";
+    SetDataDirectory(dir);
+    CDataStores stores;
+    if (!stores.OpenSystemStore()) return {};
+    MemoryTreeView view;
+    CBaseTreeControl tree(view);
+    MessageHookPrompter prompter;
+    UserForm userForm;
+    userForm.name = "bench";
+    baseDataStruct* u = addson(stores.sys().root(), "%s", "");
+    userForm.Apply(u, prompter);
+    stores.sys().SysCreateUser(u, &tree, kNoItem);
+    AccountForm form;
+    form.Edit(AccountField::kEmail, user + "@localhost");
+    form.Set(AccountField::kCaption, "bench");
+    baseDataStruct* a = addson(stores.sys().DataGetSysPoint(u, kKindUATree), "%s", "");
+    form.Apply(a, prompter);
+    stores.sys().SysCreateAccount(a, &tree, kNoItem);
+    setinfo(a, kThisNode, "pop3Server", "127.0.0.1");
+    setinfo(a, kThisNode, "pop3Port", std::to_string(port));
+    setinfo(a, kThisNode, "username", user);
+    setinfo(a, kThisNode, "password", "bench-pw");
+    setinfo(a, kThisNode, "keepOnServer", "1");
+    stores.sys().DataSaveList(a, 1);
+    return dir;
 }
 
 }  // namespace
@@ -194,6 +233,25 @@ int main() {
     std::printf("2000 x 5 KB: CNetRP session %.0f letters/s (per letter: UIDL x2, LIST x3, RETR)\n",
                 Median(session_rates));
 
+    // 3. korvo --receive-all into an empty store (the account keeps the letters on the server).
+    std::vector<double> receive_rates;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string dir = MakeDataDir(port, "many");
+        const std::string command =
+            std::string(KORVO_BINARY) + " --data-dir " + dir + " --receive-all >/dev/null";
+        auto start = Clock::now();
+        const int rc = ::system(command.c_str());
+        const double t = Seconds(Clock::now() - start);
+        if (rc != 0) {
+            std::fprintf(stderr, "korvo --receive-all failed (%d)\n", rc);
+            return 1;
+        }
+        receive_rates.push_back(kLetters / t);
+        std::filesystem::remove_all(dir);
+    }
+    std::printf("2000 x 5 KB: korvo --receive-all %.0f letters/s (into an empty store)\n",
+                Median(receive_rates));
+
     if (::system("command -v mpop >/dev/null 2>&1") != 0) {
         std::printf("mpop not installed: no comparison (bench/run_pop3_bench.sh installs it)\n");
         return 0;
@@ -228,7 +286,10 @@ int main() {
         }
         mpop_rates.push_back(kLetters / t);
     }
-    std::printf("2000 x 5 KB: mpop %.0f letters/s; session / mpop = %.2f\n", Median(mpop_rates),
-                Median(session_rates) / Median(mpop_rates));
+    std::printf(
+        "2000 x 5 KB: mpop %.0f letters/s; session / mpop = %.2f; korvo --receive-all / "
+        "mpop = %.2f\n",
+        Median(mpop_rates), Median(session_rates) / Median(mpop_rates),
+        Median(receive_rates) / Median(mpop_rates));
     return 0;
 }

@@ -8,5 +8,5 @@ if ! command -v mpop >/dev/null 2>&1; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mpop
 fi
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench --target korvo_pop3_bench
+cmake --build build/bench --target korvo_pop3_bench korvo
 build/bench/bench/korvo_pop3_bench
