@@ -74,7 +74,7 @@ TEST_F(ReceiveCrashTest, EveryLetterArrivesOnceWhateverTheKills) {
         const pid_t pid = Start();
         ASSERT_GT(pid, 0);
         const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(20 + rng() % 200);
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(20 + rng() % 150);
         int status = 0;
         bool exited = false;
         while (std::chrono::steady_clock::now() < deadline) {
