@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -116,7 +117,17 @@ Figures Measure(int letters) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        // Figures for other box sizes, without the verdict.
+        for (int i = 1; i < argc; ++i) {
+            const int n = std::atoi(argv[i]);
+            const Figures f = Measure(n);
+            std::printf("%8d letters: showList %8.1f ms (%.3f us per letter), ShowLetter %.3f us\n",
+                        n, f.showListMs, f.showListMs * 1000 / n, f.showLetterUs);
+        }
+        return 0;
+    }
     const Figures small = Measure(10000);
     const Figures large = Measure(100000);
     const double perSmall = small.showListMs / 10000;
