@@ -89,6 +89,9 @@ void CLetterList::ShowListLocked(baseDataStruct* box) {
 
         long valid = 0, deleted = 0, unread = 0, hidden = 0;
         if (getinfo(box, kThisNode, "lock") != "lock" && container_) {
+            size_t letters = 0;
+            for (baseDataStruct* l = container_->firstSon(); l; l = l->nextBrother()) ++letters;
+            rowOf_.reserve(letters);
             for (baseDataStruct* letter = container_->firstSon(); letter;
                  letter = letter->nextBrother()) {
                 const uint32_t state = getstate(letter);
@@ -332,6 +335,10 @@ void CLetterList::boxCopyLetter(baseDataStruct* destination, int mode) {
     Lock lock(ModelLock());
     // Copying into the shown box itself would only mark the letters deleted.
     if (mode != 0 || !box_ || !IsType(destination, "Box") || destination == box_) return;
+    // A box of another user keeps its letters in another file: opening it would unload the
+    // letters being moved.
+    if (sys_.DataGetSysPoint(destination, kKindUser) != sys_.DataGetSysPoint(box_, kKindUser))
+        return;
     CSysMailBox& mail = sys_.mailBox();
     baseDataStruct* target = mail.SysReadLinkTree(destination, kLoadProperty | kLoadStrdata);
     if (!target || target == container_) return;

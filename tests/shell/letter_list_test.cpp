@@ -257,6 +257,9 @@ TEST_F(LetterListTest, DeleteMovesToTrashThenMarksThenCompressRemoves) {
 }
 
 TEST_F(LetterListTest, MovingRevivesALetterWithTheSameMailId) {
+    baseDataStruct* other = AddUser("bob", "bob.sdb");
+    baseDataStruct* foreign =
+        sys().DataGetSysPoint(AddAccount(other, "work"), kKindBox, kBoxReceive);
     baseDataStruct* preview = Box(kBoxPreview);
     baseDataStruct* old =
         AddLetter(preview, "same", Raw("a@x", "old"), STATE_VALID | 0, LETTER_HIDDEN | LETTER_READ);
@@ -295,6 +298,11 @@ TEST_F(LetterListTest, MovingRevivesALetterWithTheSameMailId) {
     list.boxCopyLetter(receive, 0);
     EXPECT_TRUE(teststate(a, STATE_VALID));
     EXPECT_EQ(TextToLong(getinfo(Letters(receive), kThisNode, "sumSon")), 3);
+
+    // Nor does moving into a box of another user, whose letters live in another file.
+    list.boxCopyLetter(foreign, 0);
+    EXPECT_TRUE(teststate(a, STATE_VALID));
+    EXPECT_EQ(a->parent(), list.container());
 }
 
 TEST_F(LetterListTest, MarkReadTimerAndRowEvents) {
