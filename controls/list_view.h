@@ -87,6 +87,9 @@ class ListView {
     virtual void SetRowDropHighlighted(int row, bool on) = 0;
 
     virtual ListHit HitTest(ViewPoint clientPoint) const = 0;
+
+    // Width of the client area in pixels.
+    virtual int ClientWidth() const { return 0; }
 };
 
 }  // namespace korvo

@@ -58,6 +58,9 @@ class MemoryListView : public ListView {
 
     ListHit HitTest(ViewPoint clientPoint) const override;
 
+    int ClientWidth() const override { return clientWidth_; }
+    void SetClientWidth(int width) { clientWidth_ = width; }
+
   private:
     struct Column {
         std::string title;
@@ -85,6 +88,7 @@ class MemoryListView : public ListView {
     int focused_ = -1;
     bool reportStyle_ = false;
     bool redraw_ = true;
+    int clientWidth_ = 600;
 };
 
 }  // namespace korvo

@@ -1,0 +1,574 @@
+#include "shell/letter_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "content/letter_node.h"
+#include "controls/memory_list_view.h"
+#include "platform/model_lock.h"
+#include "store/node_tree.h"
+#include "tests/model/model_fixture.h"
+
+namespace korvo {
+namespace {
+
+class RecordingViewer : public LetterViewer {
+  public:
+    void ShowMail(baseDataStruct* letter) override { shown = letter; }
+    void ClearMail() override { shown = nullptr; }
+    baseDataStruct* shown = nullptr;
+};
+
+class RecordingFrame : public LetterFrame {
+  public:
+    void OpenLetter(baseDataStruct* letter, int v) override {
+        opened = letter;
+        variant = v;
+    }
+    void RefreshBoxLabel(baseDataStruct* box) override { refreshed.insert(box); }
+    void SelectTreeNode(baseDataStruct* node) override { selected = node; }
+    baseDataStruct* opened = nullptr;
+    int variant = 0;
+    std::set<baseDataStruct*> refreshed;
+    baseDataStruct* selected = nullptr;
+};
+
+class ManualClock : public ListClock {
+  public:
+    int64_t NowMs() override { return now; }
+    int64_t now = 1000;
+};
+
+std::string Raw(const std::string& from, const std::string& subject, const std::string& to = "",
+                const std::string& cc = "") {
+    std::string text = "From: " + from + "\r\nSubject: " + subject + "\r\n";
+    if (!to.empty()) text += "To: " + to + "\r\n";
+    if (!cc.empty()) text += "Cc: " + cc + "\r\n";
+    return text + "Date: Tue, 6 Jan 2004 09:05:33 +0800\r\n\r\nbody\r\n";
+}
+
+class LetterListTest : public test::ModelTest {
+  protected:
+    void SetUp() override {
+        test::ModelTest::SetUp();
+        user = AddUser("ann");
+        account = AddAccount(user, "home");
+        receive = Box(kBoxReceive);
+        trash = Box(kBoxTrash);
+    }
+
+    baseDataStruct* Box(int subKind) { return sys().DataGetSysPoint(account, kKindBox, subKind); }
+    baseDataStruct* Letters(baseDataStruct* box) {
+        return mail().SysReadLinkTree(box, kLoadProperty | kLoadStrdata);
+    }
+    baseDataStruct* AddLetter(baseDataStruct* box, const std::string& mailId,
+                              const std::string& raw, uint32_t clear = 0, uint32_t set = 0) {
+        baseDataStruct* letter = AddSonText(Letters(box), "type =letter ,MailId =" + mailId);
+        setinfo(letter, kThisNode, "SDATA", raw);
+        mailInitProperty(letter, box, &mail());
+        changestate(letter, clear, set);
+        mail().DataSavePoint(letter);
+        return letter;
+    }
+    void SetShow(baseDataStruct* box, long word) {
+        setinfo(box, kThisNode, "showColumn", LongToText(word));
+    }
+    long Count(baseDataStruct* box, const char* key) {
+        return TextToLong(getinfo(box, kThisNode, key));
+    }
+    // Node ids of the rows, top to bottom.
+    std::vector<uint32_t> Rows() {
+        std::vector<uint32_t> ids;
+        for (int r = 0; r < listView.RowCount(); ++r)
+            ids.push_back(listView.ItemData(r) & kNodeIdMask);
+        return ids;
+    }
+    int RowOf(baseDataStruct* letter) {
+        for (int r = 0; r < listView.RowCount(); ++r)
+            if ((listView.ItemData(r) & kNodeIdMask) == letter->nodeId()) return r;
+        return -1;
+    }
+    void Select(std::initializer_list<baseDataStruct*> letters) {
+        for (int r = 0; r < listView.RowCount(); ++r) listView.SetRowSelected(r, false);
+        for (baseDataStruct* l : letters) listView.SetRowSelected(RowOf(l), true);
+    }
+    void SelectAll() {
+        for (int r = 0; r < listView.RowCount(); ++r) listView.SetRowSelected(r, true);
+    }
+
+    baseDataStruct* user = nullptr;
+    baseDataStruct* account = nullptr;
+    baseDataStruct* receive = nullptr;
+    baseDataStruct* trash = nullptr;
+    MemoryListView listView;
+    CBaseListControl control{listView};
+    RecordingViewer viewer;
+    RecordingFrame frame;
+    ManualClock clock;
+    CLetterList list{control, sys(), viewer, frame, clock};
+};
+
+TEST_F(LetterListTest, ShowWordChoosesRowsColumnsAndCounters) {
+    baseDataStruct* plain = AddLetter(receive, "a", Raw("Bob <bob@x.org>", "plain"));
+    baseDataStruct* hidden = AddLetter(receive, "b", Raw("c@x.org", "hidden"), 0, LETTER_HIDDEN);
+    baseDataStruct* gone =
+        AddLetter(receive, "c", Raw("d@x.org", "gone"), STATE_VALID, LETTER_READ);
+    baseDataStruct* read = AddLetter(receive, "d", Raw("e@x.org", "read"), 0, LETTER_READ);
+    SetShow(receive, kShowNormal | kColumnFrom | kColumnSubject);
+    list.showList(receive);
+
+    EXPECT_EQ(listView.ColumnCount(), 3);
+    EXPECT_EQ(listView.ColumnTitle(1), "Sender");
+    EXPECT_EQ(listView.ColumnTitle(2), "Subject");
+    EXPECT_EQ(Rows(), (std::vector<uint32_t>{plain->nodeId(), read->nodeId()}));
+    EXPECT_EQ(listView.CellText(0, 2), "plain");
+    EXPECT_EQ(listView.ItemData(0), plain->nodeId() | kRowUnread);
+    EXPECT_EQ(listView.RowStateImage(1), 1);
+    // Only the first row is selected and focused after a rebuild.
+    EXPECT_TRUE(listView.IsRowSelected(0));
+    EXPECT_FALSE(listView.IsRowSelected(1));
+    EXPECT_EQ(listView.FocusedRow(), 0);
+    EXPECT_TRUE(listView.redraw());
+    EXPECT_EQ(Count(receive, "ValidateItemSum"), 3);
+    EXPECT_EQ(Count(receive, "DeleteItemSum"), 1);
+    EXPECT_EQ(Count(receive, "HideItemSum"), 1);
+    EXPECT_EQ(Count(receive, "UnreadItemSum"), 2);
+    EXPECT_TRUE(teststate(plain, LETTER_LISTED));
+    EXPECT_FALSE(teststate(gone, LETTER_LISTED));
+
+    SetShow(receive, kShowNormal | kShowHidden | kShowDeleted);
+    list.showList(receive);
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(listView.ItemData(RowOf(hidden)), hidden->nodeId() | kRowUnread | kRowHidden);
+    EXPECT_EQ(listView.RowStateImage(RowOf(gone)), 0x10 | 1);
+
+    // Unread only, without normal letters: the read ones drop out.
+    SetShow(receive, kShowUnread);
+    list.showList(receive);
+    EXPECT_EQ(Rows(), (std::vector<uint32_t>{plain->nodeId(), hidden->nodeId()}));
+
+    // A locked box lists nothing; anything that is not a box gets the placeholder row.
+    setinfo(receive, kThisNode, "lock", "lock");
+    list.showList(receive);
+    EXPECT_EQ(listView.RowCount(), 0);
+    EXPECT_TRUE(list.askMenuState("HaveBox"));
+    listView.SetClientWidth(333);
+    list.showList(account);
+    EXPECT_FALSE(list.askMenuState("HaveBox"));
+    ASSERT_EQ(listView.RowCount(), 1);
+    EXPECT_EQ(listView.CellText(0, 0), kNothingToShow);
+    EXPECT_EQ(listView.ColumnWidth(0), 333);
+    EXPECT_EQ(listView.ItemData(0), 0u);
+}
+
+TEST_F(LetterListTest, MarkingChangesCountersByTheChangeOnly) {
+    baseDataStruct* a = AddLetter(receive, "a", Raw("a@x", "a"));
+    baseDataStruct* b = AddLetter(receive, "b", Raw("b@x", "b"));
+    SetShow(receive, kShowNormal | kColumnSubject);
+    list.showList(receive);
+    ASSERT_EQ(Count(receive, "UnreadItemSum"), 2);
+
+    Select({a, b});
+    frame.refreshed.clear();
+    EXPECT_TRUE(list.OnCommand(kCmdSetRead));
+    EXPECT_EQ(Count(receive, "UnreadItemSum"), 0);
+    EXPECT_TRUE(frame.refreshed.count(receive));
+    list.OnCommand(kCmdSetRead);  // already read: nothing moves
+    EXPECT_EQ(Count(receive, "UnreadItemSum"), 0);
+    EXPECT_EQ(listView.RowStateImage(RowOf(a)), 1);
+
+    Select({a});
+    list.OnCommand(kCmdSetHidden);
+    EXPECT_EQ(Count(receive, "HideItemSum"), 1);
+    EXPECT_EQ(RowOf(a), -1);  // hidden letters are not shown
+    EXPECT_FALSE(teststate(a, LETTER_LISTED));
+
+    // A counter that is already 0 stays 0.
+    Select({b});
+    list.OnCommand(kCmdSetUnread);
+    setinfo(receive, kThisNode, "UnreadItemSum", "0");
+    list.OnCommand(kCmdSetRead);
+    EXPECT_EQ(Count(receive, "UnreadItemSum"), 0);
+    list.OnCommand(kCmdSetWriteBack);
+    list.OnCommand(kCmdKeep);
+    EXPECT_TRUE(teststate(b, LETTER_REPLIED | LETTER_KEEP));
+    EXPECT_EQ(listView.RowStateImage(RowOf(b)), 1 | 4);
+    setinfo(receive, kThisNode, "subType", "trash");
+    list.OnCommand(kCmdDelete);
+    EXPECT_EQ(Count(receive, "ValidateItemSum"), 1);
+    EXPECT_EQ(Count(receive, "DeleteItemSum"), 1);
+    EXPECT_FALSE(teststate(b, STATE_VALID));
+
+    // A row whose letter is gone is skipped.
+    SetShow(receive, kShowNormal | kShowDeleted | kShowHidden);
+    list.showList(receive);
+    SelectAll();
+    deletepoint(a);
+    list.OnCommand(kCmdUndelete);
+    EXPECT_TRUE(teststate(b, STATE_VALID));
+    EXPECT_EQ(Count(receive, "DeleteItemSum"), 0);
+}
+
+TEST_F(LetterListTest, DeleteMovesToTrashThenMarksThenCompressRemoves) {
+    baseDataStruct* a = AddLetter(receive, "id-a", Raw("a@x", "a"));
+    baseDataStruct* b = AddLetter(receive, "id-b", Raw("b@x", "b"));
+    AddLetter(receive, "id-c", Raw("c@x", "c"));
+    SetShow(receive, kShowNormal | kColumnSubject);
+    SetShow(trash, kShowNormal | kShowDeleted | kColumnSubject);
+    list.showList(trash);
+    list.showList(receive);
+    Select({a, b});
+    list.OnCommand(kCmdDelete);
+
+    EXPECT_FALSE(teststate(a, STATE_VALID));
+    EXPECT_TRUE(teststate(a, LETTER_READ));
+    EXPECT_EQ(a->parent(), Letters(receive));
+    EXPECT_EQ(listView.RowCount(), 1);
+    EXPECT_EQ(Count(receive, "DeleteItemSum"), 2);
+    EXPECT_EQ(Count(receive, "ValidateItemSum"), 1);
+    EXPECT_EQ(Count(trash, "ValidateItemSum"), 2);
+    EXPECT_EQ(TextToLong(getinfo(Letters(trash), kThisNode, "sumSon")), 2);
+
+    list.showList(trash);
+    ASSERT_EQ(listView.RowCount(), 2);
+    SelectAll();
+    list.OnCommand(kCmdDelete);
+    EXPECT_EQ(Count(trash, "ValidateItemSum"), 0);
+    EXPECT_EQ(Count(trash, "DeleteItemSum"), 2);
+    EXPECT_EQ(listView.RowCount(), 2);  // deleted letters are shown in this trash
+    list.OnCommand(kCmdCompressBox);
+    EXPECT_EQ(Letters(trash)->firstSon(), nullptr);
+    EXPECT_EQ(listView.RowCount(), 0);
+    EXPECT_EQ(Count(trash, "DeleteItemSum"), 0);
+
+    // Compressing the receive box removes the two letters moved out of it, from the store too.
+    list.showList(receive);
+    list.OnCommand(kCmdCompressBox);
+    Reopen();
+    user = UserNamed("ann");
+    account = findinfo(user, "type", "Account");
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(TextToLong(getinfo(Letters(Box(kBoxReceive)), kThisNode, "sumSon")), 1);
+}
+
+TEST_F(LetterListTest, MovingRevivesALetterWithTheSameMailId) {
+    baseDataStruct* other = AddUser("bob", "bob.sdb");
+    baseDataStruct* foreign =
+        sys().DataGetSysPoint(AddAccount(other, "work"), kKindBox, kBoxReceive);
+    baseDataStruct* preview = Box(kBoxPreview);
+    baseDataStruct* old =
+        AddLetter(preview, "same", Raw("a@x", "old"), STATE_VALID | 0, LETTER_HIDDEN | LETTER_READ);
+    baseDataStruct* a = AddLetter(receive, "same", Raw("a@x", "new"));
+    baseDataStruct* noId1 = AddLetter(receive, "-1", Raw("n@x", "n1"));
+    baseDataStruct* noId2 = AddLetter(receive, "-1", Raw("n@x", "n2"));
+    list.showList(preview);
+    EXPECT_EQ(Count(preview, "DeleteItemSum"), 1);
+    SetShow(receive, kShowNormal | kColumnSubject);
+    list.showList(receive);
+    Select({a, noId1, noId2});
+    list.boxCopyLetter(preview, 0);
+
+    baseDataStruct* letters = Letters(preview);
+    // One revived letter and two copies: letters without an id never match each other.
+    EXPECT_EQ(TextToLong(getinfo(letters, kThisNode, "sumSon")), 3);
+    EXPECT_TRUE(teststate(old, STATE_VALID));
+    EXPECT_FALSE(teststate(old, LETTER_HIDDEN));
+    EXPECT_EQ(Count(preview, "ValidateItemSum"), 3);
+    EXPECT_EQ(Count(preview, "DeleteItemSum"), 0);
+    EXPECT_EQ(Count(preview, "HideItemSum"), 0);
+    EXPECT_EQ(Count(preview, "UnreadItemSum"), 2);
+    EXPECT_EQ(
+        getinfo(letters->lastSon(), kThisNode, "SDATA").find("Subject: n1") != std::string::npos,
+        true);
+    EXPECT_NE(getinfo(letters->lastSon(), kThisNode, "pointId"), "-1");
+    EXPECT_EQ(listView.RowCount(), 0);
+    EXPECT_EQ(Count(receive, "DeleteItemSum"), 3);
+    EXPECT_EQ(Count(receive, "UnreadItemSum"), 0);
+
+    // Moving into the shown box itself changes nothing.
+    SetShow(receive, kShowDeleted);
+    list.showList(receive);
+    SelectAll();
+    list.OnCommand(kCmdUndelete);
+    list.boxCopyLetter(receive, 0);
+    EXPECT_TRUE(teststate(a, STATE_VALID));
+    EXPECT_EQ(TextToLong(getinfo(Letters(receive), kThisNode, "sumSon")), 3);
+
+    // Nor does moving into a box of another user, whose letters live in another file.
+    list.boxCopyLetter(foreign, 0);
+    EXPECT_TRUE(teststate(a, STATE_VALID));
+    EXPECT_EQ(a->parent(), list.container());
+}
+
+TEST_F(LetterListTest, MarkReadTimerAndRowEvents) {
+    baseDataStruct* a = AddLetter(receive, "a", Raw("a@x", "a"));
+    baseDataStruct* b = AddLetter(receive, "b", Raw("b@x", "b"));
+    baseDataStruct* r = AddLetter(receive, "r", Raw("r@x", "r"), 0, LETTER_READ);
+    SetShow(receive, kShowNormal);
+    list.showList(receive);
+
+    list.OnSelectionChanged(RowOf(a));
+    listView.SetFocusedRow(RowOf(a));
+    EXPECT_EQ(viewer.shown, a);
+    EXPECT_TRUE(list.timerPending());
+    clock.now += 2999;
+    list.OnTimer();
+    EXPECT_FALSE(teststate(a, LETTER_READ));
+    // Moving on within three seconds: the first letter stays unread.
+    list.OnSelectionChanged(RowOf(b));
+    listView.SetFocusedRow(RowOf(b));
+    clock.now += 2000;
+    list.OnTimer();
+    EXPECT_FALSE(teststate(a, LETTER_READ));
+    EXPECT_FALSE(teststate(b, LETTER_READ));
+    clock.now += 1000;
+    list.OnTimer();
+    EXPECT_TRUE(teststate(b, LETTER_READ));
+    EXPECT_FALSE(list.timerPending());
+    EXPECT_EQ(Count(receive, "UnreadItemSum"), 1);
+    // A read letter starts no timer.
+    list.OnSelectionChanged(RowOf(r));
+    EXPECT_FALSE(list.timerPending());
+
+    list.OnClick(RowOf(a));
+    list.OnDoubleClick();
+    EXPECT_EQ(frame.opened, a);
+    EXPECT_EQ(frame.variant, 6);
+    setinfo(receive, kThisNode, "subType", "send");
+    list.OnDoubleClick();
+    EXPECT_EQ(frame.variant, 5);
+    list.OnClick(-1);
+    EXPECT_EQ(viewer.shown, nullptr);
+}
+
+TEST_F(LetterListTest, MenuQuestionsAndToggles) {
+    EXPECT_FALSE(list.IsCommandEnabled(kCmdCompressBox));
+    AddLetter(receive, "a", Raw("a@x", "a"));
+    baseDataStruct* h = AddLetter(receive, "h", Raw("h@x", "h"), 0, LETTER_HIDDEN);
+    SetShow(receive, kShowNormal);
+    list.showList(receive);
+    EXPECT_TRUE(list.askMenuState("HaveMail"));
+    EXPECT_TRUE(list.askMenuState("HaveSelectOneMail"));
+    EXPECT_TRUE(list.IsCommandEnabled(kCmdSetRead));
+    EXPECT_TRUE(list.askMenuState("ShowNormal"));
+    EXPECT_FALSE(list.askMenuState("ShowHide"));
+    EXPECT_FALSE(list.askMenuState("whatever"));
+    EXPECT_FALSE(list.OnCommand(12345));
+
+    list.OnCommand(kCmdShowHidden);
+    EXPECT_EQ(TextToLong(getinfo(receive, kThisNode, "showColumn")), kShowNormal | kShowHidden);
+    EXPECT_NE(RowOf(h), -1);
+    list.OnCommand(kCmdShowNormal);
+    EXPECT_EQ(Rows(), std::vector<uint32_t>{h->nodeId()});
+    list.OnCommand(kCmdShowDeleted);
+    EXPECT_TRUE(list.askMenuState("ShowDelete"));
+    list.OnCommand(kCmdShowDeleted);
+    EXPECT_FALSE(list.askMenuState("ShowDelete"));
+
+    EXPECT_FALSE(list.askMenuState("ShowMail"));
+    list.OnCommand(kCmdShowMailText);
+    EXPECT_TRUE(list.askMenuState("ShowMail"));
+    list.OnCommand(kCmdShowMailText);
+    EXPECT_EQ(getinfo(receive, kThisNode, "ShowMail"), "False");
+
+    for (int r = 0; r < listView.RowCount(); ++r) listView.SetRowSelected(r, false);
+    EXPECT_FALSE(list.IsCommandEnabled(kCmdDelete));
+    EXPECT_TRUE(list.IsCommandEnabled(kCmdCompressBox));
+}
+
+TEST_F(LetterListTest, AddressBookCommandsAddEachAddressOnce) {
+    baseDataStruct* a = AddLetter(
+        receive, "a",
+        Raw("Bob <Bob@X.org>", "a", "Carl <carl@y.org>, dora@z.org", "eve@w.org; Bob <bob@x.org>"));
+    list.showList(receive);
+    Select({a});
+    list.OnCommand(kCmdReceiverToBook);
+    list.OnCommand(kCmdReceiverToBook);
+    baseDataStruct* folder = findinfo(user, "SysMark", "NowBookFolder");
+    ASSERT_NE(folder, nullptr);
+    baseDataStruct* persons = mail().SysReadLinkTree(folder, kLoadProperty);
+    ASSERT_NE(persons->firstSon(), nullptr);
+    EXPECT_EQ(persons->firstSon(), persons->lastSon());
+    EXPECT_EQ(getinfo(persons->firstSon(), kThisNode, "email"), "bob@x.org");
+    EXPECT_EQ(getinfo(persons->firstSon(), kThisNode, "ReturnEmail"), "bob@x.org");
+    EXPECT_EQ(getinfo(persons->firstSon(), kThisNode, "name"), "Bob");
+
+    list.OnCommand(kCmdAddAllToBook);
+    std::vector<std::string> emails;
+    for (baseDataStruct* p = persons->firstSon(); p; p = p->nextBrother())
+        emails.push_back(getinfo(p, kThisNode, "email"));
+    EXPECT_EQ(emails,
+              (std::vector<std::string>{"bob@x.org", "carl@y.org", "dora@z.org", "eve@w.org"}));
+}
+
+TEST_F(LetterListTest, RowLookupSurvivesSortingAndRemoval) {
+    // The column block of a letter follows the show word at the time it arrives.
+    SetShow(receive, kShowNormal | kShowRead | kShowUnread | kColumnSubject);
+    std::vector<baseDataStruct*> letters;
+    for (int i = 0; i < 6; ++i)
+        letters.push_back(
+            AddLetter(receive, std::to_string(i), Raw("a@x", "s" + std::to_string(5 - i))));
+    list.showList(receive);
+    control.SortByColumn(1);  // by subject: the order flips
+    ASSERT_EQ(listView.ItemData(0) & kNodeIdMask, letters[5]->nodeId());
+    changestate(letters[1], 0, LETTER_READ);
+    list.ShowLetter(letters[1]);
+    EXPECT_EQ(listView.ItemData(RowOf(letters[1])), letters[1]->nodeId());
+    // Hide one letter from view altogether, then refresh a later one.
+    SetShow(receive, kShowNormal);
+    list.showList(receive);
+    changestate(letters[2], 0, LETTER_HIDDEN);
+    list.ShowLetter(letters[2]);
+    changestate(letters[4], 0, LETTER_HIDDEN | LETTER_REPLIED);
+    list.ShowLetter(letters[4]);
+    EXPECT_EQ(Rows(), (std::vector<uint32_t>{letters[0]->nodeId(), letters[1]->nodeId(),
+                                             letters[3]->nodeId(), letters[5]->nodeId()}));
+    // A new letter from the receive worker gets a row that does not join the selection.
+    baseDataStruct* fresh = AddLetter(receive, "new", Raw("n@x", "n"));
+    list.ShowLetter(fresh);
+    EXPECT_EQ(listView.ItemData(listView.RowCount() - 1) & kNodeIdMask, fresh->nodeId());
+    EXPECT_FALSE(listView.IsRowSelected(listView.RowCount() - 1));
+    // Letters of other boxes are none of this list's business.
+    list.ShowLetter(AddLetter(trash, "t", Raw("t@x", "t")));
+    EXPECT_EQ(listView.RowCount(), 5);
+}
+
+TEST_F(LetterListTest, ReceiveWorkerMayCallWhileTheUserWorks) {
+    baseDataStruct* letters = Letters(receive);
+    for (int i = 0; i < 20; ++i) AddLetter(receive, std::to_string(i), Raw("a@x", "s"));
+    SetShow(receive, kShowNormal | kColumnSubject);
+    list.showList(receive);
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) {
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            baseDataStruct* l = letters->firstSon();
+            for (int k = 0; k < i % 20; ++k) l = l->nextBrother();
+            const uint32_t before = getstate(l);
+            changestate(l, LETTER_HIDDEN, (i / 20) % 2 ? LETTER_HIDDEN : 0);
+            AdjustBoxCounters(receive, true, before, getstate(l));
+            list.ShowLetter(l);
+            list.BoxChanged(receive);
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        std::lock_guard<std::recursive_mutex> lock(ModelLock());
+        SelectAll();
+        list.OnCommand(i % 2 ? kCmdSetRead : kCmdSetUnread);
+    }
+    worker.join();
+    long hidden = 0;
+    for (baseDataStruct* l = letters->firstSon(); l; l = l->nextBrother())
+        hidden += teststate(l, LETTER_HIDDEN);
+    EXPECT_EQ(Count(receive, "HideItemSum"), hidden);
+    EXPECT_EQ(static_cast<long>(Rows().size()), 20 - hidden);
+}
+
+TEST_F(LetterListTest, AccountSummaryAndInitialSelection) {
+    AddLetter(receive, "a", Raw("a@x", "a"));
+    list.showList(receive);
+    list.ShowAccount(account);
+    EXPECT_EQ(listView.ColumnCount(), 6);
+    EXPECT_EQ(listView.ColumnTitle(5), "Delete");
+    ASSERT_EQ(listView.RowCount(), 6);  // the six boxes of a new account
+    const int row = [&] {
+        for (int r = 0; r < listView.RowCount(); ++r)
+            if (listView.ItemData(r) == receive->nodeId()) return r;
+        return -1;
+    }();
+    ASSERT_NE(row, -1);
+    EXPECT_EQ(listView.CellText(row, 1), "Receive");
+    EXPECT_EQ(listView.CellText(row, 2), "1");
+    EXPECT_EQ(listView.CellText(row, 4), "1");
+    EXPECT_EQ(listView.CellText(0, 2), "0");  // never listed: "0"
+    EXPECT_FALSE(list.askMenuState("HaveBox"));
+
+    EXPECT_EQ(list.InitialUpdate(), nullptr);
+    setinfo(sys().root(), kThisNode, "SelectItem", getinfo(receive, kThisNode, "pointId"));
+    EXPECT_EQ(list.InitialUpdate(), receive);
+    EXPECT_EQ(frame.selected, receive);
+}
+
+// Random commands over a few boxes: the counters always equal a recount, and the rows are
+// exactly the visible letters.
+TEST_F(LetterListTest, RandomCommandsKeepCountersAndRowsExact) {
+    std::mt19937 rng(20261208);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    std::vector<baseDataStruct*> boxes = {receive, trash, Box(kBoxPreview), Box(kBoxDrafts)};
+    const uint32_t kBits[] = {STATE_VALID, LETTER_HIDDEN, LETTER_READ, LETTER_REPLIED};
+    for (baseDataStruct* box : boxes) {
+        for (int i = 0; i < 8; ++i) {
+            uint32_t clear = 0, set = 0;
+            for (uint32_t bit : kBits) (pick(2) ? set : clear) |= bit;
+            AddLetter(box, "m" + std::to_string(pick(12)), Raw("a@x", "s"), clear, set);
+        }
+        SetShow(box, (pick(2) ? kShowNormal : 0) | (pick(2) ? kShowHidden : 0) |
+                         (pick(2) ? kShowDeleted : 0) | kColumnSubject);
+        list.showList(box);
+    }
+    const long kShowBits[] = {kShowNormal, kShowHidden, kShowDeleted, kShowRead, kShowUnread};
+    const int commands[] = {kCmdSetRead,    kCmdSetUnread,   kCmdSetHidden,    kCmdSetUnhidden,
+                            kCmdUndelete,   kCmdDelete,      kCmdCompressBox,  kCmdShowNormal,
+                            kCmdShowHidden, kCmdShowDeleted, kCmdSetWriteBack, kCmdKeep};
+    for (int step = 0; step < 2000; ++step) {
+        SCOPED_TRACE(step);
+        const int what = pick(20);
+        if (what == 0) {
+            baseDataStruct* box = boxes[pick(4)];
+            long word = TextToLong(getinfo(box, kThisNode, "showColumn"));
+            word ^= kShowBits[pick(5)];
+            SetShow(box, word);
+            list.showList(box);
+        } else if (what == 1) {
+            list.showList(boxes[pick(4)]);
+        } else {
+            for (int r = 0; r < listView.RowCount(); ++r) listView.SetRowSelected(r, pick(3) == 0);
+            if (what < 5)
+                list.boxCopyLetter(boxes[pick(4)], 0);
+            else if (what == 5) {
+                // A letter arriving as the receive code adds it.
+                baseDataStruct* l =
+                    AddLetter(list.shownBox(), "m" + std::to_string(pick(12)), Raw("b@x", "t"));
+                AdjustBoxCounters(list.shownBox(), false, 0, getstate(l));
+                list.ShowLetter(l);
+            } else {
+                list.OnCommand(commands[pick(12)]);
+            }
+        }
+        for (baseDataStruct* box : boxes) {
+            long valid = 0, deleted = 0, hidden = 0, unread = 0;
+            for (baseDataStruct* l = Letters(box)->firstSon(); l; l = l->nextBrother()) {
+                const uint32_t s = getstate(l);
+                valid += (s & STATE_VALID) != 0;
+                deleted += (s & STATE_VALID) == 0;
+                hidden += (s & LETTER_HIDDEN) != 0;
+                unread += (s & LETTER_READ) == 0;
+            }
+            ASSERT_EQ(Count(box, "ValidateItemSum"), valid);
+            ASSERT_EQ(Count(box, "DeleteItemSum"), deleted);
+            ASSERT_EQ(Count(box, "HideItemSum"), hidden);
+            ASSERT_EQ(Count(box, "UnreadItemSum"), unread);
+        }
+        const long word = list.showWord();
+        std::multiset<uint32_t> expected;
+        for (baseDataStruct* l = list.container()->firstSon(); l; l = l->nextBrother()) {
+            const uint32_t s = getstate(l);
+            const bool hid = s & LETTER_HIDDEN, del = !(s & STATE_VALID), rd = s & LETTER_READ;
+            if ((hid && (word & kShowHidden)) || (del && (word & kShowDeleted)) ||
+                (rd && (word & kShowRead)) || (!rd && (word & kShowUnread)) ||
+                (!del && !hid && (word & kShowNormal)))
+                expected.insert(l->nodeId() | (rd ? 0 : kRowUnread) | (hid ? kRowHidden : 0) |
+                                (del ? kRowDeleted : 0));
+        }
+        std::multiset<uint32_t> shown;
+        for (int r = 0; r < listView.RowCount(); ++r) shown.insert(listView.ItemData(r));
+        ASSERT_EQ(shown, expected);
+    }
+}
+
+}  // namespace
+}  // namespace korvo
