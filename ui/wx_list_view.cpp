@@ -50,6 +50,8 @@ void WxListView::SetRedraw(bool on) {
     frozen_ = !on;
 }
 
+int WxListView::ClientWidth() const { return list_->GetClientSize().GetWidth(); }
+
 int WxListView::ColumnCount() const {
     return list_->GetColumnCount();
 }

@@ -23,6 +23,7 @@ class WxListView : public ListView {
     void SetRedraw(bool on) override;
 
     int ColumnCount() const override;
+    int ClientWidth() const override;
     int InsertColumn(int column, std::string_view title, int width, ColumnAlign align) override;
     bool DeleteColumn(int column) override;
     std::string ColumnTitle(int column) const override;
