@@ -11,6 +11,21 @@ namespace {
 
 constexpr std::string_view kPasswordError = "Password input error!";
 
+// The checks the user, box and folder dialogs share: a name, and a lock password typed the
+// same twice. Shows the first failure and returns false.
+bool CheckNameAndLock(const std::string& name, std::string_view emptyNameMessage,
+                      const std::string& password, const std::string& confirm, Prompter& prompter) {
+    if (name.empty()) {
+        prompter.Message(emptyNameMessage, kErrorTitle);
+        return false;
+    }
+    if (password != confirm) {
+        prompter.Message(kPasswordError, kErrorTitle);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 UserForm::UserForm(const baseDataStruct* user) : existing_(true) {
@@ -36,14 +51,8 @@ bool UserForm::Apply(baseDataStruct* user, Prompter& prompter) {
         prompter.Message(kCheckTimerRangeMessage, kErrorTitle);
         return false;
     }
-    if (name.empty()) {
-        prompter.Message("Please input user 's name!", kErrorTitle);
+    if (!CheckNameAndLock(name, "Please input user 's name!", lockPassword, lockConfirm, prompter))
         return false;
-    }
-    if (lockPassword != lockConfirm) {
-        prompter.Message(kPasswordError, kErrorTitle);
-        return false;
-    }
     if (!user) return false;
     setinfo(user, kThisNode, "type", "User");
     setinfo(user, kThisNode, "pType", "2");
@@ -84,14 +93,8 @@ long BoxForm::ShowColumn() const {
 
 bool BoxForm::Apply(baseDataStruct* box, Prompter& prompter) {
     for (std::string* f : {&name, &lockPassword, &lockConfirm}) *f = TrimField(*f);
-    if (name.empty()) {
-        prompter.Message("Please input user!", kErrorTitle);
+    if (!CheckNameAndLock(name, "Please input user!", lockPassword, lockConfirm, prompter))
         return false;
-    }
-    if (lockPassword != lockConfirm) {
-        prompter.Message(kPasswordError, kErrorTitle);
-        return false;
-    }
     if (!box) return false;
     setinfo(box, kThisNode, "type", "Box");
     setinfo(box, kThisNode, "caption", name);
@@ -115,14 +118,8 @@ std::string FolderForm::Title() const {
 
 bool FolderForm::Apply(baseDataStruct* folder, Prompter& prompter) {
     for (std::string* f : {&name, &lockPassword, &lockConfirm}) *f = TrimField(*f);
-    if (name.empty()) {
-        prompter.Message("Please input user 's name!", kErrorTitle);
+    if (!CheckNameAndLock(name, "Please input user 's name!", lockPassword, lockConfirm, prompter))
         return false;
-    }
-    if (lockPassword != lockConfirm) {
-        prompter.Message(kPasswordError, kErrorTitle);
-        return false;
-    }
     if (!folder) return false;
     setinfo(folder, kThisNode, "type", "BookFolder");
     setinfo(folder, kThisNode, "pType", "7");
