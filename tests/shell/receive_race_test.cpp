@@ -164,7 +164,7 @@ class ReceiveRaceTest : public test::ModelTest {
             if (engine.taskRunning()) ++stepsWhileRunning;
         }
         ASSERT_FALSE(teststate(task, STATE_VALID)) << "the receive did not end in time";
-        // The last rows were added by the worker since the last rebuild.
+        // Rows kept up by the worker and by the commands alike.
         ExpectRowsMatchLetters();
     }
 
