@@ -52,6 +52,8 @@ bool CTreeUser::InitialUpdate() {
     // destroy them.
     if (!sys.isOpen() && !stores_.OpenSystemStore()) return false;
     tree_.view().DeleteAllItems();
+    // The current item went with the items: take the (now empty) caret as current.
+    tree_.OnKeyDown();
     sys.SysShowSysTree(nullptr, &tree_, kNoItem, kShowUserTree, false);
 
     baseDataStruct* root = sys.root();
