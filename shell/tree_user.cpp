@@ -266,8 +266,10 @@ void CTreeUser::ClearList() {
 }
 
 void CTreeUser::Reselect() {
-    TreeItem item = tree_.view().Caret();
-    if (item == kNoItem) item = tree_.currentItem();
+    // The current item is what the tree works on; a refresh may have moved only the caret,
+    // which selecting the current item again moves out of a locked branch anyway.
+    TreeItem item = tree_.currentItem();
+    if (item == kNoItem) item = tree_.view().Caret();
     if (item != kNoItem) OnSelectionChanged(item);
 }
 

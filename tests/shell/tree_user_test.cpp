@@ -404,8 +404,12 @@ TEST_F(TreeUserTest, LockedBoxShowsNoLettersUntilUnlocked) {
     Select(receive);
     EXPECT_EQ(Rows(), 0);
 
+    // A double click on the lock icon of the box while its account is selected: the click
+    // makes the box current, and unlocking shows its letters.
+    Select(account);
+    tree.OnLeftButtonDown(PointOn(Item(receive), kTreeHitStateImage), 0);
     dialogs.passwords = {"p"};
-    T().RunCommand(TreeCommand::kLockBox);
+    T().OnStateImageClick(Item(receive), true);
     EXPECT_EQ(Rows(), 2);
     EXPECT_EQ(desk->list.shownBox(), receive);
 }
