@@ -91,7 +91,8 @@ class UserTree {
 class ShellDialogs : public Prompter {
   public:
     virtual bool EditUser(UserForm& form, baseDataStruct* node) = 0;
-    virtual bool EditAccount(AccountForm& form, baseDataStruct* node) = 0;
+    // The account dialog's title is given: a new account is titled after its user.
+    virtual bool EditAccount(AccountForm& form, baseDataStruct* node, std::string_view title) = 0;
     virtual bool EditBox(BoxForm& form, baseDataStruct* node) = 0;
     // The lock dialog for a new lock, titled with the object's caption: a password typed
     // twice. False when cancelled.
