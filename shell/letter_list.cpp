@@ -477,6 +477,14 @@ void CLetterList::AddToBook(bool from, bool toAndCc) {
     }
 }
 
+std::vector<baseDataStruct*> CLetterList::selectedLetters() {
+    Lock lock(ModelLock());
+    std::vector<baseDataStruct*> letters;
+    for (int row : SelectedRows())
+        if (baseDataStruct* letter = LetterOfRow(row)) letters.push_back(letter);
+    return letters;
+}
+
 bool CLetterList::askMenuState(std::string_view question) {
     Lock lock(ModelLock());
     if (question == "ShowMail") return box_ && getinfo(box_, kThisNode, "ShowMail") == "True";

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "controls/list_control.h"
 #include "model/sys_data.h"
@@ -110,6 +111,8 @@ class CLetterList : public LetterListener {
     // Whether a menu command is enabled now.
     bool IsCommandEnabled(int command);
     bool askMenuState(std::string_view question);
+    // The letters of the selected rows, last row first.
+    std::vector<baseDataStruct*> selectedLetters();
 
     // Row events.
     void OnClick(int row);

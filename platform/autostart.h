@@ -1,0 +1,30 @@
+// The autostart entry: a desktop entry in $XDG_CONFIG_HOME/autostart/ (default ~/.config/...)
+// that makes the desktop start the program at log-in.
+#pragma once
+
+#include <string>
+
+namespace korvo {
+
+inline constexpr const char* kAutostartFileName = "korvos.desktop";
+
+// Where the entry lives, from XDG_CONFIG_HOME and HOME (empty values count as unset; a relative
+// XDG_CONFIG_HOME is ignored, as the base directory rules ask). Empty when neither is usable.
+std::string AutostartEntryPath(const std::string& xdgConfigHome, const std::string& home);
+// The same from this process's environment.
+std::string AutostartEntryPath();
+
+// `program` as one argument of an Exec line: quoted, with the characters the desktop entry
+// rules reserve escaped, "%" doubled, and the string escapes of the file format applied.
+std::string QuoteExecArgument(const std::string& program);
+
+// The whole entry that starts `program` (a full path).
+std::string AutostartEntryText(const std::string& program);
+
+// Writes the entry for `program` at `path` atomically (a temporary file in the same
+// directory, synced and renamed over the old one), creating the directories. False with
+// `error` set on failure; an old entry is then left as it was.
+bool WriteAutostartEntry(const std::string& path, const std::string& program,
+                         std::string* error = nullptr);
+
+}  // namespace korvo
