@@ -38,12 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t policy = page.find(kPageSecurityMeta);
     if (policy == std::string::npos || page.size() != html.size() + kPageSecurityMeta.size())
         abort();
-    // Before the policy stand at most a byte order mark, blanks and a doctype.
+    // Before the policy stand at most a byte order mark, blanks and a doctype (which ends at
+    // its first ">").
     std::string_view before = std::string_view(page).substr(0, policy);
     if (before.starts_with("\xEF\xBB\xBF")) before.remove_prefix(3);
     before = TrimWhite(before);
     if (!before.empty() && (!AsciiLowerCopy(before).starts_with("<!doctype") ||
-                            before.back() != '>' || Count(before, '<') != 1))
+                            before.back() != '>' || Count(before, '>') != 1))
         abort();
 
     // The grey page holds its own markup only: eight tags and a <br> per CR LF.

@@ -5,7 +5,6 @@
 #include "content/mime_walk.h"
 #include "store/node_tree.h"
 #include "tests/shell/viewer_letters.h"
-#include "tests/support/temp_dir.h"
 
 namespace korvo {
 namespace {
@@ -136,17 +135,6 @@ TEST_F(MailPageTest, OddMediaTypesCannotBreakOutOfTheAttribute) {
               "Content-Transfer-Encoding: base64", "Content-ID: <a>", "", "AAEC", "--b--"});
     const std::string page = InlineCidImages("<img src=\"cid:a\">", Walk(raw));
     EXPECT_EQ(page, "<img src=\"data:application/octet-stream;base64,AAEC\">");
-}
-
-TEST_F(MailPageTest, PageFileIsWrittenGuardedAndItsFolderMade) {
-    test::TempDir dir;
-    const std::string path = dir.path() + "Cache/html/korvo.html";
-    ASSERT_TRUE(WritePageFile(path, kBlankPage));
-    EXPECT_EQ(test::ReadFile(path), std::string(kPageSecurityMeta) + std::string(kBlankPage));
-    // Overwritten, not appended.
-    ASSERT_TRUE(WritePageFile(path, "<p>x</p>"));
-    EXPECT_EQ(test::ReadFile(path), std::string(kPageSecurityMeta) + "<p>x</p>");
-    EXPECT_FALSE(WritePageFile(dir.path() + "Cache/html/korvo.html/inside", "x"));
 }
 
 }  // namespace
