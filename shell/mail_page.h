@@ -1,0 +1,61 @@
+// The page the letter viewer hands to the embedded browser: which text part is the body, the
+// grey page around a plain text, the security policy that goes first in every page, and the
+// inline pictures of a multipart/related letter turned into data: URIs.
+//
+// A page never loads anything from outside: the policy forbids every remote source, scripts,
+// frames, forms and <base>, and pictures the letter carries are put into the page itself.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "content/mail_codec.h"
+#include "store/node.h"
+
+namespace korvo {
+
+// Goes first in every page written; a later policy in the letter can only narrow it.
+inline constexpr std::string_view kPageSecurityMeta =
+    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data: "
+    "cid:; style-src 'unsafe-inline'; font-src data:; base-uri 'none'; form-action 'none'\">";
+
+// Shown while a letter is being prepared, so that the previous one vanishes at once.
+inline constexpr std::string_view kBlankPage =
+    "<html><head><title>korvo</title></head><body></body></html>";
+
+// The page file below the data directory.
+inline constexpr std::string_view kMailPageFile = "Cache/html/korvo.html";
+
+// DataDirectory() + kMailPageFile.
+std::string MailPagePath();
+
+struct LetterBody {
+    std::string text;
+    bool fromHtmlPart = false;  // the text came from a text/html part
+};
+
+// The SDATA of the last content son of type "text" with style "html" or "text" (for the usual
+// multipart/alternative order, the HTML part).
+LetterBody ChooseLetterBody(const baseDataStruct* letter);
+
+// Whether the text is a whole HTML document: it holds an <html> start tag (attributes allowed),
+// in any case.
+bool HasHtmlTag(std::string_view text);
+
+// A plain text as a grey page: markup characters escaped, each CR LF a <br>.
+std::string GreyTextPage(std::string_view text);
+
+// `html` with kPageSecurityMeta put first: before everything but a byte order mark and a
+// doctype, so that the parser puts it into the head ahead of the letter's own head.
+std::string GuardPage(std::string_view html);
+
+// Rewrites each cid: reference in `html` whose id is the Content-ID of a "cid" son of
+// `letter` (angle brackets ignored, letters compared without case, %XX escapes in the
+// reference decoded) as a data: URI of that part's bytes. Other references stay as they are.
+std::string InlineCidImages(std::string_view html, const baseDataStruct* letter,
+                            const CMailCodec& codec = DefaultMailCodec());
+
+// Writes GuardPage(html) to `path`, creating its folders; false when it cannot be written.
+bool WritePageFile(const std::string& path, std::string_view html);
+
+}  // namespace korvo

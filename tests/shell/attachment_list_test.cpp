@@ -1,0 +1,164 @@
+#include "shell/attachment_list.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "content/mime_walk.h"
+#include "store/node_tree.h"
+#include "tests/shell/viewer_fakes.h"
+#include "tests/shell/viewer_letters.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/temp_dir.h"
+
+namespace korvo {
+namespace {
+
+using test::TestAttachment;
+
+class AttachmentListTest : public ::testing::Test {
+  protected:
+    void Show(const std::vector<TestAttachment>& attachments) {
+        deletesons(letter);
+        mailProcess(test::LetterWithAttachments(attachments), letter, true);
+        files.Fill(letter);
+    }
+    std::string Temp(const std::string& name) { return dir.path() + "Cache/temp/" + name; }
+
+    test::TempDir dir;
+    test::ScopedDataDir dataDir{dir.path()};
+    std::unique_ptr<baseDataStruct> root = CreateRootNode();
+    baseDataStruct* letter = AddSonText(root.get(), "type =letter");
+    test::RecordingRows rows;
+    test::ScriptedDialogs dialogs;
+    CFileList files{rows, dialogs};
+};
+
+TEST_F(AttachmentListTest, RowsAreTheDecodedNamesInPartOrder) {
+    Show({{test::EncodedWord("résumé 2024.pdf"), "%PDF"},
+          {"b.txt", "bee"},
+          {"", "nameless"},
+          {test::EncodedWord("a;b.txt"), "semi"}});
+    EXPECT_EQ(rows.rows,
+              (std::vector<std::string>{"résumé 2024.pdf", "b.txt", "attachment", "a;b.txt"}));
+    ASSERT_EQ(files.size(), 4u);
+
+    // A name with ";" in it does not shift the rows: the last row still opens its own part.
+    files.Open(3);
+    ASSERT_EQ(dialogs.opened, std::vector<std::string>{Temp("a;b.txt")});
+    EXPECT_EQ(dialogs.openedBytes[0], "semi");
+
+    Show({});
+    EXPECT_TRUE(rows.rows.empty());
+    EXPECT_EQ(files.size(), 0u);
+    files.Clear();
+    files.Fill(nullptr);
+    EXPECT_EQ(files.size(), 0u);
+}
+
+TEST_F(AttachmentListTest, RunnableNamesAreRecognisedWithoutRegardToCase) {
+    for (const char* name : {"virus.exe", "virus.EXE", "a.b.Pif", "x.scr", "launcher.desktop",
+                             "install.SH", "run.AppImage", "t.bat", "k.js"})
+        EXPECT_TRUE(IsRunnableFileName(name)) << name;
+    for (const char* name :
+         {"exe", ".exe", "report.pdf", "exe.txt", "virus.exe.txt", "a.", "shell", ""})
+        EXPECT_FALSE(IsRunnableFileName(name)) << name;
+}
+
+TEST_F(AttachmentListTest, OpeningARunnableFileWarnsAndWritesNothing) {
+    // "virus.exe." and "virus.exe " would be written as virus.exe.
+    Show({{"virus.EXE", "MZ"}, {"virus.exe.", "MZ"}, {"virus.exe ", "MZ"}, {"note.txt", "hi"}});
+    rows.selected = {0, 1, 2, 3};
+    files.OpenSelected();
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>(3, std::string(kVirusWarning)));
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{Temp("note.txt")});
+    EXPECT_EQ(test::FilesBelow(dir.path()), std::set<std::string>{"Cache/temp/note.txt"});
+
+    // Saving it on purpose is allowed.
+    dialogs.savePaths = {dir.path() + "kept.exe"};
+    rows.selected = {0};
+    files.SaveSelected();
+    EXPECT_EQ(test::ReadFile(dir.path() + "kept.exe"), "MZ");
+}
+
+TEST_F(AttachmentListTest, OpenWritesTheDecodedBytesUnderTheCacheWithASafeName) {
+    const std::string bytes("\0\x01\xFFzip\r\n", 7);
+    Show({{"../../.bashrc", "alias ls=rm"},
+          {"/etc/cron.d/job", "* * * * *"},
+          {"..\\..\\win.ini", "[x]"},
+          {"..", "dots"},
+          {"archive.zip", bytes}});
+    rows.selected = {0, 1, 2, 3, 4};
+    files.OpenSelected();
+    EXPECT_EQ(dialogs.opened,
+              (std::vector<std::string>{Temp("bashrc"), Temp("job"), Temp("win.ini"),
+                                        Temp("attachment"), Temp("archive.zip")}));
+    EXPECT_EQ(dialogs.openedBytes[0], "alias ls=rm");
+    EXPECT_EQ(dialogs.openedBytes[4], bytes);
+    EXPECT_EQ(test::FilesBelow(dir.path()),
+              (std::set<std::string>{"Cache/temp/bashrc", "Cache/temp/job", "Cache/temp/win.ini",
+                                     "Cache/temp/attachment", "Cache/temp/archive.zip"}));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(AttachmentListTest, AnAttachmentThatCannotBeDecodedIsNotOpenedFromAnOldCopy) {
+    test::MessageRecorder recorder;
+    Show({{"note.txt", "old"}});
+    files.Open(0);
+    ASSERT_EQ(dialogs.opened.size(), 1u);
+
+    // Same name, now in an encoding that is not decoded for saving.
+    Show({{"note.txt", "new", "8bit"}});
+    files.Open(0);
+    EXPECT_EQ(recorder.messages(), std::vector<std::string>{"Error on save file!"});
+    EXPECT_EQ(dialogs.opened.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(Temp("note.txt")));
+}
+
+TEST_F(AttachmentListTest, SaveDialogIsPresetWithTheSafeName) {
+    Show({{"../../.bashrc", "one"}, {"/tmp/abs.txt", "two"}, {"...", "three"}, {"", "four"}});
+    dialogs.savePaths = {dir.path() + "chosen.txt"};
+    rows.selected = {0, 1, 2, 3};
+    files.SaveSelected();
+    EXPECT_EQ(dialogs.presets,
+              (std::vector<std::string>{"bashrc", "abs.txt", "attachment", "attachment"}));
+    // Only the first dialog ended with OK; the cancelled ones wrote nothing.
+    EXPECT_EQ(test::FilesBelow(dir.path()), std::set<std::string>{"chosen.txt"});
+    EXPECT_EQ(test::ReadFile(dir.path() + "chosen.txt"), "one");
+    // Rows out of range are ignored.
+    rows.selected = {-1, 9};
+    files.SaveSelected();
+    EXPECT_EQ(dialogs.presets.size(), 4u);
+}
+
+TEST_F(AttachmentListTest, SaveAllWritesEveryPartIntoTheChosenFolderOnly) {
+    const std::string folder = dir.path() + "out";
+    std::filesystem::create_directories(folder);
+    test::WriteTestFile(folder + "/b.txt", "mine");
+    Show({{"../../.bashrc", "1"},
+          {"/etc/passwd", "2"},
+          {"..", "3"},
+          {"b.txt", "4"},
+          {"sub/b.txt", "5"},
+          {"virus.EXE", "6"}});
+
+    // Cancelled: nothing is written anywhere.
+    files.SaveAll();
+    EXPECT_EQ(dialogs.folderAsked, 1);
+    EXPECT_EQ(test::FilesBelow(dir.path()), std::set<std::string>{"out/b.txt"});
+
+    dialogs.folders = {folder};
+    files.SaveAll();
+    EXPECT_EQ(test::FilesBelow(dir.path()),
+              (std::set<std::string>{"out/b.txt", "out/bashrc", "out/passwd", "out/attachment",
+                                     "out/b (2).txt", "out/b (3).txt", "out/virus.EXE"}));
+    // The file that was there and the first b.txt of the letter are both kept.
+    EXPECT_EQ(test::ReadFile(folder + "/b.txt"), "mine");
+    EXPECT_EQ(test::ReadFile(folder + "/b (2).txt"), "4");
+    EXPECT_EQ(test::ReadFile(folder + "/b (3).txt"), "5");
+    EXPECT_EQ(test::ReadFile(folder + "/bashrc"), "1");
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+}  // namespace
+}  // namespace korvo
