@@ -74,8 +74,9 @@ TaskWindow::TaskWindow(wxWindow* parent, TaskWork work, AccountLookup lookup, bo
 
     listControl_ = std::make_unique<CBaseListControl>(*list_);
     sessionView_ = std::make_unique<PostedSessionView>(*this);
+    TaskWindowEvents& events = *this;  // a private base: converted here, inside the class
     engine_ =
-        std::make_unique<CDlgRSMail>(*listControl_, *this, std::move(work), std::move(lookup));
+        std::make_unique<CDlgRSMail>(*listControl_, events, std::move(work), std::move(lookup));
     engine_->record().view = sessionView_.get();
     engine_->SetupList(600);
     ShowList(CDlgRSMail::taskListShown());

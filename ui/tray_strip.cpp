@@ -1,12 +1,15 @@
 #include "ui/tray_strip.h"
 
 #include <wx/image.h>
+#include <wx/imagpng.h>
 
 #include "ui/icons/tray_strip_png.h"
 
 namespace korvo {
 
 wxBitmap TrayStripBitmap() {
+    // The PNG decoder is not registered by default.
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
     return wxBitmap::NewFromPNGData(kTrayStripPng, sizeof kTrayStripPng);
 }
 

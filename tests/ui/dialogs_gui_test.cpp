@@ -44,7 +44,7 @@ class AccountDialogTest : public ::testing::Test {
     void TearDown() override { dialog->Destroy(); }
     wxTextCtrl* F(AccountField f) { return dialog->field(f); }
 
-    std::unique_ptr<baseDataStruct> node = CreateRootNode();
+    std::unique_ptr<baseDataStruct> node = std::make_unique<baseDataStruct>();
     AccountForm form;
     RecordingPrompter prompter;
     AccountDialog* dialog = nullptr;
@@ -163,21 +163,28 @@ TEST(SettingsDialogs, BoxAndUserDialogsApplyTheirForms) {
     userDialog->Destroy();
 }
 
-// Answers a lock dialog as the user would: types the passwords and presses OK.
-class TypeIntoLockDialog : public wxExpectModal<LockDialog> {
+// Answers a lock dialog as the user would: types the passwords and presses OK (or cancels).
+class TypeIntoLockDialog : public wxExpectModalBase<wxDialog, TypeIntoLockDialog> {
   public:
-    TypeIntoLockDialog(std::string password, std::string repeat)
-        : wxExpectModal<LockDialog>(wxID_OK), password_(password), repeat_(repeat) {}
+    TypeIntoLockDialog(std::string password, std::string repeat, int answer = wxID_OK)
+        : password_(password), repeat_(repeat), answer_(answer) {}
 
   protected:
-    int OnInvoked(LockDialog* dialog) const override {
+    int OnInvoked(wxDialog* shown) const override {
+        auto* dialog = dynamic_cast<LockDialog*>(shown);
+        if (!dialog) {
+            ADD_FAILURE() << "not the lock dialog";
+            return wxID_CANCEL;
+        }
         dialog->passwordField()->SetValue(WxFromBytes(password_));
         if (dialog->repeatField()) dialog->repeatField()->SetValue(WxFromBytes(repeat_));
-        return wxID_OK;
+        EXPECT_EQ(dialog->repeatField() != nullptr, !repeat_.empty());
+        return answer_;
     }
 
   private:
     std::string password_, repeat_;
+    int answer_;
 };
 
 // Answers a message box with `answer` and records its text.
@@ -207,7 +214,7 @@ TEST(ShellDialogs, LockDialogsAndMessageBoxesAnswerWhatTheUserChose) {
                   TypeIntoLockDialog("three", ""));
     EXPECT_EQ(password, "three");
     wxTEST_DIALOG(EXPECT_FALSE(dialogs.AskPassword("Work", &password)),
-                  wxExpectModal<LockDialog>(wxID_CANCEL));
+                  TypeIntoLockDialog("four", "", wxID_CANCEL));
 
     wxTEST_DIALOG(EXPECT_TRUE(dialogs.AskYesNo("delete?", "WARN : Work")),
                   ExpectMessageBox(wxYES, &shown));

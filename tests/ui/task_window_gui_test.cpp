@@ -123,7 +123,8 @@ TEST_F(TaskWindowTest, RunsATaskToItsEndAndShowsWhatTheSessionReported) {
     EXPECT_EQ(window->statusLabel()->GetLabel(), "+OK ready");
 
     // With the queue empty the title counts down and the window closes itself.
-    for (int i = 0; i < CDlgRSMail::kIdleTicks - 1; ++i) window->Tick();
+    EXPECT_EQ(window->GetTitle(), "Korvo task(04)");
+    for (int i = 0; i < 3; ++i) window->Tick();
     EXPECT_EQ(window->GetTitle(), "Korvo task(01)");
     EXPECT_EQ(owner.closed, 0);
     window->Tick();
