@@ -1,10 +1,28 @@
 // The korvo program. With a task option it runs network tasks without a window (see
-// shell/command_line.h); the desktop window is opened otherwise.
+// shell/command_line.h), which needs no display; otherwise it opens the desktop window.
+#include <wx/init.h>
+
+#include <cstdlib>
 #include <iostream>
 
 #include "platform/data_dir.h"
 #include "shell/command_line.h"
 #include "store/diag_log.h"
+#include "ui/korvo_app.h"
+
+wxIMPLEMENT_APP_NO_MAIN(korvo::KorvoApp);
+
+namespace {
+
+bool HaveDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace korvo;
@@ -14,7 +32,17 @@ int main(int argc, char** argv) {
     if (!command.valid || command.taskType >= 0) {
         return RunCommandLineTasks(command, std::cout, std::cerr);
     }
-    std::cerr << "korvo: the desktop window is not built yet; use a task option.\n"
-              << CommandLineUsage();
-    return 2;
+    if (!HaveDisplay()) {
+        std::cerr << "korvo: no display to open the window on (neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set).\n"
+                  << "Start it in a desktop session, or run a task without a window:\n"
+                  << CommandLineUsage();
+        return 1;
+    }
+    // Our options are not wx's: hand the toolkit the program name only.
+    int wxArgc = 1;
+    char* wxArgv[] = {argv[0], nullptr};
+    const int status = wxEntry(wxArgc, wxArgv);
+    if (status != 0) std::cerr << "korvo: the display could not be opened.\n";
+    return status == 0 ? 0 : 1;
 }

@@ -1,0 +1,310 @@
+#include "ui/main_window.h"
+
+#include <wx/menu.h>
+#include <wx/sizer.h>
+#include <wx/splitter.h>
+#include <wx/statusbr.h>
+
+#include "shell/desktop_interfaces.h"
+#include "shell/letter_list.h"
+#include "ui/tool_art.h"
+#include "ui/wx_text.h"
+
+namespace korvo {
+namespace {
+
+constexpr CommandSet kNone = CommandSet::kNone;
+constexpr CommandSet kTree = CommandSet::kTree;
+constexpr CommandSet kFrame = CommandSet::kFrame;
+constexpr CommandSet kLetter = CommandSet::kLetter;
+
+constexpr int T(TreeCommand c) {
+    return static_cast<int>(c);
+}
+constexpr int F(FrameCommand c) {
+    return static_cast<int>(c);
+}
+
+struct ToolButton {
+    const char* label;
+    int command;  // a FrameCommand; 0 for a separator
+    int menu;     // index into the drop-down menus below, or -1
+};
+
+}  // namespace
+
+struct MainWindow::Item {
+    const char* text;
+    CommandSet set;
+    int command;
+    bool checkable = false;
+};
+
+namespace {
+
+using Item = MainWindow::Item;
+
+// The menus of the menu bar that the tool bar's buttons carry as drop-downs too.
+std::vector<Item> UserItems() {
+    return {{"Create user", kTree, T(TreeCommand::kAddUser)},
+            {"Delete user", kTree, T(TreeCommand::kDeleteUser)},
+            {"Lock user", kTree, T(TreeCommand::kLockUser), true},
+            {"Clear user lock", kTree, T(TreeCommand::kClearUserLock)},
+            {"Property", kTree, T(TreeCommand::kUserOption)}};
+}
+
+std::vector<Item> AccountItems() {
+    return {{"Create account", kTree, T(TreeCommand::kAddAccount)},
+            {"Delete account", kTree, T(TreeCommand::kDeleteAccount)},
+            {"Lock account", kTree, T(TreeCommand::kLockAccount), true},
+            {"Accout clear lock", kTree, T(TreeCommand::kClearAccountLock)},
+            {"Account property", kTree, T(TreeCommand::kAccountOption)}};
+}
+
+std::vector<Item> BoxItems() {
+    return {{"Create box", kTree, T(TreeCommand::kAddBox)},
+            {"Delete box", kTree, T(TreeCommand::kDeleteBox)},
+            {"Lock box", kTree, T(TreeCommand::kLockBox), true},
+            {"Box clear lock", kTree, T(TreeCommand::kClearBoxLock)},
+            {"Box property", kTree, T(TreeCommand::kBoxOption)}};
+}
+
+// "Set password", "Refuse mail" and "mail option" do nothing anywhere: shown disabled.
+std::vector<Item> MailItems() {
+    return {{"Set readed", kLetter, kCmdSetRead},
+            {"Set unread", kLetter, kCmdSetUnread},
+            {"Set write back", kLetter, kCmdSetWriteBack},
+            {"Set not write back", kLetter, kCmdSetNotWriteBack},
+            {"Set hidden", kLetter, kCmdSetHidden},
+            {"Set unhidden", kLetter, kCmdSetUnhidden},
+            {nullptr, kNone, 0},
+            {"Show normal", kLetter, kCmdShowNormal, true},
+            {"Show hidden", kLetter, kCmdShowHidden, true},
+            {"Show deleted", kLetter, kCmdShowDeleted, true},
+            {nullptr, kNone, 0},
+            {"Delete", kLetter, kCmdDelete},
+            {"Undelete", kLetter, kCmdUndelete},
+            {"Compress box", kLetter, kCmdCompressBox},
+            {"Show Mail Text", kLetter, kCmdShowMailText, true},
+            {"Keep on the server", kLetter, kCmdKeep},
+            {"Cancel keep on", kLetter, kCmdCancelKeep},
+            {nullptr, kNone, 0},
+            {"Set password", kNone, 0},
+            {"Refuse mail", kNone, 0},
+            {"mail option", kNone, 0},
+            {nullptr, kNone, 0},
+            {"Add all to address book", kLetter, kCmdAddAllToBook},
+            {"Receiver to address book", kLetter, kCmdReceiverToBook},
+            {"Sender to address book", kLetter, kCmdSenderToBook},
+            {nullptr, kNone, 0},
+            {"Show text by WEB", kFrame, F(FrameCommand::kShowTextByWeb), true}};
+}
+
+}  // namespace
+
+MainWindow::MainWindow(CommandSink& sink)
+    : wxFrame(nullptr, wxID_ANY, "Korvo", wxDefaultPosition, wxSize(800, 600)), sink_(&sink) {
+    BuildMenuBar();
+    BuildToolBar();
+    CreateStatusBar(1);
+    SetStatusText("Ready");
+    BuildLayout();
+    SetMinClientSize(wxSize(kMinClientWidth, kMinClientHeight));
+    Centre();
+
+    Bind(wxEVT_MENU, &MainWindow::OnCommand, this, table_.firstId(), table_.endId() - 1);
+    Bind(wxEVT_UPDATE_UI, &MainWindow::OnUpdateUI, this, table_.firstId(), table_.endId() - 1);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
+    Bind(wxEVT_CLOSE_WINDOW, &MainWindow::OnClose, this);
+}
+
+// The views refer to widgets that the window destroys after this body; drop them first.
+MainWindow::~MainWindow() {
+    tree_.reset();
+    letters_.reset();
+    attachments_.reset();
+}
+
+wxMenu* MainWindow::MakeMenu(const std::vector<Item>& items) {
+    auto* menu = new wxMenu;
+    for (const Item& item : items) {
+        if (!item.text) {
+            menu->AppendSeparator();
+            continue;
+        }
+        const int id = table_.Add({item.set, item.command});
+        if (item.checkable) {
+            menu->AppendCheckItem(id, WxFromBytes(item.text));
+            checkable_.insert(id);
+        } else {
+            menu->Append(id, WxFromBytes(item.text));
+        }
+        if (item.set == kNone) menu->Enable(id, false);
+    }
+    return menu;
+}
+
+void MainWindow::BuildMenuBar() {
+    auto* bar = new wxMenuBar;
+    // The File menu's items have no handler here; only E&xit (which closes the window) works.
+    wxMenu* file = MakeMenu({{"Open(O)...", kNone, 0},
+                             {"Save as(S)...", kNone, 0},
+                             {"Save attachment(A)", kNone, 0},
+                             {nullptr, kNone, 0},
+                             {"receive all account", kNone, 0},
+                             {"Preview all account", kNone, 0},
+                             {"Send all account", kNone, 0},
+                             {nullptr, kNone, 0},
+                             {"Receive", kNone, 0},
+                             {"Preview", kNone, 0},
+                             {"Send", kNone, 0},
+                             {nullptr, kNone, 0},
+                             {"Import(I)...", kNone, 0},
+                             {"Export(O)...", kNone, 0},
+                             {"set check option", kNone, 0},
+                             {nullptr, kNone, 0},
+                             {"&Print...", kNone, 0},
+                             {"Print Pre&view", kNone, 0},
+                             {"P&rint Setup...", kNone, 0},
+                             {nullptr, kNone, 0}});
+    file->Append(wxID_EXIT, "E&xit");
+    bar->Append(file, "&File");
+    bar->Append(MakeMenu(UserItems()), "&User");
+    bar->Append(MakeMenu(AccountItems()), "&Account");
+    bar->Append(MakeMenu(BoxItems()), "&Box");
+    bar->Append(MakeMenu(MailItems()), "&mail");
+    SetMenuBar(bar);
+}
+
+void MainWindow::BuildToolBar() {
+    // The drop-down menus, in the order the buttons use them.
+    const std::vector<std::vector<Item>> menus = {
+        {{"Receive", kNone, 0}, {"Receive All", kNone, 0}},
+        {{"Preview", kNone, 0},
+         {"Preview All", kNone, 0},
+         {"Preview Option", kNone, 0},
+         {nullptr, kNone, 0},
+         {"Receive and delete", kFrame, F(FrameCommand::kReceiveAndDelete)},
+         {"Receive letter", kFrame, F(FrameCommand::kReceiveLetter)},
+         {"Delete Letter", kFrame, F(FrameCommand::kDeleteLetter)}},
+        {{"Send", kNone, 0}, {"Send All", kNone, 0}},
+        {{"Write new letter", kNone, 0}, {"Write backup", kNone, 0}, {"Receive notify", kNone, 0}},
+        {{"WriteBack to Send , CC...", kFrame, F(FrameCommand::kWriteBackAll)},
+         {"WriteBack to Sender", kFrame, F(FrameCommand::kWriteBackSender)},
+         {"WriteBack to CC", kFrame, F(FrameCommand::kWriteBackCc)}},
+        {{"Normal forward", kNone, 0},
+         {"Make Old to attachemt", kNone, 0},
+         {"Delete old attachment", kNone, 0}},
+        UserItems(),
+        AccountItems(),
+        BoxItems(),
+        MailItems(),
+    };
+    static const ToolButton kButtons[] = {
+        {"Receive", F(FrameCommand::kReceive), 0},
+        {"Preview", F(FrameCommand::kPreview), 1},
+        {"Send", F(FrameCommand::kSend), 2},
+        {nullptr, 0, -1},
+        {"New", F(FrameCommand::kNew), 3},
+        {"Back", F(FrameCommand::kBack), 4},
+        {"Forward", F(FrameCommand::kForward), 5},
+        {nullptr, 0, -1},
+        {"User", F(FrameCommand::kUserProperty), 6},
+        {"Account", F(FrameCommand::kAccountProperty), 7},
+        {"Box", F(FrameCommand::kBoxProperty), 8},
+        {"Email", F(FrameCommand::kEmail), 9},
+        {nullptr, 0, -1},
+        {"Address", F(FrameCommand::kAddress), -1},
+        {"Template", F(FrameCommand::kTemplate), -1},
+        // The filter manager is not reachable from the tool bar.
+        {"Filter", F(FrameCommand::kFilter), -1},
+    };
+
+    wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_TEXT, wxID_ANY, "Standard");
+    bar->SetToolBitmapSize(wxSize(kToolImageWidth, kToolImageHeight));
+    int hue = 0;
+    for (const ToolButton& button : kButtons) {
+        if (!button.label) {
+            bar->AddSeparator();
+            continue;
+        }
+        const bool filter = button.command == F(FrameCommand::kFilter);
+        const int id = table_.Add({filter ? kNone : kFrame, button.command});
+        bar->AddTool(id, button.label, ToolBitmap(button.label, hue++), button.label,
+                     button.menu >= 0 ? wxITEM_DROPDOWN : wxITEM_NORMAL);
+        if (button.menu >= 0) {
+            wxMenu* menu = MakeMenu(menus[size_t(button.menu)]);
+            bar->SetDropdownMenu(id, menu);
+            dropdowns_.push_back(menu);
+        }
+        if (filter) bar->EnableTool(id, false);
+    }
+    bar->Realize();
+}
+
+void MainWindow::BuildLayout() {
+    auto* columns = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                         wxSP_3D | wxSP_LIVE_UPDATE);
+    auto* left = new wxSplitterWindow(columns, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                      wxSP_3D | wxSP_LIVE_UPDATE);
+    tree_ = std::make_unique<WxTreeView>(left);
+    addresses_ = new wxPanel(left);
+    left->SplitHorizontally(tree_->control(), addresses_, 300);
+
+    auto* right = new wxSplitterWindow(columns, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                       wxSP_3D | wxSP_LIVE_UPDATE);
+    letters_ = std::make_unique<WxListView>(right);
+    auto* lower = new wxSplitterWindow(right, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                       wxSP_3D | wxSP_LIVE_UPDATE);
+    viewer_ = new wxPanel(lower);
+    viewer_->SetBackgroundColour(*wxWHITE);
+    attachments_ = std::make_unique<WxListView>(lower);
+    // The attachment list keeps its height when the window grows; the viewer takes the rest.
+    lower->SetSashGravity(1.0);
+    lower->SplitHorizontally(viewer_, attachments_->control(), kViewerHeight);
+    right->SplitHorizontally(letters_->control(), lower, kLetterListHeight);
+    columns->SplitVertically(left, right, kLeftColumnWidth);
+    for (wxSplitterWindow* s : {columns, left, right, lower}) s->SetMinimumPaneSize(20);
+}
+
+wxMenu* MainWindow::DropdownMenu(int toolId) const {
+    wxToolBar* bar = GetToolBar();
+    wxToolBarToolBase* tool = bar ? bar->FindById(toolId) : nullptr;
+    return tool ? tool->GetDropdownMenu() : nullptr;
+}
+
+void MainWindow::UpdateCommandStates() {
+    wxMenuBar* bar = GetMenuBar();
+    for (size_t i = 0; bar && i < bar->GetMenuCount(); ++i) bar->GetMenu(i)->UpdateUI(this);
+    for (wxMenu* menu : dropdowns_) menu->UpdateUI(this);
+    if (GetToolBar()) GetToolBar()->UpdateWindowUI();
+}
+
+void MainWindow::OnCommand(wxCommandEvent& event) {
+    const std::optional<MenuCommand> command = table_.Find(event.GetId());
+    if (!command || command->set == kNone) return;
+    sink_->RunCommand(*command);
+}
+
+void MainWindow::OnUpdateUI(wxUpdateUIEvent& event) {
+    const std::optional<MenuCommand> command = table_.Find(event.GetId());
+    if (!command) return;
+    if (command->set == kNone) {
+        event.Enable(false);
+        return;
+    }
+    event.Enable(sink_->IsCommandEnabled(*command));
+    if (checkable_.count(event.GetId())) event.Check(sink_->IsCommandChecked(*command));
+}
+
+void MainWindow::OnClose(wxCloseEvent& event) {
+    if (!event.CanVeto()) {
+        Destroy();
+        return;
+    }
+    event.Veto();
+    sink_->CloseRequested();
+}
+
+}  // namespace korvo

@@ -1,0 +1,85 @@
+// The dialogs of the user tree's commands: user, account (account_dialog.h) and box settings,
+// the lock dialog (a new password typed twice, or one password to unlock) and the message
+// boxes. Every settings dialog applies its form on OK and stays open while the form refuses.
+#pragma once
+
+#include <wx/checkbox.h>
+#include <wx/dialog.h>
+#include <wx/textctrl.h>
+
+#include <array>
+
+#include "shell/desktop_interfaces.h"
+
+namespace korvo {
+
+class UserDialog : public wxDialog {
+  public:
+    UserDialog(wxWindow* parent, UserForm& form, baseDataStruct* node, Prompter& prompter);
+    wxTextCtrl* nameField() const { return name_; }
+    wxTextCtrl* lockField(int which) const { return which ? lockConfirm_ : lock_; }
+    bool Accept();
+
+  private:
+    UserForm& form_;
+    baseDataStruct* node_;
+    Prompter& prompter_;
+    wxTextCtrl* name_;
+    wxCheckBox* check_;
+    wxTextCtrl* checkTimer_;
+    wxTextCtrl* saveFile_;
+    wxTextCtrl* lock_;
+    wxTextCtrl* lockConfirm_;
+};
+
+class BoxDialog : public wxDialog {
+  public:
+    BoxDialog(wxWindow* parent, BoxForm& form, baseDataStruct* node, Prompter& prompter);
+    wxTextCtrl* nameField() const { return name_; }
+    wxCheckBox* columnBox(size_t index) const { return columns_[index]; }
+    wxTextCtrl* lockField(int which) const { return which ? lockConfirm_ : lock_; }
+    bool Accept();
+
+  private:
+    BoxForm& form_;
+    baseDataStruct* node_;
+    Prompter& prompter_;
+    wxTextCtrl* name_;
+    std::array<wxCheckBox*, BoxForm::kColumnBits.size()> columns_{};
+    wxTextCtrl* lock_;
+    wxTextCtrl* lockConfirm_;
+};
+
+// The lock dialog titled with the object's caption: two password fields for a new lock, one
+// to unlock.
+class LockDialog : public wxDialog {
+  public:
+    LockDialog(wxWindow* parent, std::string_view caption, bool newLock);
+    wxTextCtrl* passwordField() const { return password_; }
+    wxTextCtrl* repeatField() const { return repeat_; }
+    std::string password() const;
+    std::string repeated() const;
+
+  private:
+    wxTextCtrl* password_;
+    wxTextCtrl* repeat_ = nullptr;
+};
+
+class WxShellDialogs : public ShellDialogs {
+  public:
+    explicit WxShellDialogs(wxWindow* parent) : parent_(parent) {}
+
+    void Message(std::string_view text, std::string_view title) override;
+    bool AskPassword(std::string_view caption, std::string* typed) override;
+    bool EditUser(UserForm& form, baseDataStruct* node) override;
+    bool EditAccount(AccountForm& form, baseDataStruct* node) override;
+    bool EditBox(BoxForm& form, baseDataStruct* node) override;
+    bool AskNewLock(std::string_view caption, std::string* password,
+                    std::string* repeated) override;
+    bool AskYesNo(std::string_view text, std::string_view caption) override;
+
+  private:
+    wxWindow* parent_;
+};
+
+}  // namespace korvo
