@@ -10,14 +10,10 @@
 #include <string_view>
 
 #include "content/mail_codec.h"
+#include "content/page_security.h"
 #include "store/node.h"
 
 namespace korvo {
-
-// Goes first in every page written; a later policy in the letter can only narrow it.
-inline constexpr std::string_view kPageSecurityMeta =
-    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data: "
-    "cid:; style-src 'unsafe-inline'; font-src data:; base-uri 'none'; form-action 'none'\">";
 
 // Shown while a letter is being prepared, so that the previous one vanishes at once.
 inline constexpr std::string_view kBlankPage =

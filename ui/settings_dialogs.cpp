@@ -177,8 +177,10 @@ bool WxShellDialogs::EditUser(UserForm& form, baseDataStruct* node) {
     return dialog.ShowModal() == wxID_OK;
 }
 
-bool WxShellDialogs::EditAccount(AccountForm& form, baseDataStruct* node) {
+bool WxShellDialogs::EditAccount(AccountForm& form, baseDataStruct* node,
+                                 std::string_view title) {
     AccountDialog dialog(parent_, form, node, *this);
+    if (!title.empty()) dialog.SetTitle(WxFromBytes(title));
     return dialog.ShowModal() == wxID_OK;
 }
 

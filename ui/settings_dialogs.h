@@ -72,7 +72,7 @@ class WxShellDialogs : public ShellDialogs {
     void Message(std::string_view text, std::string_view title) override;
     bool AskPassword(std::string_view caption, std::string* typed) override;
     bool EditUser(UserForm& form, baseDataStruct* node) override;
-    bool EditAccount(AccountForm& form, baseDataStruct* node) override;
+    bool EditAccount(AccountForm& form, baseDataStruct* node, std::string_view title) override;
     bool EditBox(BoxForm& form, baseDataStruct* node) override;
     bool AskNewLock(std::string_view caption, std::string* password,
                     std::string* repeated) override;
