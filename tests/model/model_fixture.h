@@ -15,6 +15,7 @@
 #include "model/account_form.h"
 #include "model/data_stores.h"
 #include "model/settings_forms.h"
+#include "platform/string_format.h"
 #include "store/node_tree.h"
 #include "tests/support/temp_dir.h"
 
@@ -98,5 +99,18 @@ class ModelTest : public ::testing::Test {
     CBaseTreeControl tree{view};
     ScriptedPrompter prompter;
 };
+
+// The items of a tree in display order, one line each: label, image/selected image, " +" when
+// expanded; nested items indented by two blanks per level.
+inline std::string Items(const TreeView& v, TreeItem first, int depth = 0) {
+    std::string out;
+    for (TreeItem i = first; i != kNoItem; i = v.NextSibling(i)) {
+        out += std::string(2 * size_t(depth), ' ') + StrPrintf("%s %d/%d%s\n", v.Label(i).c_str(),
+                                                               v.Image(i), v.SelectedImage(i),
+                                                               v.IsExpanded(i) ? " +" : "");
+        out += Items(v, v.FirstChild(i), depth + 1);
+    }
+    return out;
+}
 
 }  // namespace korvo::test

@@ -26,18 +26,6 @@ std::string Subtree(const baseDataStruct* node, int depth = 0) {
     return out;
 }
 
-// Items of the tree in display order: label, image, state image; nested items indented.
-std::string Items(const TreeView& v, TreeItem first, int depth = 0) {
-    std::string out;
-    for (TreeItem i = first; i != kNoItem; i = v.NextSibling(i)) {
-        out += std::string(2 * size_t(depth), ' ') + StrPrintf("%s %d/%d%s\n", v.Label(i).c_str(),
-                                                               v.Image(i), v.SelectedImage(i),
-                                                               v.IsExpanded(i) ? " +" : "");
-        out += Items(v, v.FirstChild(i), depth + 1);
-    }
-    return out;
-}
-
 using ModelSysDataTest = ModelTest;
 
 TEST_F(ModelSysDataTest, NewUserGetsItsStandardNodesInOrder) {

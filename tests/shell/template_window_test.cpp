@@ -18,6 +18,7 @@ namespace korvo {
 namespace {
 
 using test::Get;
+using test::Items;
 
 class RecordingPage : public TemplatePageView {
   public:
@@ -31,17 +32,6 @@ class RecordingPage : public TemplatePageView {
     int shows = 0;
     bool visible = false;
 };
-
-std::string Items(const TreeView& v, TreeItem first, int depth = 0) {
-    std::string out;
-    for (TreeItem i = first; i != kNoItem; i = v.NextSibling(i)) {
-        out += std::string(2 * size_t(depth), ' ') + StrPrintf("%s %d/%d%s\n", v.Label(i).c_str(),
-                                                               v.Image(i), v.SelectedImage(i),
-                                                               v.IsExpanded(i) ? " +" : "");
-        out += Items(v, v.FirstChild(i), depth + 1);
-    }
-    return out;
-}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
