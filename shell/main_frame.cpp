@@ -196,6 +196,22 @@ bool CMainFrame::IsMailCommandEnabled(int command) {
     return letters_.askMenuState("HaveBox") && letters_.IsCommandEnabled(command);
 }
 
+bool CMainFrame::IsMailCommandChecked(int command) {
+    Lock lock(ModelLock());
+    switch (command) {
+        case kCmdShowNormal:
+            return letters_.askMenuState("ShowNormal");
+        case kCmdShowHidden:
+            return letters_.askMenuState("ShowHide");
+        case kCmdShowDeleted:
+            return letters_.askMenuState("ShowDelete");
+        case kCmdShowMailText:
+            return letters_.askMenuState("ShowMail");
+        default:
+            return false;
+    }
+}
+
 void CMainFrame::OnClose() {
     windows_.ShowMainWindow(false);
     windows_.ShowTaskWindow(false);

@@ -51,6 +51,8 @@ class CMainFrame {
     // by its own rule.
     bool OnMailCommand(int command);
     bool IsMailCommandEnabled(int command);
+    // The three show commands and "Show Mail Text" are checked by the letter list's answers.
+    bool IsMailCommandChecked(int command);
 
     // Window events.
     void OnClose();                   // hides the main window and the task window

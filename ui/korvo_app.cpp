@@ -1,13 +1,23 @@
 #include "ui/korvo_app.h"
 
-#include <mutex>
+#include <wx/dialog.h>
+#include <wx/modalhook.h>
+#include <wx/msgdlg.h>
 
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+#include "platform/data_dir.h"
+#include "platform/instance_guard.h"
 #include "platform/message_hook.h"
 #include "platform/model_lock.h"
-#include "ui/main_window.h"
+#include "platform/string_format.h"
+#include "ui/desktop.h"
 #include "ui/message_box_hook.h"
 #include "ui/wx_log_route.h"
-#include "ui/wx_tray_view.h"
+#include "ui/wx_text.h"
 
 namespace korvo {
 
@@ -16,48 +26,113 @@ void SetUpDesktopServices() {
     InstallMessageBoxHook();
 }
 
-// Commands have nowhere to go yet: closing the window or the tray's "exit" ends the program.
-class KorvoApp::StandaloneSink : public NullCommandSink, public TraySink {
-  public:
-    explicit StandaloneSink(KorvoApp& app) : app_(app) {}
-    void CloseRequested() override { Exit(); }
-    void TrayCommand(FrameCommand command) override {
-        if (command == FrameCommand::kExit) Exit();
-        if (command == FrameCommand::kShowMainAndTasks && app_.window_) app_.window_->Show();
-    }
-    bool IsTrayCommandEnabled(FrameCommand command) override {
-        return command == FrameCommand::kExit || command == FrameCommand::kShowMainAndTasks;
-    }
-    void TrayDoubleClick() override {
-        if (app_.window_) app_.window_->Show();
-    }
+namespace {
 
-  private:
-    void Exit() {
-        if (app_.tray_) app_.tray_->Remove();
-        if (app_.window_) app_.window_->Destroy();
-        app_.window_ = nullptr;
+void StartFailed(const std::string& text) {
+    wxMessageBox(WxFromBytes(text), "Korvo", wxOK | wxICON_ERROR);
+}
+
+std::string ProgramPath() {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
+}
+
+}  // namespace
+
+// The modal dialogs open now, message boxes included. Leaving while one of them runs its own
+// event loop would destroy windows under it.
+class KorvoApp::ModalDialogs : public wxModalDialogHook {
+  public:
+    std::vector<wxDialog*> open;
+
+  protected:
+    int Enter(wxDialog* dialog) override {
+        open.push_back(dialog);
+        return wxID_NONE;
     }
-    KorvoApp& app_;
+    void Exit(wxDialog* dialog) override { std::erase(open, dialog); }
 };
 
 KorvoApp::KorvoApp() = default;
 KorvoApp::~KorvoApp() = default;
 
+bool KorvoApp::WaitForDialogs(std::function<void()> step) {
+    if (dialogs_->open.empty()) return false;
+    // Our settings and lock dialogs end as if cancelled; a message box waits for its answer.
+    for (wxDialog* dialog : dialogs_->open) {
+        if (dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
+    }
+    retryStep_ = std::move(step);
+    retry_.StartOnce(100);
+    return true;
+}
+
+void KorvoApp::ExitRequested() {
+    std::lock_guard<std::recursive_mutex> lock(ModelLock());
+    if (!desktop_ || WaitForDialogs([this] { ExitRequested(); })) return;
+    desktop_->frame().Exit();
+}
+
+void KorvoApp::TearDown() {
+    std::lock_guard<std::recursive_mutex> lock(ModelLock());
+    if (WaitForDialogs([this] { TearDown(); })) return;
+    desktop_.reset();
+    ExitMainLoop();
+}
+
 bool KorvoApp::OnInit() {
     // The base class would parse the command line, which main() has done already.
     SetUpDesktopServices();
     SetAppName("korvo");
-    sink_ = std::make_unique<StandaloneSink>(*this);
-    window_ = new MainWindow(*sink_);
-    tray_ = std::make_unique<WxTrayView>(*sink_);
-    tray_->ShowImage(16, "Korvo");
-    window_->Show();
+    dialogs_ = std::make_unique<ModalDialogs>();
+    dialogs_->Register();
+    retry_.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        if (retryStep_) retryStep_();
+    });
+
+    const std::string dir = DataDirectory();
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    guard_ = std::make_unique<InstanceGuard>();
+    // A newer instance asks us to go: the exit path runs on the UI thread.
+    const auto outcome = guard_->Acquire(dir, [this] { CallAfter(&KorvoApp::ExitRequested); });
+    if (outcome == InstanceGuard::Outcome::kStillRunning) {
+        StartFailed(
+            StrPrintf("Korvo is already running on the mail folder %s and did not close "
+                      "when asked. Close it and start Korvo again.",
+                      dir.c_str()));
+        return false;
+    }
+    if (outcome == InstanceGuard::Outcome::kFailed) {
+        StartFailed(StrPrintf("Korvo cannot use the mail folder %s: %s", dir.c_str(),
+                              guard_->error().c_str()));
+        return false;
+    }
+
+    DesktopOptions options;
+    options.autostartProgram = ProgramPath();
+    options.onClosed = [this] {
+        // Not from inside the desktop's own call: it is deleted after that has returned.
+        CallAfter(&KorvoApp::TearDown);
+    };
+    desktop_ = std::make_unique<Desktop>(std::move(options));
+    if (!desktop_->Start()) {
+        desktop_.reset();
+        return false;
+    }
     return true;
 }
 
 int KorvoApp::OnExit() {
-    tray_.reset();
+    {
+        std::lock_guard<std::recursive_mutex> lock(ModelLock());
+        desktop_.reset();
+    }
+    guard_.reset();
+    retry_.Stop();
+    if (dialogs_) dialogs_->Unregister();
     SetMessageHook({});
     return wxApp::OnExit();
 }

@@ -1,17 +1,19 @@
 // The desktop application object. Every event handler runs under the model lock, wx logging
 // goes to the diagnostic log and stderr, and ShowMessage opens a message box on the UI thread.
-// Until the frame logic drives it, the main window's commands go to a sink that only knows
-// how to close the window and leave.
+// It takes the data directory's instance guard (a running instance is asked to exit first),
+// then runs one Desktop until its exit path ends the program.
 #pragma once
 
 #include <wx/app.h>
+#include <wx/timer.h>
 
+#include <functional>
 #include <memory>
 
 namespace korvo {
 
-class MainWindow;
-class WxTrayView;
+class Desktop;
+class InstanceGuard;
 
 // Installs what every wx program of ours needs: the log route and the message-box hook.
 void SetUpDesktopServices();
@@ -29,10 +31,20 @@ class KorvoApp : public wxApp {
                           wxEvent& event) const override;
 
   private:
-    class StandaloneSink;
-    std::unique_ptr<StandaloneSink> sink_;
-    std::unique_ptr<WxTrayView> tray_;
-    MainWindow* window_ = nullptr;
+    class ModalDialogs;
+
+    // A newer instance asked us to go: the desktop's exit path, once no dialog is open.
+    void ExitRequested();
+    // The desktop has closed: it goes, and the program ends, once no dialog is open.
+    void TearDown();
+    // Ends the open dialogs (cancelled) and runs `step` again shortly; false when none is open.
+    bool WaitForDialogs(std::function<void()> step);
+
+    std::unique_ptr<ModalDialogs> dialogs_;
+    wxTimer retry_;
+    std::function<void()> retryStep_;
+    std::unique_ptr<InstanceGuard> guard_;
+    std::unique_ptr<Desktop> desktop_;
 };
 
 }  // namespace korvo

@@ -100,12 +100,46 @@ std::vector<Item> MailItems() {
             {"Show text by WEB", kFrame, F(FrameCommand::kShowTextByWeb), true}};
 }
 
+// The sub-menus of the tree's context menu. "&System option" has no handler.
+std::vector<Item> TreeContextItems(ContextMenu which) {
+    switch (which) {
+        case ContextMenu::kSystem:
+            return {{"&Add new user", kTree, T(TreeCommand::kAddUser)},
+                    {"&System option", kNone, 0}};
+        case ContextMenu::kUser:
+            return {{"&Add new user", kTree, T(TreeCommand::kAddUser)},
+                    {"User &optoin", kTree, T(TreeCommand::kUserOption)},
+                    {"&Delete user", kTree, T(TreeCommand::kDeleteUser)},
+                    {"&Locked user", kTree, T(TreeCommand::kLockUser), true},
+                    {"&Clear user lock", kTree, T(TreeCommand::kClearUserLock)},
+                    {nullptr, kNone, 0},
+                    {"&Add new account", kTree, T(TreeCommand::kAddAccount)}};
+        case ContextMenu::kAccount:
+            return {{"Account &option", kTree, T(TreeCommand::kAccountOption)},
+                    {"&Delete account", kTree, T(TreeCommand::kDeleteAccount)},
+                    {"Lock account", kTree, T(TreeCommand::kLockAccount), true},
+                    {"Clear account lock", kTree, T(TreeCommand::kClearAccountLock)},
+                    {nullptr, kNone, 0},
+                    {"&Add new box", kTree, T(TreeCommand::kAddBox)}};
+        case ContextMenu::kBox:
+            return {{"&Add new box", kTree, T(TreeCommand::kAddBox)},
+                    {"Box &option", kTree, T(TreeCommand::kBoxOption)},
+                    {"Delete box", kTree, T(TreeCommand::kDeleteBox)},
+                    {"Lock box", kTree, T(TreeCommand::kLockBox), true},
+                    {"&Clear box lock", kTree, T(TreeCommand::kClearBoxLock)}};
+        case ContextMenu::kMail:
+            return MailItems();
+    }
+    return {};
+}
+
 }  // namespace
 
 MainWindow::MainWindow(CommandSink& sink)
-    : wxFrame(nullptr, wxID_ANY, "Korvo", wxDefaultPosition, wxSize(800, 600)), sink_(&sink) {
+    : wxFrame(nullptr, wxID_ANY, "Korvo", wxDefaultPosition, wxSize(1100, 720)), sink_(&sink) {
     BuildMenuBar();
     BuildToolBar();
+    BuildContextMenus();
     CreateStatusBar(1);
     SetStatusText("Ready");
     BuildLayout();
@@ -266,6 +300,19 @@ void MainWindow::BuildLayout() {
     right->SplitHorizontally(letters_->control(), lower, kLetterListHeight);
     columns->SplitVertically(left, right, kLeftColumnWidth);
     for (wxSplitterWindow* s : {columns, left, right, lower}) s->SetMinimumPaneSize(20);
+}
+
+void MainWindow::BuildContextMenus() {
+    for (ContextMenu which : {ContextMenu::kSystem, ContextMenu::kUser, ContextMenu::kAccount,
+                              ContextMenu::kBox, ContextMenu::kMail}) {
+        context_[size_t(which)].reset(MakeMenu(TreeContextItems(which)));
+    }
+}
+
+void MainWindow::PopupContextMenu(ContextMenu which) {
+    wxMenu* menu = contextMenu(which);
+    menu->UpdateUI(this);
+    PopupMenu(menu);
 }
 
 wxMenu* MainWindow::DropdownMenu(int toolId) const {

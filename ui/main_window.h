@@ -28,6 +28,10 @@ inline constexpr int kAttachmentHeight = 100;
 inline constexpr int kMinClientWidth = 550;
 inline constexpr int kMinClientHeight = 300;
 
+// The context menus: the user tree's sub-menus by the node right-clicked, and the "mail" menu
+// over the letter list.
+enum class ContextMenu { kSystem, kUser, kAccount, kBox, kMail };
+
 class MainWindow : public wxFrame {
   public:
     static constexpr int kFirstCommandId = wxID_HIGHEST + 1000;
@@ -47,6 +51,10 @@ class MainWindow : public wxFrame {
     const MenuCommandTable& commands() const { return table_; }
     // The drop-down menu of a tool bar button (none for buttons without one).
     wxMenu* DropdownMenu(int toolId) const;
+    // The context menu, built once; PopupContextMenu shows it at the mouse, enabled and checked
+    // as the sink answers.
+    wxMenu* contextMenu(ContextMenu which) const { return context_[size_t(which)].get(); }
+    void PopupContextMenu(ContextMenu which);
     // Asks the sink about every menu item and tool bar button now (the toolkit otherwise asks
     // when a menu opens and at idle time).
     void UpdateCommandStates();
@@ -58,6 +66,7 @@ class MainWindow : public wxFrame {
     void BuildLayout();
     void BuildMenuBar();
     void BuildToolBar();
+    void BuildContextMenus();
     wxMenu* MakeMenu(const std::vector<Item>& items);
 
     void OnCommand(wxCommandEvent& event);
@@ -68,6 +77,7 @@ class MainWindow : public wxFrame {
     MenuCommandTable table_{kFirstCommandId};
     std::set<int> checkable_;
     std::vector<wxMenu*> dropdowns_;  // owned by the tool bar
+    std::unique_ptr<wxMenu> context_[5];
     std::unique_ptr<WxTreeView> tree_;
     std::unique_ptr<WxListView> letters_;
     std::unique_ptr<WxListView> attachments_;

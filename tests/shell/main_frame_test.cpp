@@ -286,6 +286,14 @@ TEST_F(MainFrameTest, EnablingOfTheFrameTreeAndMailCommands) {
     EXPECT_TRUE(Enabled(FrameCommand::kWriteBackSender));
     EXPECT_TRUE(frame.OnMailCommand(kCmdSetRead));
     EXPECT_EQ(test::Get(receive, "UnreadItemSum"), "0");
+
+    // The show commands are checked by the list's show word; toggling one changes its check.
+    const bool normal = frame.IsMailCommandChecked(kCmdShowNormal);
+    const bool hidden = frame.IsMailCommandChecked(kCmdShowHidden);
+    EXPECT_TRUE(frame.OnMailCommand(kCmdShowHidden));
+    EXPECT_EQ(frame.IsMailCommandChecked(kCmdShowHidden), !hidden);
+    EXPECT_EQ(frame.IsMailCommandChecked(kCmdShowNormal), normal);
+    EXPECT_FALSE(frame.IsMailCommandChecked(kCmdSetRead));
 }
 
 TEST_F(MainFrameTest, ComposerAndOtherWindows) {

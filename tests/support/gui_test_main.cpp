@@ -8,6 +8,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+
+#include "platform/model_lock.h"
 
 namespace {
 
@@ -26,6 +29,13 @@ class GuiTestApp : public wxApp {
     int OnRun() override {
         wxApp::OnRun();
         return result_;
+    }
+
+    // As in the program: every handler runs under the model lock.
+    void CallEventHandler(wxEvtHandler* handler, wxEventFunctor& functor,
+                          wxEvent& event) const override {
+        std::lock_guard<std::recursive_mutex> lock(korvo::ModelLock());
+        wxApp::CallEventHandler(handler, functor, event);
     }
 
     void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,

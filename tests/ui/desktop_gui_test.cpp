@@ -1,0 +1,308 @@
+// The desktop program as a person uses it, against the private POP3 and SMTP servers: the first
+// start asks for a user, a user and an account are made through their dialogs, Receive runs the
+// task window, the letters show in the list and the box label counts them; then the exit path.
+// A screenshot of the main window is kept in the build tree.
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
+#include <wx/image.h>
+#include <wx/testing.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "model/sys_schema.h"
+#include "shell/mail_indicator.h"
+#include "store/node_tree.h"
+#include "tests/support/mail_servers.h"
+#include "tests/support/temp_dir.h"
+#include "transport/task_engine.h"
+#include "ui/account_dialog.h"
+#include "ui/desktop.h"
+#include "ui/settings_dialogs.h"
+#include "ui/wx_text.h"
+
+namespace korvo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Pumps the UI thread until `done` holds, at most `limit`.
+template <class Pred>
+bool PumpUntil(Pred done, std::chrono::seconds limit = std::chrono::seconds(30)) {
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > end) return false;
+        wxTheApp->Yield(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Answers the user dialog: types the name and presses OK.
+class FillUserDialog : public wxExpectModalBase<wxDialog, FillUserDialog> {
+  public:
+    explicit FillUserDialog(std::string name) : name_(std::move(name)) {}
+
+  protected:
+    int OnInvoked(wxDialog* shown) const override {
+        auto* dialog = dynamic_cast<UserDialog*>(shown);
+        if (!dialog) {
+            ADD_FAILURE() << "not the user dialog";
+            return wxID_CANCEL;
+        }
+        EXPECT_EQ(dialog->GetTitle(), "Add new user");
+        dialog->nameField()->SetValue(WxFromBytes(name_));
+        EXPECT_TRUE(dialog->Accept());
+        return wxID_OK;
+    }
+
+  private:
+    std::string name_;
+};
+
+// Answers the account dialog with the test servers' settings.
+class FillAccountDialog : public wxExpectModalBase<wxDialog, FillAccountDialog> {
+  public:
+    FillAccountDialog(uint16_t pop3, uint16_t smtp, std::string* title)
+        : pop3_(pop3), smtp_(smtp), title_(title) {}
+
+  protected:
+    int OnInvoked(wxDialog* shown) const override {
+        auto* dialog = dynamic_cast<AccountDialog*>(shown);
+        if (!dialog) {
+            ADD_FAILURE() << "not the account dialog";
+            return wxID_CANCEL;
+        }
+        *title_ = BytesFromWx(dialog->GetTitle());
+        auto type = [&](AccountField field, const std::string& text) {
+            dialog->field(field)->SetValue(WxFromBytes(text));
+        };
+        type(AccountField::kEmail, "ann@localhost");
+        type(AccountField::kCaption, "work");
+        type(AccountField::kUserName, "ann");
+        type(AccountField::kPassword, "pw-ann");
+        type(AccountField::kPop3Server, "127.0.0.1");
+        type(AccountField::kSmtpServer, "127.0.0.1");
+        type(AccountField::kPop3Port, std::to_string(pop3_));
+        type(AccountField::kSmtpPort, std::to_string(smtp_));
+        EXPECT_TRUE(dialog->Accept());
+        return wxID_OK;
+    }
+
+  private:
+    uint16_t pop3_, smtp_;
+    std::string* title_;
+};
+
+std::string Letter(int i) {
+    return "From: Bob <bob@localhost>\r\nTo: ann@localhost\r\nSubject: note " + std::to_string(i) +
+           "\r\nDate: Mon, 7 Dec 2026 10:0" + std::to_string(i) + ":00 +0000\r\n\r\nbody " +
+           std::to_string(i) + "\r\n";
+}
+
+// Where screenshots go: the build tree, never the sources.
+std::string ArtifactPath(const std::string& name) {
+    const std::string dir = std::string(KORVO_TEST_ARTIFACT_DIR);
+    std::filesystem::create_directories(dir);
+    return dir + "/" + name;
+}
+
+// The window as it is on the screen, tool bar and menus included.
+bool SaveScreenshot(wxWindow* window, const std::string& path) {
+    window->Raise();
+    window->Refresh();
+    for (int i = 0; i < 20; ++i) {
+        wxTheApp->Yield(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const wxRect rect = window->GetScreenRect();
+    wxBitmap bitmap(rect.GetSize());
+    wxMemoryDC memory(bitmap);
+    wxScreenDC screen;
+    memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
+    memory.SelectObject(wxNullBitmap);
+    return bitmap.ConvertToImage().SaveFile(WxFromBytes(path), wxBITMAP_TYPE_PNG);
+}
+
+class DesktopGuiTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+        ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
+        for (int i = 1; i <= 3; ++i) {
+            ASSERT_TRUE(servers.Seed("ann", "m" + std::to_string(i), Letter(i)));
+        }
+        ASSERT_TRUE(servers.StartPop3()) << servers.error();
+        ASSERT_TRUE(servers.StartSmtp(false)) << servers.error();
+        options.autostartProgram = "/opt/korvo/bin/korvo";
+        options.autostartPath = temp.path() + "autostart/korvos.desktop";
+        options.onClosed = [this] { ++closed; };
+    }
+
+    // Runs a menu or tool bar command as a click on it does.
+    void Click(MainWindow& window, MenuCommand command) {
+        const std::vector<int> ids = window.commands().IdsOf(command);
+        ASSERT_FALSE(ids.empty());
+        wxCommandEvent event(wxEVT_MENU, ids.front());
+        event.SetEventObject(&window);
+        window.ProcessWindowEvent(event);
+    }
+
+    // Selects the node's item as a click on it does.
+    void Select(Desktop& desktop, baseDataStruct* node) {
+        const TreeItem item = desktop.tree().ItemOfNode(node);
+        ASSERT_NE(item, kNoItem);
+        desktop.window().userTree().control()->SelectItem(WxTreeView::ToWx(item));
+    }
+
+    std::string Label(Desktop& desktop, baseDataStruct* node) {
+        return desktop.window().userTree().Label(desktop.tree().ItemOfNode(node));
+    }
+
+    test::TempDir temp;
+    test::ScopedDataDir dataDir{temp.path() + "data/"};
+    test::MailServers servers;
+    DesktopOptions options;
+    int closed = 0;
+};
+
+TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
+    std::filesystem::create_directories(temp.path() + "data/");
+    Desktop desktop(options);
+    CSysData& sys = desktop.stores().sys();
+
+    // First start: the store is made, the autostart entry written, and a user asked for.
+    wxTEST_DIALOG(
+        {
+            ASSERT_TRUE(desktop.Start());
+            ASSERT_TRUE(PumpUntil([&] { return sys.root() && sys.root()->firstSon(); }));
+        },
+        FillUserDialog("ann"));
+    EXPECT_TRUE(desktop.window().IsShown());
+    EXPECT_EQ(desktop.window().GetTitle(), "Korvo");
+    EXPECT_EQ(getinfo(sys.root(), kThisNode, "RUNSTART"), "RUNSTART");
+    EXPECT_NE(test::ReadFile(options.autostartPath).find("Exec=\"/opt/korvo/bin/korvo\""),
+              std::string::npos);
+    baseDataStruct* user = sys.root()->firstSon();
+    EXPECT_EQ(getinfo(user, kThisNode, "caption"), "ann");
+    EXPECT_EQ(Label(desktop, user), "ann");
+
+    // An account for the user, through the menu and its dialog.
+    Select(desktop, user);
+    EXPECT_EQ(desktop.tree().selectedNode(), user);
+    std::string title;
+    wxTEST_DIALOG(Click(desktop.window(), {CommandSet::kTree, int(TreeCommand::kAddAccount)}),
+                  FillAccountDialog(servers.pop3Port(), servers.smtpPort(), &title));
+    EXPECT_EQ(title, "ann : add new account");
+    baseDataStruct* folder = sys.DataGetSysPoint(user, kKindUATree);
+    ASSERT_NE(folder, nullptr);
+    baseDataStruct* account = folder->firstSon();
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(getinfo(account, kThisNode, "caption"), "work");
+    baseDataStruct* receive = sys.DataGetSysPoint(account, kKindBox, kBoxReceive);
+    ASSERT_NE(receive, nullptr);
+
+    // Receive from the tool bar: the task window runs the task and closes itself.
+    Select(desktop, account);
+    Click(desktop.window(), {CommandSet::kFrame, int(FrameCommand::kReceive)});
+    ASSERT_NE(desktop.taskWindow(), nullptr);
+    EXPECT_TRUE(desktop.taskWindow()->IsShown());
+    EXPECT_EQ(desktop.taskWindow()->GetTitle(), "Korvo Task");
+    ASSERT_TRUE(
+        PumpUntil([&] { return desktop.taskWindow() == nullptr; }, std::chrono::seconds(60)))
+        << "the task window did not finish";
+    EXPECT_EQ(servers.Letters("ann").size(), 0u) << "the letters stay on the server";
+    EXPECT_EQ(MailIndicator::Value(), 2);
+
+    // The receive box lists the three letters; its label counts them unread.
+    EXPECT_EQ(Label(desktop, receive), "Receive (3/3)");
+    Select(desktop, receive);
+    EXPECT_EQ(desktop.letters().shownBox(), receive);
+    WxListView& list = desktop.window().letterList();
+    ASSERT_EQ(list.RowCount(), 3);
+    int subject = -1;
+    for (int c = 0; c < list.ColumnCount(); ++c) {
+        if (list.ColumnTitle(c) == "Subject") subject = c;
+    }
+    ASSERT_GE(subject, 0);
+    std::set<std::string> subjects;
+    for (int r = 0; r < 3; ++r) subjects.insert(list.CellText(r, subject));
+    EXPECT_EQ(subjects, (std::set<std::string>{"note 1", "note 2", "note 3"}));
+
+    const std::string shot = ArtifactPath("main_window.png");
+    EXPECT_TRUE(SaveScreenshot(&desktop.window(), shot));
+    std::printf("main window screenshot: %s\n", shot.c_str());
+
+    // Selecting a row shows it; after the read delay it counts as read in the label.
+    list.control()->SetItemState(1, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                                 wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    list.control()->SetItemState(0, 0, wxLIST_STATE_SELECTED);
+    EXPECT_TRUE(PumpUntil([&] { return Label(desktop, receive) == "Receive (2/3)"; },
+                          std::chrono::seconds(15)))
+        << Label(desktop, receive);
+
+    // Leaving: the window goes, the tray icon is taken away, the owner is told once.
+    desktop.frame().Exit();
+    EXPECT_TRUE(PumpUntil([&] { return closed > 0; }, std::chrono::seconds(10)));
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(desktop.window().IsShown());
+    EXPECT_TRUE(desktop.exiting());
+}
+
+TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
+    std::filesystem::create_directories(temp.path() + "data/");
+    // A user and an account from an earlier run.
+    {
+        Desktop first(options);
+        wxTEST_DIALOG(
+            {
+                ASSERT_TRUE(first.Start());
+                ASSERT_TRUE(PumpUntil([&] {
+                    return first.stores().sys().root() && first.stores().sys().root()->firstSon();
+                }));
+            },
+            FillUserDialog("ann"));
+        Select(first, first.stores().sys().root()->firstSon());
+        std::string title;
+        wxTEST_DIALOG(Click(first.window(), {CommandSet::kTree, int(TreeCommand::kAddAccount)}),
+                      FillAccountDialog(servers.pop3Port(), servers.smtpPort(), &title));
+    }
+    wxTheApp->Yield(true);
+
+    // The next start asks for nothing: the user exists, and the autostart entry is not
+    // written again.
+    std::filesystem::remove(options.autostartPath);
+    Desktop desktop(options);
+    ASSERT_TRUE(desktop.Start());
+    wxTheApp->Yield(true);
+    EXPECT_FALSE(std::filesystem::exists(options.autostartPath));
+    CSysData& sys = desktop.stores().sys();
+    baseDataStruct* folder = sys.DataGetSysPoint(sys.root()->firstSon(), kKindUATree);
+    ASSERT_NE(folder, nullptr);
+    baseDataStruct* account = folder->firstSon();
+    ASSERT_NE(account, nullptr);
+
+    // Receive with the main window hidden: the task window is made hidden too.
+    Select(desktop, account);
+    desktop.frame().OnClose();
+    EXPECT_FALSE(desktop.window().IsShown());
+    desktop.frame().QueueTask(account, kTaskReceive, "-1", true);
+    ASSERT_NE(desktop.taskWindow(), nullptr);
+    EXPECT_FALSE(desktop.taskWindow()->IsShown());
+
+    // Exit while the task may still run: the owner hears of it only after the task window
+    // has gone; commands after the exit do nothing.
+    desktop.frame().Exit();
+    EXPECT_EQ(desktop.frame().QueueTask(account, kTaskReceive, "-1", true), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return closed > 0; }, std::chrono::seconds(60)));
+    EXPECT_EQ(desktop.taskWindow(), nullptr);
+    EXPECT_EQ(closed, 1);
+}
+
+}  // namespace
+}  // namespace korvo

@@ -1,0 +1,485 @@
+#include "ui/desktop.h"
+
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/taskbar.h>
+
+#include <mutex>
+
+#include "platform/autostart.h"
+#include "platform/model_lock.h"
+#include "platform/string_format.h"
+#include "store/diag_log.h"
+#include "store/node_tree.h"
+#include "transport/task_work.h"
+#include "ui/posting_letter_listener.h"
+#include "ui/settings_dialogs.h"
+#include "ui/wx_control_events.h"
+#include "ui/wx_text.h"
+
+namespace korvo {
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+ContextMenu ContextMenuOf(TreeMenu menu) {
+    switch (menu) {
+        case TreeMenu::kSystem:
+            return ContextMenu::kSystem;
+        case TreeMenu::kUser:
+            return ContextMenu::kUser;
+        case TreeMenu::kAccount:
+            return ContextMenu::kAccount;
+        default:
+            return ContextMenu::kBox;
+    }
+}
+
+// The composer and the address book are not part of the program yet: the commands that open
+// them stay disabled rather than doing nothing when pressed.
+bool OpensMissingWindow(FrameCommand command) {
+    switch (command) {
+        case FrameCommand::kNew:
+        case FrameCommand::kBack:
+        case FrameCommand::kForward:
+        case FrameCommand::kWriteBackAll:
+        case FrameCommand::kWriteBackSender:
+        case FrameCommand::kWriteBackCc:
+        case FrameCommand::kAddress:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+// Marks the logic as running: widget notifications meanwhile are its own doing.
+class Desktop::Busy {
+  public:
+    explicit Busy(Desktop& desktop) : desktop_(desktop) { ++desktop_.busy_; }
+    ~Busy() { --desktop_.busy_; }
+
+  private:
+    Desktop& desktop_;
+};
+
+// Until the viewer pane is there, letters are shown in the list only.
+class Desktop::NoViewer : public LetterViewer {
+  public:
+    void ShowMail(baseDataStruct*) override {}
+    void ClearMail() override {}
+};
+
+Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
+    // Private bases convert here, inside the class.
+    CommandSink& sink = *this;
+    LetterFrame& letterFrame = *this;
+    TreeUserHost& host = *this;
+    TraySink& traySink = *this;
+    FrameWindows& windows = *this;
+    SecondaryWindows& secondary = *this;
+    LetterListener& listener = *this;
+
+    window_ = new MainWindow(sink);
+    treeControl_ = std::make_unique<CBaseTreeControl>(window_->userTree());
+    listControl_ = std::make_unique<CBaseListControl>(window_->letterList());
+    viewer_ = std::make_unique<NoViewer>();
+    dialogs_ = std::make_unique<WxShellDialogs>(window_);
+    letters_ = std::make_unique<CLetterList>(*listControl_, stores_.sys(), *viewer_, letterFrame);
+    tree_ = std::make_unique<CTreeUser>(stores_, *treeControl_, *letters_, *dialogs_, host);
+    trayView_ = std::make_unique<WxTrayView>(traySink);
+    frame_ = std::make_unique<CMainFrame>(stores_.sys(), *tree_, *letters_, *viewer_, windows,
+                                          secondary, *trayView_);
+    posting_ = std::make_unique<PostingLetterListener>(
+        listener, [this](uint32_t id) { return findid(stores_.mail().root(), id); },
+        [this](uint32_t id) { return findid(stores_.sys().root(), id); }, window_);
+    treeEvents_ = std::make_unique<WxTreeEvents>(window_->userTree(), *treeControl_);
+    listEvents_ = std::make_unique<WxListEvents>(window_->letterList(), *listControl_);
+    BindEvents();
+}
+
+Desktop::~Desktop() {
+    trayTimer_.Stop();
+    checkTimer_.Stop();
+    // A task window still open here belongs to a test or an aborted start; its destructor
+    // waits for the running task, which needs the stores below.
+    if (taskWindow_) {
+        taskWindow_->engine().Cancel();
+        delete taskWindow_;
+        taskWindow_ = nullptr;
+    }
+    treeEvents_.reset();
+    listEvents_.reset();
+    posting_.reset();
+    if (trayView_) trayView_->Remove();
+    frame_.reset();
+    tree_.reset();
+    letters_.reset();
+    trayView_.reset();
+    dialogs_.reset();
+    viewer_.reset();
+    listControl_.reset();
+    treeControl_.reset();
+    if (window_) {
+        // The window goes at the next idle time; until then it must not call back into us.
+        static NullCommandSink none;
+        window_->SetSink(none);
+        window_->DeletePendingEvents();
+        window_->Destroy();
+    }
+}
+
+void Desktop::BindEvents() {
+    wxTreeCtrl* tree = window_->userTree().control();
+    tree->Bind(wxEVT_TREE_SEL_CHANGED, &Desktop::OnTreeSelection, this);
+    tree->Bind(wxEVT_TREE_ITEM_EXPANDING, &Desktop::OnTreeExpanding, this);
+    tree->Bind(wxEVT_TREE_ITEM_COLLAPSING, &Desktop::OnTreeExpanding, this);
+    tree->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) { OnTreeStateImage(e, false); });
+    tree->Bind(wxEVT_LEFT_DCLICK, [this](wxMouseEvent& e) { OnTreeStateImage(e, true); });
+    tree->Bind(wxEVT_CONTEXT_MENU, &Desktop::OnTreeContextMenu, this);
+
+    wxListCtrl* list = window_->letterList().control();
+    list->Bind(wxEVT_LEFT_DOWN, &Desktop::OnListLeftDown, this);
+    list->Bind(wxEVT_LIST_ITEM_SELECTED, &Desktop::OnListSelection, this);
+    list->Bind(wxEVT_LIST_ITEM_DESELECTED, &Desktop::OnListSelection, this);
+    list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &Desktop::OnListActivated, this);
+    list->Bind(wxEVT_CONTEXT_MENU, &Desktop::OnListContextMenu, this);
+
+    trayTimer_.SetOwner(window_);
+    checkTimer_.SetOwner(window_);
+    window_->Bind(
+        wxEVT_TIMER,
+        [this](wxTimerEvent&) {
+            if (closed_) return;
+            frame_->OnTrayTimer();
+            letters_->OnTimer();
+        },
+        trayTimer_.GetId());
+    window_->Bind(
+        wxEVT_TIMER,
+        [this](wxTimerEvent&) {
+            if (!closed_ && !exiting_) frame_->OnCheckTimer();
+        },
+        checkTimer_.GetId());
+}
+
+bool Desktop::Start() {
+    Lock lock(ModelLock());
+    Busy busy(*this);
+    frame_->OnCreate();
+    if (!tree_->InitialUpdate()) {
+        wxMessageBox(WxFromBytes(StrPrintf("The mail store %s could not be opened.",
+                                           std::string(kSystemStoreFile).c_str())),
+                     "Korvo", wxOK | wxICON_ERROR);
+        return false;
+    }
+    letters_->InitialUpdate();
+    trayTimer_.Start(kTrayTimerMs);
+    checkTimer_.Start(kCheckTimerMs);
+    window_->Show();
+    window_->Raise();
+    return true;
+}
+
+// ---- widget events ------------------------------------------------------------------------
+
+void Desktop::OnTreeSelection(wxTreeEvent& event) {
+    event.Skip();
+    if (busy_ || closed_) return;
+    Busy busy(*this);
+    tree_->OnSelectionChanged(WxTreeView::FromWx(event.GetItem()));
+}
+
+void Desktop::OnTreeExpanding(wxTreeEvent& event) {
+    if (busy_ || closed_) return;
+    Busy busy(*this);
+    const bool expanding = event.GetEventType() == wxEVT_TREE_ITEM_EXPANDING;
+    if (!tree_->OnItemExpanding(WxTreeView::FromWx(event.GetItem()), expanding)) event.Veto();
+}
+
+void Desktop::OnTreeStateImage(wxMouseEvent& event, bool doubleClick) {
+    event.Skip();
+    if (busy_ || closed_) return;
+    int flags = 0;
+    const wxTreeItemId id = window_->userTree().control()->HitTest(event.GetPosition(), flags);
+    if (!id.IsOk() || !(flags & wxTREE_HITTEST_ONITEMSTATEICON)) return;
+    Busy busy(*this);
+    tree_->OnStateImageClick(WxTreeView::FromWx(id), doubleClick);
+}
+
+void Desktop::OnTreeContextMenu(wxContextMenuEvent& event) {
+    if (busy_ || closed_) return;
+    wxTreeCtrl* tree = window_->userTree().control();
+    wxPoint point = event.GetPosition();
+    point = point == wxDefaultPosition ? wxPoint(0, 0) : tree->ScreenToClient(point);
+    TreeMenu menu;
+    {
+        Busy busy(*this);
+        menu = tree_->OnRightClick({point.x, point.y}, SteadyMs());
+    }
+    if (menu != TreeMenu::kNone) window_->PopupContextMenu(ContextMenuOf(menu));
+}
+
+void Desktop::OnListLeftDown(wxMouseEvent& event) {
+    event.Skip();
+    if (busy_ || closed_) return;
+    int flags = 0;
+    const long row = window_->letterList().control()->HitTest(event.GetPosition(), flags);
+    Busy busy(*this);
+    frame_->OnLetterListClick(row >= 0 ? int(row) : -1);
+}
+
+void Desktop::OnListSelection(wxListEvent& event) {
+    event.Skip();
+    if (busy_ || closed_) return;
+    Busy busy(*this);
+    letters_->OnSelectionChanged(int(event.GetIndex()));
+}
+
+void Desktop::OnListActivated(wxListEvent& event) {
+    event.Skip();
+    if (busy_ || closed_) return;
+    Busy busy(*this);
+    letters_->OnDoubleClick();
+}
+
+void Desktop::OnListContextMenu(wxContextMenuEvent&) {
+    if (busy_ || closed_) return;
+    if (letters_->askMenuState("HaveBox")) window_->PopupContextMenu(ContextMenu::kMail);
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+bool Desktop::IsCommandEnabled(MenuCommand command) {
+    if (exiting_) return false;
+    switch (command.set) {
+        case CommandSet::kTree:
+            return frame_->IsTreeCommandEnabled(TreeCommand(command.command));
+        case CommandSet::kFrame:
+            if (OpensMissingWindow(FrameCommand(command.command))) return false;
+            return frame_->IsCommandEnabled(command.command);
+        case CommandSet::kLetter:
+            return frame_->IsMailCommandEnabled(command.command);
+        case CommandSet::kNone:
+            break;
+    }
+    return false;
+}
+
+bool Desktop::IsCommandChecked(MenuCommand command) {
+    if (closed_) return false;
+    switch (command.set) {
+        case CommandSet::kTree:
+            return frame_->IsTreeCommandChecked(TreeCommand(command.command));
+        case CommandSet::kFrame:
+            return frame_->IsCommandChecked(command.command);
+        case CommandSet::kLetter:
+            return frame_->IsMailCommandChecked(command.command);
+        case CommandSet::kNone:
+            break;
+    }
+    return false;
+}
+
+void Desktop::RunCommand(MenuCommand command) {
+    if (closed_ || !IsCommandEnabled(command)) return;
+    Busy busy(*this);
+    switch (command.set) {
+        case CommandSet::kTree:
+            frame_->OnTreeCommand(TreeCommand(command.command));
+            break;
+        case CommandSet::kFrame:
+            frame_->OnCommand(command.command);
+            break;
+        case CommandSet::kLetter:
+            frame_->OnMailCommand(command.command);
+            break;
+        case CommandSet::kNone:
+            break;
+    }
+}
+
+void Desktop::CloseRequested() {
+    if (closed_) return;
+    // Without a notification area a hidden window could never be shown again: closing it
+    // then leaves the program.
+    if (!wxTaskBarIcon::IsAvailable()) {
+        frame_->Exit();
+        return;
+    }
+    frame_->OnClose();
+}
+
+void Desktop::TrayCommand(FrameCommand command) {
+    if (closed_) return;
+    Busy busy(*this);
+    frame_->OnCommand(command);
+}
+
+bool Desktop::IsTrayCommandEnabled(FrameCommand command) {
+    return !closed_ && frame_->IsCommandEnabled(command);
+}
+
+void Desktop::TrayDoubleClick() {
+    if (closed_) return;
+    frame_->OnTrayDoubleClick();
+}
+
+// ---- the frame's windows -------------------------------------------------------------------
+
+bool Desktop::MainWindowVisible() {
+    return window_->IsShown();
+}
+
+void Desktop::ShowMainWindow(bool show) {
+    if (show && window_->IsIconized()) window_->Iconize(false);
+    window_->Show(show);
+    if (show) window_->Raise();
+}
+
+// While leaving, no task is queued any more: the task window is as good as gone.
+CDlgRSMail* Desktop::TaskWindow() {
+    return taskWindow_ && !exiting_ ? &taskWindow_->engine() : nullptr;
+}
+
+CDlgRSMail* Desktop::CreateTaskWindow(bool visible) {
+    if (exiting_) return nullptr;
+    if (taskWindow_) return &taskWindow_->engine();
+    TaskWindowOwner& owner = *this;
+    taskWindow_ =
+        new class TaskWindow(window_, MakeTaskWork(stores_, MakeReceiveRunner(stores_, *posting_)),
+                             MakeAccountLookup(stores_), visible, &owner);
+    return &taskWindow_->engine();
+}
+
+void Desktop::ShowTaskWindow(bool show) {
+    if (!taskWindow_) return;
+    taskWindow_->Show(show);
+    if (show) taskWindow_->Raise();
+}
+
+void Desktop::ShowTrayMenu() {
+    std::unique_ptr<wxMenu> menu(trayView_->MakeMenu());
+    trayView_->icon().PopupMenu(menu.get());
+}
+
+void Desktop::CloseMainFrame() {
+    Exit();
+}
+
+void Desktop::Exit() {
+    if (exiting_) return;
+    exiting_ = true;
+    LogLine(2, "Korvo exits");
+    checkTimer_.Stop();
+    trayTimer_.Stop();
+    window_->Hide();
+    if (taskWindow_) {
+        // The window closes itself once the running task has given up; then we leave.
+        taskWindow_->Hide();
+        taskWindow_->engine().Cancel();
+        taskWindow_->engine().RequestClose();
+        return;
+    }
+    window_->CallAfter([this] {
+        Lock lock(ModelLock());
+        FinishExit();
+    });
+}
+
+void Desktop::FinishExit() {
+    if (closed_) return;
+    closed_ = true;
+    trayTimer_.Stop();
+    trayView_->Remove();
+    if (options_.onClosed) options_.onClosed();
+}
+
+void Desktop::OpenComposer(const ComposerRequest&) {}
+
+void Desktop::OpenAddressBook(const std::string&) {}
+
+void Desktop::OpenTemplates(const std::string&) {}
+
+// ---- the tree's host -----------------------------------------------------------------------
+
+void Desktop::RegisterAutostart() {
+    if (options_.autostartProgram.empty()) return;
+    const std::string path =
+        options_.autostartPath.empty() ? AutostartEntryPath() : options_.autostartPath;
+    std::string error;
+    if (!WriteAutostartEntry(path, options_.autostartProgram, &error)) {
+        LogLine(1, "autostart entry %s not written: %s", path.c_str(), error.c_str());
+    }
+}
+
+void Desktop::RequestCreateUser() {
+    // After the start has finished, so the dialog opens over the shown window.
+    window_->CallAfter([this] {
+        Lock lock(ModelLock());
+        if (closed_ || exiting_) return;
+        Busy busy(*this);
+        frame_->OnCommand(FrameCommand::kCreateUser);
+    });
+}
+
+void Desktop::ClearAddressView() {}
+
+// ---- the letter list's frame ---------------------------------------------------------------
+
+void Desktop::OpenLetter(baseDataStruct* letter, int variant) {
+    frame_->OpenLetter(letter, variant);
+}
+
+void Desktop::RefreshBoxLabel(baseDataStruct* box) {
+    tree_->RefreshNodeLabel(box);
+}
+
+void Desktop::SelectTreeNode(baseDataStruct* node) {
+    Busy busy(*this);
+    tree_->SelectNode(node);
+}
+
+// ---- the task window and the worker --------------------------------------------------------
+
+void Desktop::RaiseMailIndicator(int result) {
+    if (!closed_) frame_->RaiseMailIndicator(result);
+}
+
+void Desktop::TaskWindowClosed() {
+    taskWindow_ = nullptr;
+    if (!exiting_) return;
+    window_->CallAfter([this] {
+        Lock lock(ModelLock());
+        FinishExit();
+    });
+}
+
+void Desktop::ShowLetter(baseDataStruct* letter) {
+    if (closed_) return;
+    Busy busy(*this);
+    letters_->ShowLetter(letter);
+}
+
+void Desktop::BoxChanged(baseDataStruct* box) {
+    if (closed_) return;
+    Busy busy(*this);
+    letters_->BoxChanged(box);
+}
+
+void Desktop::SetTrayState(int state) {
+    if (!closed_) frame_->SetTrayState(state);
+}
+
+void Desktop::RestoreTrayState() {
+    if (!closed_) frame_->RestoreTrayState();
+}
+
+void Desktop::FlagNewMail(baseDataStruct* box) {
+    if (closed_) return;
+    Busy busy(*this);
+    letters_->FlagNewMail(box);
+}
+
+}  // namespace korvo

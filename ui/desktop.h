@@ -1,0 +1,151 @@
+// The desktop program put together: the stores, the main window with its user tree, letter
+// list and viewer, the frame logic with its two timers, the tray icon, the task window made on
+// demand, and the instance guard's exit request. The application object makes one Desktop;
+// tests make their own over a temporary data directory.
+//
+// Widget notifications that our own changes cause (a selection the logic makes, an item the
+// logic expands) are not user actions: while the logic runs they are ignored.
+#pragma once
+
+#include <wx/timer.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "controls/list_control.h"
+#include "controls/tree_control.h"
+#include "model/data_stores.h"
+#include "shell/letter_list.h"
+#include "shell/main_frame.h"
+#include "shell/tree_user.h"
+#include "ui/main_window.h"
+#include "ui/task_window.h"
+#include "ui/wx_tray_view.h"
+
+namespace korvo {
+
+class PostingLetterListener;
+class WxListEvents;
+class WxShellDialogs;
+class WxTreeEvents;
+
+struct DesktopOptions {
+    // The program written into the autostart entry on the first run; empty: none is written.
+    std::string autostartProgram;
+    // Where the autostart entry goes (AutostartEntryPath() when empty).
+    std::string autostartPath;
+    // Runs once the main window and the task window are gone (the program then ends).
+    std::function<void()> onClosed;
+};
+
+class Desktop : private CommandSink,
+                private TraySink,
+                private FrameWindows,
+                private SecondaryWindows,
+                private TreeUserHost,
+                private LetterFrame,
+                private TaskWindowOwner,
+                private LetterListener {
+  public:
+    explicit Desktop(DesktopOptions options = {});
+    ~Desktop() override;
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    // Opens the store, fills the tree, shows the window. False when the store cannot be opened
+    // (a message has been shown).
+    bool Start();
+    // The exit path (tray "exit", a newer instance): leaves once a running task has ended.
+    void Exit();
+    bool exiting() const { return exiting_; }
+
+    MainWindow& window() { return *window_; }
+    CMainFrame& frame() { return *frame_; }
+    CTreeUser& tree() { return *tree_; }
+    CLetterList& letters() { return *letters_; }
+    CDataStores& stores() { return stores_; }
+    WxTrayView& trayView() { return *trayView_; }
+    // The task window while it exists.
+    class TaskWindow* taskWindow() const {
+        return taskWindow_;
+    }
+
+  private:
+    class Busy;
+    class NoViewer;
+
+    void BindEvents();
+    void OnTreeSelection(wxTreeEvent& event);
+    void OnTreeExpanding(wxTreeEvent& event);
+    void OnTreeStateImage(wxMouseEvent& event, bool doubleClick);
+    void OnTreeContextMenu(wxContextMenuEvent& event);
+    void OnListLeftDown(wxMouseEvent& event);
+    void OnListSelection(wxListEvent& event);
+    void OnListActivated(wxListEvent& event);
+    void OnListContextMenu(wxContextMenuEvent& event);
+    void FinishExit();
+
+    // CommandSink
+    bool IsCommandEnabled(MenuCommand command) override;
+    bool IsCommandChecked(MenuCommand command) override;
+    void RunCommand(MenuCommand command) override;
+    void CloseRequested() override;
+    // TraySink
+    void TrayCommand(FrameCommand command) override;
+    bool IsTrayCommandEnabled(FrameCommand command) override;
+    void TrayDoubleClick() override;
+    // FrameWindows
+    bool MainWindowVisible() override;
+    void ShowMainWindow(bool show) override;
+    CDlgRSMail* TaskWindow() override;
+    CDlgRSMail* CreateTaskWindow(bool visible) override;
+    void ShowTaskWindow(bool show) override;
+    void ShowTrayMenu() override;
+    void CloseMainFrame() override;
+    // SecondaryWindows
+    void OpenComposer(const ComposerRequest& request) override;
+    void OpenAddressBook(const std::string& title) override;
+    void OpenTemplates(const std::string& title) override;
+    // TreeUserHost
+    void RegisterAutostart() override;
+    void RequestCreateUser() override;
+    void ClearAddressView() override;
+    // LetterFrame
+    void OpenLetter(baseDataStruct* letter, int variant) override;
+    void RefreshBoxLabel(baseDataStruct* box) override;
+    void SelectTreeNode(baseDataStruct* node) override;
+    // TaskWindowOwner
+    void RaiseMailIndicator(int result) override;
+    void TaskWindowClosed() override;
+    // LetterListener: the receive worker's calls, on the UI thread (posted): letters and boxes
+    // to the list, tray states to the frame.
+    void ShowLetter(baseDataStruct* letter) override;
+    void BoxChanged(baseDataStruct* box) override;
+    void SetTrayState(int state) override;
+    void RestoreTrayState() override;
+    void FlagNewMail(baseDataStruct* box) override;
+
+    DesktopOptions options_;
+    CDataStores stores_;
+    MainWindow* window_ = nullptr;  // destroyed through wx
+    class TaskWindow* taskWindow_ = nullptr;
+    std::unique_ptr<CBaseTreeControl> treeControl_;
+    std::unique_ptr<CBaseListControl> listControl_;
+    std::unique_ptr<LetterViewer> viewer_;
+    std::unique_ptr<WxShellDialogs> dialogs_;
+    std::unique_ptr<CLetterList> letters_;
+    std::unique_ptr<CTreeUser> tree_;
+    std::unique_ptr<WxTrayView> trayView_;
+    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<PostingLetterListener> posting_;
+    std::unique_ptr<WxTreeEvents> treeEvents_;
+    std::unique_ptr<WxListEvents> listEvents_;
+    wxTimer trayTimer_;
+    wxTimer checkTimer_;
+    int busy_ = 0;
+    bool exiting_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace korvo
