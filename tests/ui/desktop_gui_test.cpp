@@ -7,6 +7,8 @@
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/image.h>
+#include <wx/msgdlg.h>
+#include <wx/taskbar.h>
 #include <wx/testing.h>
 
 #include <algorithm>
@@ -97,6 +99,42 @@ class FillAccountDialog : public wxExpectModalBase<wxDialog, FillAccountDialog> 
   private:
     uint16_t pop3_, smtp_;
     std::string* title_;
+};
+
+// Answers a lock dialog with the password typed (once, or twice for a new lock).
+class TypeIntoLockDialog : public wxExpectModalBase<wxDialog, TypeIntoLockDialog> {
+  public:
+    explicit TypeIntoLockDialog(std::string password) : password_(std::move(password)) {}
+
+  protected:
+    int OnInvoked(wxDialog* shown) const override {
+        auto* dialog = dynamic_cast<LockDialog*>(shown);
+        if (!dialog) {
+            ADD_FAILURE() << "not the lock dialog";
+            return wxID_CANCEL;
+        }
+        dialog->passwordField()->SetValue(WxFromBytes(password_));
+        if (dialog->repeatField()) dialog->repeatField()->SetValue(WxFromBytes(password_));
+        return wxID_OK;
+    }
+
+  private:
+    std::string password_;
+};
+
+class ExpectMessage : public wxExpectModal<wxMessageDialog> {
+  public:
+    explicit ExpectMessage(std::string* text)
+        : wxExpectModal<wxMessageDialog>(wxID_OK), text_(text) {}
+
+  protected:
+    int OnInvoked(wxMessageDialog* dialog) const override {
+        *text_ = BytesFromWx(dialog->GetMessage());
+        return wxID_OK;
+    }
+
+  private:
+    std::string* text_;
 };
 
 std::string Letter(int i) {
@@ -302,6 +340,60 @@ TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
     ASSERT_TRUE(PumpUntil([&] { return closed > 0; }, std::chrono::seconds(60)));
     EXPECT_EQ(desktop.taskWindow(), nullptr);
     EXPECT_EQ(closed, 1);
+}
+
+TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
+    std::filesystem::create_directories(temp.path() + "data/");
+    Desktop desktop(options);
+    CSysData& sys = desktop.stores().sys();
+    wxTEST_DIALOG(
+        {
+            ASSERT_TRUE(desktop.Start());
+            ASSERT_TRUE(PumpUntil([&] { return sys.root() && sys.root()->firstSon(); }));
+        },
+        FillUserDialog("ann"));
+    baseDataStruct* user = sys.root()->firstSon();
+    // An account, so the user's item has something to open.
+    Select(desktop, user);
+    std::string title;
+    wxTEST_DIALOG(Click(desktop.window(), {CommandSet::kTree, int(TreeCommand::kAddAccount)}),
+                  FillAccountDialog(servers.pop3Port(), servers.smtpPort(), &title));
+    wxTreeCtrl* tree = desktop.window().userTree().control();
+    const wxTreeItemId item = WxTreeView::ToWx(desktop.tree().ItemOfNode(user));
+    tree->Collapse(item);  // not locked yet: no question
+    EXPECT_FALSE(tree->IsExpanded(item));
+
+    // Lock the user from the "User" menu.
+    Select(desktop, user);
+    wxTEST_DIALOG(Click(desktop.window(), {CommandSet::kTree, int(TreeCommand::kLockUser)}),
+                  TypeIntoLockDialog("pw"));
+    EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "lock");
+    desktop.window().UpdateCommandStates();
+    const int lockItem =
+        desktop.window().commands().IdsOf({CommandSet::kTree, int(TreeCommand::kLockUser)}).front();
+    EXPECT_TRUE(desktop.window().GetMenuBar()->IsChecked(lockItem));
+
+    // Opening its item asks for the password: a wrong one leaves it closed and locked.
+    std::string message;
+    wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("wrong"), ExpectMessage(&message));
+    EXPECT_EQ(message, "Error password input!");
+    EXPECT_FALSE(tree->IsExpanded(item));
+    EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "lock");
+    wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("pw"));
+    EXPECT_TRUE(tree->IsExpanded(item));
+    EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "unLock");
+
+    // The close box hides the window in the tray, or leaves when there is no tray to come back
+    // from.
+    desktop.window().Close();
+    EXPECT_FALSE(desktop.window().IsShown());
+    if (wxTaskBarIcon::IsAvailable()) {
+        wxTheApp->Yield(true);
+        EXPECT_EQ(closed, 0);
+        EXPECT_FALSE(desktop.exiting());
+    } else {
+        EXPECT_TRUE(PumpUntil([&] { return closed == 1; }, std::chrono::seconds(10)));
+    }
 }
 
 }  // namespace
