@@ -4,7 +4,9 @@
 #include <wx/msgdlg.h>
 #include <wx/taskbar.h>
 
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 
 #include "platform/autostart.h"
 #include "platform/model_lock.h"
@@ -14,6 +16,7 @@
 #include "transport/task_work.h"
 #include "ui/posting_letter_listener.h"
 #include "ui/settings_dialogs.h"
+#include "ui/window_layout.h"
 #include "ui/wx_control_events.h"
 #include "ui/wx_text.h"
 
@@ -177,6 +180,15 @@ bool Desktop::Start() {
     letters_->InitialUpdate();
     trayTimer_.Start(kTrayTimerMs);
     checkTimer_.Start(kCheckTimerMs);
+    if (!options_.settingsFile.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(
+            std::filesystem::path(options_.settingsFile).parent_path(), error);
+        settings_ = std::make_unique<wxFileConfig>("korvo", wxEmptyString,
+                                                   WxFromBytes(options_.settingsFile),
+                                                   wxEmptyString, wxCONFIG_USE_LOCAL_FILE);
+        RestoreWindowLayout(*window_, *settings_);
+    }
     window_->Show();
     window_->Raise();
     return true;
@@ -308,6 +320,7 @@ void Desktop::CloseRequested() {
         frame_->Exit();
         return;
     }
+    SaveLayout();
     frame_->OnClose();
 }
 
@@ -374,6 +387,7 @@ void Desktop::Exit() {
     LogLine(2, "Korvo exits");
     checkTimer_.Stop();
     trayTimer_.Stop();
+    if (window_->IsShown()) SaveLayout();
     window_->Hide();
     if (taskWindow_) {
         // The window closes itself once the running task has given up; then we leave.
@@ -386,6 +400,10 @@ void Desktop::Exit() {
         Lock lock(ModelLock());
         FinishExit();
     });
+}
+
+void Desktop::SaveLayout() {
+    if (settings_) SaveWindowLayout(*window_, *settings_);
 }
 
 void Desktop::FinishExit() {

@@ -7,6 +7,7 @@
 // logic expands) are not user actions: while the logic runs they are ignored.
 #pragma once
 
+#include <wx/fileconf.h>
 #include <wx/timer.h>
 
 #include <functional>
@@ -35,6 +36,9 @@ struct DesktopOptions {
     std::string autostartProgram;
     // Where the autostart entry goes (AutostartEntryPath() when empty).
     std::string autostartPath;
+    // The settings file that keeps the window's place and splitters between runs; empty: none
+    // is kept.
+    std::string settingsFile;
     // Runs once the main window and the task window are gone (the program then ends).
     std::function<void()> onClosed;
 };
@@ -85,6 +89,7 @@ class Desktop : private CommandSink,
     void OnListActivated(wxListEvent& event);
     void OnListContextMenu(wxContextMenuEvent& event);
     void FinishExit();
+    void SaveLayout();
 
     // CommandSink
     bool IsCommandEnabled(MenuCommand command) override;
@@ -127,6 +132,7 @@ class Desktop : private CommandSink,
     void FlagNewMail(baseDataStruct* box) override;
 
     DesktopOptions options_;
+    std::unique_ptr<wxFileConfig> settings_;
     CDataStores stores_;
     MainWindow* window_ = nullptr;  // destroyed through wx
     class TaskWindow* taskWindow_ = nullptr;

@@ -4,6 +4,7 @@
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -36,6 +37,15 @@ std::string ProgramPath() {
     std::error_code error;
     const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string() : path.string();
+}
+
+// $XDG_CONFIG_HOME/korvo/korvo.conf, by default under ~/.config; empty when neither is known.
+std::string SettingsFilePath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/') return std::string(config) + "/korvo/korvo.conf";
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/') return std::string(home) + "/.config/korvo/korvo.conf";
+    return {};
 }
 
 }  // namespace
@@ -113,6 +123,7 @@ bool KorvoApp::OnInit() {
 
     DesktopOptions options;
     options.autostartProgram = ProgramPath();
+    options.settingsFile = SettingsFilePath();
     options.onClosed = [this] {
         // Not from inside the desktop's own call: it is deleted after that has returned.
         CallAfter(&KorvoApp::TearDown);

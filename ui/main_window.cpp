@@ -299,7 +299,8 @@ void MainWindow::BuildLayout() {
     lower->SplitHorizontally(viewer_, attachments_->control(), kViewerHeight);
     right->SplitHorizontally(letters_->control(), lower, kLetterListHeight);
     columns->SplitVertically(left, right, kLeftColumnWidth);
-    for (wxSplitterWindow* s : {columns, left, right, lower}) s->SetMinimumPaneSize(20);
+    splitters_ = {columns, left, right, lower};
+    for (wxSplitterWindow* s : splitters_) s->SetMinimumPaneSize(20);
 }
 
 void MainWindow::BuildContextMenus() {

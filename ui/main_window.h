@@ -8,8 +8,10 @@
 #include <wx/frame.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
+#include <wx/splitter.h>
 #include <wx/toolbar.h>
 
+#include <array>
 #include <memory>
 #include <set>
 #include <string>
@@ -47,6 +49,8 @@ class MainWindow : public wxFrame {
     WxListView& attachmentList() { return *attachments_; }
     wxPanel* viewerPlace() const { return viewer_; }
     wxPanel* addressPlace() const { return addresses_; }
+    // The splitters: columns, left column, right column, viewer/attachments.
+    const std::array<wxSplitterWindow*, 4>& splitters() const { return splitters_; }
 
     const MenuCommandTable& commands() const { return table_; }
     // The drop-down menu of a tool bar button (none for buttons without one).
@@ -81,6 +85,7 @@ class MainWindow : public wxFrame {
     std::unique_ptr<WxTreeView> tree_;
     std::unique_ptr<WxListView> letters_;
     std::unique_ptr<WxListView> attachments_;
+    std::array<wxSplitterWindow*, 4> splitters_{};
     wxPanel* viewer_ = nullptr;
     wxPanel* addresses_ = nullptr;
 };

@@ -179,6 +179,7 @@ class DesktopGuiTest : public ::testing::Test {
         ASSERT_TRUE(servers.StartSmtp(false)) << servers.error();
         options.autostartProgram = "/opt/korvo/bin/korvo";
         options.autostartPath = temp.path() + "autostart/korvos.desktop";
+        options.settingsFile = temp.path() + "config/korvo/korvo.conf";
         options.onClosed = [this] { ++closed; };
     }
 
@@ -290,6 +291,9 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(desktop.window().IsShown());
     EXPECT_TRUE(desktop.exiting());
+    // The window's place was kept for the next run.
+    EXPECT_NE(test::ReadFile(options.settingsFile).find("Width=1100"), std::string::npos)
+        << test::ReadFile(options.settingsFile);
 }
 
 TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
