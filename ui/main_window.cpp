@@ -313,6 +313,10 @@ void MainWindow::BuildContextMenus() {
 void MainWindow::PopupContextMenu(ContextMenu which) {
     wxMenu* menu = contextMenu(which);
     menu->UpdateUI(this);
+    if (popupHook_) {
+        popupHook_(which);
+        return;
+    }
     PopupMenu(menu);
 }
 

@@ -12,6 +12,7 @@
 #include <wx/toolbar.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -59,6 +60,8 @@ class MainWindow : public wxFrame {
     // as the sink answers.
     wxMenu* contextMenu(ContextMenu which) const { return context_[size_t(which)].get(); }
     void PopupContextMenu(ContextMenu which);
+    // Tests see the menu that would pop up instead of a menu waiting for the mouse.
+    void SetPopupHook(std::function<void(ContextMenu)> hook) { popupHook_ = std::move(hook); }
     // Asks the sink about every menu item and tool bar button now (the toolkit otherwise asks
     // when a menu opens and at idle time).
     void UpdateCommandStates();
@@ -82,6 +85,7 @@ class MainWindow : public wxFrame {
     std::set<int> checkable_;
     std::vector<wxMenu*> dropdowns_;  // owned by the tool bar
     std::unique_ptr<wxMenu> context_[5];
+    std::function<void(ContextMenu)> popupHook_;
     std::unique_ptr<WxTreeView> tree_;
     std::unique_ptr<WxListView> letters_;
     std::unique_ptr<WxListView> attachments_;

@@ -10,6 +10,7 @@
 #include <wx/msgdlg.h>
 #include <wx/taskbar.h>
 #include <wx/testing.h>
+#include <wx/uiaction.h>
 
 #include <algorithm>
 #include <chrono>
@@ -285,6 +286,18 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
                           std::chrono::seconds(15)))
         << Label(desktop, receive);
 
+    // A right click on the list offers the "mail" menu.
+    std::vector<ContextMenu> popped;
+    desktop.window().SetPopupHook([&](ContextMenu menu) { popped.push_back(menu); });
+    wxRect row;
+    ASSERT_TRUE(list.control()->GetItemRect(2, row));
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(list.control()->ClientToScreen(row.GetPosition() + wxPoint(60, 4)));
+    wxTheApp->Yield(true);
+    mouse.MouseClick(wxMOUSE_BTN_RIGHT);
+    EXPECT_TRUE(PumpUntil([&] { return !popped.empty(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(popped, std::vector<ContextMenu>{ContextMenu::kMail});
+
     // Leaving: the window goes, the tray icon is taken away, the owner is told once.
     desktop.frame().Exit();
     EXPECT_TRUE(PumpUntil([&] { return closed > 0; }, std::chrono::seconds(10)));
@@ -386,6 +399,28 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
     wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("pw"));
     EXPECT_TRUE(tree->IsExpanded(item));
     EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "unLock");
+
+    // A right click on an item's label selects it and offers the sub-menu of its kind.
+    std::vector<ContextMenu> popped;
+    desktop.window().SetPopupHook([&](ContextMenu menu) { popped.push_back(menu); });
+    auto rightClick = [&](baseDataStruct* node) {
+        wxRect label;
+        const wxTreeItemId id = WxTreeView::ToWx(desktop.tree().ItemOfNode(node));
+        ASSERT_TRUE(tree->GetBoundingRect(id, label, true));
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(tree->ClientToScreen(label.GetPosition() + wxPoint(4, label.height / 2)));
+        wxTheApp->Yield(true);
+        mouse.MouseClick(wxMOUSE_BTN_RIGHT);
+        const size_t before = popped.size();
+        EXPECT_TRUE(PumpUntil([&] { return popped.size() > before; }, std::chrono::seconds(5)));
+    };
+    baseDataStruct* account = sys.DataGetSysPoint(user, kKindUATree)->firstSon();
+    desktop.window().Raise();
+    rightClick(account);
+    EXPECT_EQ(desktop.tree().selectedNode(), account);
+    rightClick(sys.root());
+    EXPECT_EQ(desktop.tree().selectedNode(), sys.root());
+    EXPECT_EQ(popped, (std::vector<ContextMenu>{ContextMenu::kAccount, ContextMenu::kSystem}));
 
     // The close box hides the window in the tray, or leaves when there is no tray to come back
     // from.
