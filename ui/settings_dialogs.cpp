@@ -135,6 +135,30 @@ bool BoxDialog::Accept() {
     return true;
 }
 
+FolderDialog::FolderDialog(wxWindow* parent, FolderForm& form, baseDataStruct* node,
+                           Prompter& prompter)
+    : wxDialog(parent, wxID_ANY, WxFromBytes(form.Title())),
+      form_(form),
+      node_(node),
+      prompter_(prompter) {
+    wxFlexGridSizer* grid = NewGrid();
+    name_ = AddField(this, grid, "Folder name", form_.name);
+    lock_ = AddField(this, grid, "Lock password", form_.lockPassword, true);
+    lockConfirm_ = AddField(this, grid, "Lock password again", form_.lockConfirm, true);
+    FinishLayout(this, grid);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Accept(); }, wxID_OK);
+}
+
+bool FolderDialog::Accept() {
+    form_.name = Text(name_);
+    form_.lockPassword = Text(lock_);
+    form_.lockConfirm = Text(lockConfirm_);
+    if (!form_.Apply(node_, prompter_)) return false;
+    EndDialogWithOk(this);
+    return true;
+}
+
 LockDialog::LockDialog(wxWindow* parent, std::string_view caption, bool newLock)
     : wxDialog(parent, wxID_ANY, WxFromBytes(caption)) {
     wxFlexGridSizer* grid = NewGrid();
@@ -177,8 +201,7 @@ bool WxShellDialogs::EditUser(UserForm& form, baseDataStruct* node) {
     return dialog.ShowModal() == wxID_OK;
 }
 
-bool WxShellDialogs::EditAccount(AccountForm& form, baseDataStruct* node,
-                                 std::string_view title) {
+bool WxShellDialogs::EditAccount(AccountForm& form, baseDataStruct* node, std::string_view title) {
     AccountDialog dialog(parent_, form, node, *this);
     if (!title.empty()) dialog.SetTitle(WxFromBytes(title));
     return dialog.ShowModal() == wxID_OK;
@@ -186,6 +209,11 @@ bool WxShellDialogs::EditAccount(AccountForm& form, baseDataStruct* node,
 
 bool WxShellDialogs::EditBox(BoxForm& form, baseDataStruct* node) {
     BoxDialog dialog(parent_, form, node, *this);
+    return dialog.ShowModal() == wxID_OK;
+}
+
+bool WxShellDialogs::EditFolder(FolderForm& form, baseDataStruct* node) {
+    FolderDialog dialog(parent_, form, node, *this);
     return dialog.ShowModal() == wxID_OK;
 }
 

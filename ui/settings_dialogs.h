@@ -50,6 +50,23 @@ class BoxDialog : public wxDialog {
     wxTextCtrl* lockConfirm_;
 };
 
+// The address-book folder dialog: a name and an optional lock password.
+class FolderDialog : public wxDialog {
+  public:
+    FolderDialog(wxWindow* parent, FolderForm& form, baseDataStruct* node, Prompter& prompter);
+    wxTextCtrl* nameField() const { return name_; }
+    wxTextCtrl* lockField(int which) const { return which ? lockConfirm_ : lock_; }
+    bool Accept();
+
+  private:
+    FolderForm& form_;
+    baseDataStruct* node_;
+    Prompter& prompter_;
+    wxTextCtrl* name_;
+    wxTextCtrl* lock_;
+    wxTextCtrl* lockConfirm_;
+};
+
 // The lock dialog titled with the object's caption: two password fields for a new lock, one
 // to unlock.
 class LockDialog : public wxDialog {
@@ -74,6 +91,8 @@ class WxShellDialogs : public ShellDialogs {
     bool EditUser(UserForm& form, baseDataStruct* node) override;
     bool EditAccount(AccountForm& form, baseDataStruct* node, std::string_view title) override;
     bool EditBox(BoxForm& form, baseDataStruct* node) override;
+    // The address book's folders.
+    bool EditFolder(FolderForm& form, baseDataStruct* node);
     bool AskNewLock(std::string_view caption, std::string* password,
                     std::string* repeated) override;
     bool AskYesNo(std::string_view text, std::string_view caption) override;

@@ -122,7 +122,7 @@ TEST_F(AccountDialogTest, OkWritesOnlyWhenTheFormAcceptsAndKeepsTheDialogOpenOth
     EXPECT_EQ(getinfo(node.get(), kThisNode, "LockState"), "unLock");
 }
 
-TEST(SettingsDialogs, BoxAndUserDialogsApplyTheirForms) {
+TEST(SettingsDialogs, BoxUserAndFolderDialogsApplyTheirForms) {
     RecordingPrompter prompter;
     auto box = CreateRootNode();
     BoxForm boxForm;
@@ -161,6 +161,28 @@ TEST(SettingsDialogs, BoxAndUserDialogsApplyTheirForms) {
     EXPECT_EQ(getinfo(user.get(), kThisNode, "caption"), "ann \xe9");
     EXPECT_EQ(getinfo(user.get(), kThisNode, "SaveFile"), "system.sdb");
     userDialog->Destroy();
+
+    // An existing folder: titled after its caption, renamed and locked only when the form
+    // accepts.
+    auto folder = CreateRootNode();
+    setinfo(folder.get(), kThisNode, "caption", "Friends");
+    FolderForm folderForm(folder.get());
+    auto* folderDialog = new FolderDialog(nullptr, folderForm, folder.get(), prompter);
+    EXPECT_EQ(BytesFromWx(folderDialog->GetTitle()), folderForm.Title());
+    EXPECT_EQ(Value(folderDialog->nameField()), "Friends");
+    Type(folderDialog->nameField(), " ");
+    EXPECT_FALSE(folderDialog->Accept());
+    EXPECT_EQ(prompter.messages.back(), "Please input user 's name!");
+    Type(folderDialog->nameField(), "Family");
+    Type(folderDialog->lockField(0), "x");
+    EXPECT_FALSE(folderDialog->Accept());
+    EXPECT_EQ(prompter.messages.back(), "Password input error!");
+    EXPECT_EQ(getinfo(folder.get(), kThisNode, "caption"), "Friends");
+    Type(folderDialog->lockField(1), "x");
+    EXPECT_TRUE(folderDialog->Accept());
+    EXPECT_EQ(getinfo(folder.get(), kThisNode, "caption"), "Family");
+    EXPECT_EQ(getinfo(folder.get(), kThisNode, "lockPassword"), "x");
+    folderDialog->Destroy();
 }
 
 // Answers a lock dialog as the user would: types the passwords and presses OK (or cancels).
