@@ -122,8 +122,7 @@ void WxAttachmentDialogs::Message(std::string_view text) {
 
 bool WxAttachmentDialogs::AskSaveFile(std::string_view presetName, std::string* path) {
     wxFileDialog dialog(parent_.get(), "Save As", wxGetHomeDir(), WxFromBytes(presetName),
-                        WildcardOfFilter(kSaveAttachmentFilter),
-                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+                        WildcardOfFilter(kSaveAttachmentFilter), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK) return false;
     *path = BytesFromWx(dialog.GetPath());
     return true;

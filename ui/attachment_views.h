@@ -37,7 +37,7 @@ class WxAttachmentListView : public AttachmentListView {
     int ImageOf(std::string_view name);
 
     WxListView& list_;
-    wxImageList* images_;         // owned by the list control
+    wxImageList* images_;  // owned by the list control
     std::map<std::string, int> byExtension_;
 };
 

@@ -48,7 +48,6 @@ constexpr const char* kSwitchedOff[] = {
     "webkit_settings_set_javascript_can_access_clipboard",
     "webkit_settings_set_enable_plugins",
     "webkit_settings_set_enable_java",
-    "webkit_settings_set_enable_hyperlink_auditing",
     "webkit_settings_set_enable_dns_prefetching",
     "webkit_settings_set_enable_html5_local_storage",
     "webkit_settings_set_enable_html5_database",
@@ -94,8 +93,7 @@ wxString FileUrlOfPath(const std::string& path) {
     return wxFileName::FileNameToURL(wxFileName(WxFromBytes(path)));
 }
 
-HardenedWebView::HardenedWebView(wxWindow* parent, LinkOpener opener)
-    : opener_(std::move(opener)) {
+HardenedWebView::HardenedWebView(wxWindow* parent, LinkOpener opener) : opener_(std::move(opener)) {
     view_ = wxWebView::New(parent, wxID_ANY, "about:blank");
     Harden();
     view_->Bind(wxEVT_WEBVIEW_NAVIGATING, &HardenedWebView::OnNavigating, this);
@@ -135,9 +133,9 @@ void HardenedWebView::Harden() {
         Symbol("webkit_policy_decision_ignore");
     void* native = view_->GetNativeBackend();
     if (connect && haveEngine && native) {
-        policyHandler_ = connect(native, "decide-policy",
-                                 reinterpret_cast<void*>(&HardenedWebView::OnDecidePolicy), this,
-                                 nullptr, 0);
+        policyHandler_ =
+            connect(native, "decide-policy",
+                    reinterpret_cast<void*>(&HardenedWebView::OnDecidePolicy), this, nullptr, 0);
     }
 }
 

@@ -14,8 +14,8 @@
 // children and detaches from the view when destroyed.
 #pragma once
 
-#include <wx/webview.h>
 #include <wx/weakref.h>
+#include <wx/webview.h>
 
 #include <functional>
 #include <string>

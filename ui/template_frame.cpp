@@ -36,7 +36,7 @@ void AddImage(wxImageList* list, const wxBitmap& bitmap) {
 wxImageList* TreeImages() {
     auto* list = new wxImageList(kIconSize, kIconSize, true);
     for (const char* id : {wxART_HARDDISK, wxART_HARDDISK, wxART_FOLDER, wxART_FOLDER_OPEN,
-                              wxART_FOLDER, wxART_FOLDER_OPEN}) {
+                           wxART_FOLDER, wxART_FOLDER_OPEN}) {
         AddImage(list, Art(id));
     }
     return list;
@@ -79,8 +79,7 @@ TemplateFrame::TemplateFrame(wxWindow* parent, CSysData& sys, HardenedWebView::L
     listLogic_ = std::make_unique<CBaseListControl>(*listView_);
 
     auto button = [&](int id, const char* label) {
-        auto* b = new wxButton(right, id, label, wxDefaultPosition, wxDefaultSize,
-                               wxBU_EXACTFIT);
+        auto* b = new wxButton(right, id, label, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
         b->Bind(wxEVT_BUTTON, &TemplateFrame::OnButton, this);
         return b;
     };
@@ -98,8 +97,8 @@ TemplateFrame::TemplateFrame(wxWindow* parent, CSysData& sys, HardenedWebView::L
                  4);
     textRow->Add(macros_->control(), 0, wxRIGHT, 4);
     textRow->Add(button(kInsertMacro, "Insert"), 0, wxRIGHT, 12);
-    textRow->Add(new wxStaticText(right, wxID_ANY, "Format:"), 0,
-                 wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+    textRow->Add(new wxStaticText(right, wxID_ANY, "Format:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+                 4);
     textRow->Add(formats_->control(), 0, wxRIGHT, 12);
     textRow->Add(button(kSave, "Save"), 0, wxRIGHT, 4);
     textRow->Add(button(kPreview, "Preview"), 0);
