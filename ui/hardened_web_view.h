@@ -14,6 +14,8 @@
 // children and detaches from the view when destroyed.
 #pragma once
 
+#include <type_traits>  // before the toolkit's weak reference, which needs it
+
 #include <wx/weakref.h>
 #include <wx/webview.h>
 
