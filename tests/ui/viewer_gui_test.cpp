@@ -210,12 +210,15 @@ TEST_F(ViewerGuiTest, HtmlLetterWithInlinePictureAndAttachmentOnScreen) {
         },
         20000);
     // Give the browser a moment to draw the page for the picture of the pane.
-    PumpUntil([&] { return IsColour(Capture(&pane), 30, kHeaderBandHeight + 30, 255, 0, 0); },
-              5000);
+    const bool red = PumpUntil(
+        [&] { return IsColour(Capture(&pane), 30, kHeaderBandHeight + 30, 255, 0, 0); }, 5000);
     shot = Capture(&pane);
     const std::string artefact = std::filesystem::absolute("viewer_pane.png").string();
     shot.SaveFile(WxFromBytes(artefact), wxBITMAP_TYPE_PNG);
-    std::printf("screenshot of the viewer pane: %s\n", artefact.c_str());
+    // Whether the engine has drawn the page when the shot is taken is not reliable on the
+    // virtual display (it sometimes keeps a white page); the page source is checked below.
+    std::printf("screenshot of the viewer pane (picture %s): %s\n", red ? "drawn" : "not drawn",
+                artefact.c_str());
     EXPECT_TRUE(drawn) << "band not on screen; see " << artefact;
     const std::string source = BytesFromWx(browser().view()->GetPageSource());
     EXPECT_TRUE(source.starts_with(kPageSecurityMeta)) << source.substr(0, 100);
