@@ -108,6 +108,15 @@ TEST_F(TemplateGuiTest, OneWindowEditSaveAndDefault) {
     window->Run(TemplateFrame::kSave);
     EXPECT_EQ(TemplateText(mail(), window->logic().currentTemplate()), withMacro + "\r\nbye ÄÖ");
 
+    // Bytes that are not UTF-8 survive the editor, and positions count bytes past them.
+    editor.SetText("a\xff\xfe\r\n\xd0\xb1z");
+    EXPECT_EQ(editor.Text(), "a\xff\xfe\r\n\xd0\xb1z");
+    editor.SetSelection(3, 7);
+    editor.GetSelection(&start, &end);
+    EXPECT_EQ(start, 3u);
+    EXPECT_EQ(end, 7u);
+    EXPECT_EQ(BytesFromWx(editor.control()->GetStringSelection()), "\r\n\xd0\xb1");
+
     // A new template: the default text, selected; then it becomes the default.
     window->Run(TemplateFrame::kNew);
     ASSERT_EQ(window->list().RowCount(), 2);

@@ -349,6 +349,31 @@ TEST(HardenedWebViewText, OnlyWebAndMailLinksLeave) {
         EXPECT_FALSE(IsExternalLinkUrl(no)) << no;
 }
 
+TEST(AttachmentIcons, EveryNameGetsASmallPictureCaseDoesNotMatter) {
+    for (const char* name : {"notes.txt", "photo.JPG", "report.pdf", "setup.exe", "README",
+                             ".hidden", "x.unknown-type-here", ""}) {
+        const wxBitmap icon = FileTypeBitmap(name);
+        ASSERT_TRUE(icon.IsOk()) << name;
+        EXPECT_EQ(icon.GetSize(), wxSize(kAttachmentIconSize, kAttachmentIconSize)) << name;
+    }
+    wxFrame* frame = new wxFrame(nullptr, wxID_ANY, "icons");
+    {
+        WxListView list(frame);
+        WxAttachmentListView rows(list);
+        for (const char* name : {"a.txt", "B.TXT", "c.exe", "d.EXE"}) rows.AddRow(name);
+        ASSERT_EQ(list.RowCount(), 4);
+        EXPECT_EQ(list.RowImage(0), list.RowImage(1));
+        EXPECT_EQ(list.RowImage(2), list.RowImage(3));
+        EXPECT_EQ(list.CellText(1, 0), "B.TXT");
+        list.SetRowSelected(1, true);
+        list.SetRowSelected(3, true);
+        EXPECT_EQ(rows.SelectedRows(), (std::vector<int>{1, 3}));
+        rows.ClearRows();
+        EXPECT_EQ(list.RowCount(), 0);
+    }
+    frame->Destroy();
+}
+
 // Cancels a save dialog, recording what it was preset with. (The native dialog reports no
 // path it was not shown with, so an OK answer cannot be scripted; the shell's tests cover the
 // writing.)
