@@ -7,6 +7,7 @@
 
 #include <cctype>
 
+#include "store/diag_log.h"
 #include "ui/wx_text.h"
 
 namespace korvo {
@@ -137,6 +138,11 @@ void HardenedWebView::Harden() {
             connect(native, "decide-policy",
                     reinterpret_cast<void*>(&HardenedWebView::OnDecidePolicy), this, nullptr, 0);
     }
+    // The page policy still forbids scripts and every navigation is still refused; what is
+    // missing goes to the log.
+    if (!ScriptsOff()) LogLine(DiagLog::kWarning, "browser: scripts could not be switched off");
+    if (!LinkHookActive())
+        LogLine(DiagLog::kWarning, "browser: clicked links cannot be told apart, none is opened");
 }
 
 bool HardenedWebView::ScriptsOff() const {
