@@ -64,7 +64,7 @@ class Busy {
 
 TemplateFrame::TemplateFrame(wxWindow* parent, CSysData& sys, HardenedWebView::LinkOpener links)
     : wxFrame(parent, wxID_ANY, WxFromBytes(kTemplateWindowTitle), wxDefaultPosition,
-              wxSize(760, 560)) {
+              wxSize(820, 600)) {
     auto* split = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
     treeView_ = std::make_unique<WxTreeView>(split);
@@ -87,7 +87,9 @@ TemplateFrame::TemplateFrame(wxWindow* parent, CSysData& sys, HardenedWebView::L
     templateRow->Add(button(kNew, "New"), 0, wxRIGHT, 4);
     templateRow->Add(button(kRename, "Rename"), 0, wxRIGHT, 4);
     templateRow->Add(button(kDelete, "Delete"), 0, wxRIGHT, 4);
-    templateRow->Add(button(kSetDefault, "Set default"), 0, wxRIGHT, 4);
+    templateRow->Add(button(kSetDefault, "Set default"), 0, wxRIGHT, 12);
+    templateRow->Add(button(kSave, "Save"), 0, wxRIGHT, 4);
+    templateRow->Add(button(kPreview, "Preview"), 0);
 
     macros_ = std::make_unique<WxComboView>(new wxChoice(right, wxID_ANY));
     formats_ = std::make_unique<WxComboView>(new wxChoice(right, wxID_ANY));
@@ -99,9 +101,7 @@ TemplateFrame::TemplateFrame(wxWindow* parent, CSysData& sys, HardenedWebView::L
     textRow->Add(button(kInsertMacro, "Insert"), 0, wxRIGHT, 12);
     textRow->Add(new wxStaticText(right, wxID_ANY, "Format:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
                  4);
-    textRow->Add(formats_->control(), 0, wxRIGHT, 12);
-    textRow->Add(button(kSave, "Save"), 0, wxRIGHT, 4);
-    textRow->Add(button(kPreview, "Preview"), 0);
+    textRow->Add(formats_->control(), 0);
 
     editArea_ = right;
     editor_ = std::make_unique<WxTextView>(new wxTextCtrl(
