@@ -29,6 +29,7 @@
 #include "tests/model/model_fixture.h"
 #include "tests/ui/gui_wait.h"
 #include "ui/mail_viewer.h"
+#include "ui/main_window.h"
 #include "ui/wx_text.h"
 
 namespace korvo {
@@ -339,6 +340,36 @@ TEST_F(ViewerGuiTest, ClickedWebLinkGoesToTheSystemBrowserOthersNowhere) {
     EXPECT_TRUE(PumpUntil([&] { return browser().refusedNavigations() > refused; }, 10000));
     EXPECT_TRUE(links.empty());
     EXPECT_EQ(web->GetCurrentURL(), PageUrl());
+}
+
+// The viewer where the program puts it: the pane fills the main window's viewer place and
+// the rows go to its attachment list; the viewer can go before the window.
+class MainWindowViewerTest : public test::ModelTest {};
+
+TEST_F(MainWindowViewerTest, PaneFillsTheViewerPlace) {
+    NullCommandSink sink;
+    auto* window = new MainWindow(sink);
+    window->Show();
+    baseDataStruct* box =
+        sys().DataGetSysPoint(AddAccount(AddUser("ann"), "home"), kKindBox, kBoxReceive);
+    {
+        MailViewer viewer(window->viewerPlace(), window->attachmentList(), sys());
+        viewer.viewer().SetShownBoxSource([box] { return box; });
+        baseDataStruct* letters = mail().SysReadLinkTree(box, kLoadProperty | kLoadStrdata);
+        baseDataStruct* letter = AddSonText(letters, "type =letter ,MailId =m");
+        setinfo(letter, kThisNode, "SDATA", PictureLetter());
+        mailInitProperty(letter, box, &mail());
+        viewer.viewer().ShowMail(letter);
+        test::PumpFor(200);
+        EXPECT_EQ(viewer.pane().GetParent(), window->viewerPlace());
+        EXPECT_EQ(viewer.pane().GetSize(), window->viewerPlace()->GetClientSize());
+        EXPECT_TRUE(viewer.pane().browser().view()->IsShown());
+        ASSERT_EQ(window->attachmentList().RowCount(), 1);
+        EXPECT_EQ(window->attachmentList().CellText(0, 0), "report.pdf");
+    }
+    EXPECT_TRUE(window->viewerPlace()->GetChildren().empty());
+    window->Destroy();
+    test::PumpFor(50);
 }
 
 TEST(HardenedWebViewText, OnlyWebAndMailLinksLeave) {
