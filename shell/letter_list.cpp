@@ -160,7 +160,9 @@ void CLetterList::ShowLetterLocked(baseDataStruct* letter) {
         }
         return;
     }
-    const int row = (state & LETTER_LISTED) ? FindRow(id) : -1;
+    // Not only listed letters: loading a block from the store resets a letter's state word to
+    // the stored one, which never has the listed bit, and the row must not be added twice.
+    const int row = FindRow(id);
     uint32_t itemData = id;
     if (!(state & LETTER_READ)) itemData |= kRowUnread;
     if (state & LETTER_HIDDEN) itemData |= kRowHidden;

@@ -83,7 +83,11 @@ void CMailText::ShowMail(baseDataStruct* letter) {
     bool loaded = false;
     if (letter && teststate(letter, STATE_HAS_SDATA) &&
         getdata(letter, "SDATA").value_or("").empty()) {
+        // Loading applies the stored state word; what the program keeps in memory only (the
+        // list's bits) stays as it was, since the viewer changes nothing.
+        const uint32_t state = getstate(letter);
         sys_.mailBox().DataLoadPoint(letter, -1, kLoadSdata);
+        setstate(letter, state);
         loaded = true;
     }
     const std::string raw = letter ? std::string(getdata(letter, "SDATA").value_or("")) : "";

@@ -16,6 +16,7 @@
 #include "transport/task_work.h"
 #include "ui/posting_letter_listener.h"
 #include "ui/settings_dialogs.h"
+#include "ui/template_frame.h"
 #include "ui/window_layout.h"
 #include "ui/wx_control_events.h"
 #include "ui/wx_text.h"
@@ -67,13 +68,6 @@ class Desktop::Busy {
     Desktop& desktop_;
 };
 
-// Until the viewer pane is there, letters are shown in the list only.
-class Desktop::NoViewer : public LetterViewer {
-  public:
-    void ShowMail(baseDataStruct*) override {}
-    void ClearMail() override {}
-};
-
 Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     // Private bases convert here, inside the class.
     CommandSink& sink = *this;
@@ -87,12 +81,16 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     window_ = new MainWindow(sink);
     treeControl_ = std::make_unique<CBaseTreeControl>(window_->userTree());
     listControl_ = std::make_unique<CBaseListControl>(window_->letterList());
-    viewer_ = std::make_unique<NoViewer>();
+    mailViewer_ = std::make_unique<MailViewer>(window_->viewerPlace(), window_->attachmentList(),
+                                               stores_.sys());
+    LetterViewer& viewer = mailViewer_->viewer();
     dialogs_ = std::make_unique<WxShellDialogs>(window_);
-    letters_ = std::make_unique<CLetterList>(*listControl_, stores_.sys(), *viewer_, letterFrame);
+    letters_ = std::make_unique<CLetterList>(*listControl_, stores_.sys(), viewer, letterFrame);
+    mailViewer_->viewer().SetShownBoxSource(
+        [this] { return letters_ ? letters_->shownBox() : nullptr; });
     tree_ = std::make_unique<CTreeUser>(stores_, *treeControl_, *letters_, *dialogs_, host);
     trayView_ = std::make_unique<WxTrayView>(traySink);
-    frame_ = std::make_unique<CMainFrame>(stores_.sys(), *tree_, *letters_, *viewer_, windows,
+    frame_ = std::make_unique<CMainFrame>(stores_.sys(), *tree_, *letters_, viewer, windows,
                                           secondary, *trayView_);
     posting_ = std::make_unique<PostingLetterListener>(
         listener, [this](uint32_t id) { return findid(stores_.mail().root(), id); },
@@ -112,6 +110,8 @@ Desktop::~Desktop() {
         delete taskWindow_;
         taskWindow_ = nullptr;
     }
+    // The template window works on the stores: it goes before them.
+    delete templates_.get();
     treeEvents_.reset();
     listEvents_.reset();
     posting_.reset();
@@ -121,7 +121,7 @@ Desktop::~Desktop() {
     letters_.reset();
     trayView_.reset();
     dialogs_.reset();
-    viewer_.reset();
+    mailViewer_.reset();
     listControl_.reset();
     treeControl_.reset();
     if (window_) {
@@ -145,7 +145,6 @@ void Desktop::BindEvents() {
     wxListCtrl* list = window_->letterList().control();
     list->Bind(wxEVT_LEFT_DOWN, &Desktop::OnListLeftDown, this);
     list->Bind(wxEVT_LIST_ITEM_SELECTED, &Desktop::OnListSelection, this);
-    list->Bind(wxEVT_LIST_ITEM_DESELECTED, &Desktop::OnListSelection, this);
     list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &Desktop::OnListActivated, this);
     list->Bind(wxEVT_CONTEXT_MENU, &Desktop::OnListContextMenu, this);
 
@@ -389,6 +388,7 @@ void Desktop::Exit() {
     trayTimer_.Stop();
     if (window_->IsShown()) SaveLayout();
     window_->Hide();
+    if (templates_) templates_->Hide();
     if (taskWindow_) {
         // The window closes itself once the running task has given up; then we leave.
         taskWindow_->Hide();
@@ -418,7 +418,12 @@ void Desktop::OpenComposer(const ComposerRequest&) {}
 
 void Desktop::OpenAddressBook(const std::string&) {}
 
-void Desktop::OpenTemplates(const std::string&) {}
+void Desktop::OpenTemplates(const std::string&) {
+    baseDataStruct* node = tree_->selectedNode();
+    templates_ = OpenTemplateWindow(window_, stores_.sys(), node);
+    if (!templates_)
+        window_->SetStatusText("Select a user, an account or a box to see its templates.");
+}
 
 // ---- the tree's host -----------------------------------------------------------------------
 

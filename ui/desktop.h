@@ -20,6 +20,7 @@
 #include "shell/letter_list.h"
 #include "shell/main_frame.h"
 #include "shell/tree_user.h"
+#include "ui/mail_viewer.h"
 #include "ui/main_window.h"
 #include "ui/task_window.h"
 #include "ui/wx_tray_view.h"
@@ -27,6 +28,7 @@
 namespace korvo {
 
 class PostingLetterListener;
+class TemplateFrame;
 class WxListEvents;
 class WxShellDialogs;
 class WxTreeEvents;
@@ -70,6 +72,9 @@ class Desktop : private CommandSink,
     CLetterList& letters() { return *letters_; }
     CDataStores& stores() { return stores_; }
     WxTrayView& trayView() { return *trayView_; }
+    MailViewer& mailViewer() { return *mailViewer_; }
+    // The template window while it is open.
+    TemplateFrame* templateWindow() const { return templates_.get(); }
     // The task window while it exists.
     class TaskWindow* taskWindow() const {
         return taskWindow_;
@@ -77,7 +82,6 @@ class Desktop : private CommandSink,
 
   private:
     class Busy;
-    class NoViewer;
 
     void BindEvents();
     void OnTreeSelection(wxTreeEvent& event);
@@ -138,7 +142,8 @@ class Desktop : private CommandSink,
     class TaskWindow* taskWindow_ = nullptr;
     std::unique_ptr<CBaseTreeControl> treeControl_;
     std::unique_ptr<CBaseListControl> listControl_;
-    std::unique_ptr<LetterViewer> viewer_;
+    std::unique_ptr<MailViewer> mailViewer_;
+    wxWeakRef<TemplateFrame> templates_;
     std::unique_ptr<WxShellDialogs> dialogs_;
     std::unique_ptr<CLetterList> letters_;
     std::unique_ptr<CTreeUser> tree_;

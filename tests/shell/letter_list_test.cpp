@@ -12,7 +12,9 @@
 #include "controls/memory_list_view.h"
 #include "platform/model_lock.h"
 #include "store/node_tree.h"
+#include "shell/mail_text.h"
 #include "tests/model/model_fixture.h"
+#include "tests/shell/viewer_fakes.h"
 
 namespace korvo {
 namespace {
@@ -303,6 +305,41 @@ TEST_F(LetterListTest, MovingRevivesALetterWithTheSameMailId) {
     list.boxCopyLetter(foreign, 0);
     EXPECT_TRUE(teststate(a, STATE_VALID));
     EXPECT_EQ(a->parent(), list.container());
+}
+
+// With the program's own viewer: showing a letter loads its text, and marking it read
+// afterwards refreshes its row instead of adding another.
+TEST_F(LetterListTest, MarkingTheViewedLetterReadKeepsOneRowPerLetter) {
+    test::RecordingPage page;
+    test::RecordingBand band;
+    test::RecordingRows rows;
+    test::ScriptedDialogs dialogs;
+    CMailText text{sys(), page, band, rows, dialogs};
+    CLetterList shown{control, sys(), text, frame, clock};
+    text.SetShownBoxSource([&] { return shown.shownBox(); });
+    AddLetter(receive, "a", Raw("a@x", "a"));
+    baseDataStruct* b = AddLetter(receive, "b", Raw("b@x", "b"));
+    AddLetter(receive, "c", Raw("c@x", "c"));
+    // The texts are in the store only, as after a receive.
+    for (baseDataStruct* l = Letters(receive)->firstSon(); l; l = l->nextBrother())
+        freedata(l, 8);
+    SetShow(receive, kShowNormal | kColumnSubject);
+    shown.showList(receive);
+    ASSERT_EQ(listView.RowCount(), 3);
+
+    shown.OnClick(RowOf(b));
+    shown.OnSelectionChanged(RowOf(b));
+    listView.SetFocusedRow(RowOf(b));
+    EXPECT_EQ(text.shownLetter(), b);
+    EXPECT_TRUE(teststate(b, LETTER_LISTED)) << "showing the letter kept the list's bit";
+    // Another load of a listed letter's text (as moving or the address book do) resets its
+    // state word to the stored one.
+    mail().DataLoadPoint(b, -1, kLoadSdata);
+    clock.now += 3000;
+    shown.OnTimer();
+    EXPECT_TRUE(teststate(b, LETTER_READ));
+    EXPECT_EQ(listView.RowCount(), 3);
+    EXPECT_EQ(Count(receive, "UnreadItemSum"), 2);
 }
 
 TEST_F(LetterListTest, MarkReadTimerAndRowEvents) {
