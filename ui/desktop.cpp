@@ -2,6 +2,7 @@
 
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/settings.h>
 #include <wx/taskbar.h>
 
 #include <filesystem>
@@ -143,6 +144,15 @@ void Desktop::BindEvents() {
     tree->Bind(wxEVT_CONTEXT_MENU, &Desktop::OnTreeContextMenu, this);
 
     wxListCtrl* list = window_->letterList().control();
+    // Unread letters in bold, hidden ones in italics, deleted ones greyed.
+    window_->letterList().SetRowStyler([list](uint32_t data, wxItemAttr& look) {
+        wxFont font = list->GetFont();
+        if (data & kRowUnread) font.MakeBold();
+        if (data & kRowHidden) font.MakeItalic();
+        look.SetFont(font);
+        if (data & kRowDeleted)
+            look.SetTextColour(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT));
+    });
     list->Bind(wxEVT_LEFT_DOWN, &Desktop::OnListLeftDown, this);
     list->Bind(wxEVT_LIST_ITEM_SELECTED, &Desktop::OnListSelection, this);
     list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &Desktop::OnListActivated, this);

@@ -50,7 +50,9 @@ void WxListView::SetRedraw(bool on) {
     frozen_ = !on;
 }
 
-int WxListView::ClientWidth() const { return list_->GetClientSize().GetWidth(); }
+int WxListView::ClientWidth() const {
+    return list_->GetClientSize().GetWidth();
+}
 
 int WxListView::ColumnCount() const {
     return list_->GetColumnCount();
@@ -159,7 +161,19 @@ int WxListView::InsertRow(int row, uint32_t itemData, int image, int stateImage)
     if (at < 0) return -1;
     SetWord(static_cast<int>(at),
             itemData | (static_cast<uint64_t>(stateImage & 0xF) << kStateShift));
+    ApplyStyle(static_cast<int>(at));
     return static_cast<int>(at);
+}
+
+void WxListView::ApplyStyle(int row) {
+    if (!styler_) return;
+    wxItemAttr look;
+    styler_(ItemData(row), look);
+    wxFont font = list_->GetFont();
+    if (look.HasFont()) font = look.GetFont();
+    list_->SetItemFont(row, font);
+    list_->SetItemTextColour(
+        row, look.HasTextColour() ? look.GetTextColour() : list_->GetForegroundColour());
 }
 
 bool WxListView::DeleteRow(int row) {
@@ -212,7 +226,9 @@ uint32_t WxListView::ItemData(int row) const {
 }
 
 void WxListView::SetItemData(int row, uint32_t data) {
-    if (ValidRow(row)) SetWord(row, (Word(row) & ~uint64_t{0xFFFFFFFF}) | data);
+    if (!ValidRow(row)) return;
+    SetWord(row, (Word(row) & ~uint64_t{0xFFFFFFFF}) | data);
+    ApplyStyle(row);
 }
 
 int WxListView::RowImage(int row) const {

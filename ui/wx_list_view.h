@@ -7,6 +7,7 @@
 
 #include <wx/listctrl.h>
 
+#include <functional>
 #include <vector>
 
 #include "controls/list_view.h"
@@ -61,7 +62,13 @@ class WxListView : public ListView {
     // `clientPoint` in the coordinates of the rows area, as list events report them.
     ListHit HitTest(ViewPoint clientPoint) const override;
 
+    // How a row looks by its item data (font, colours); none: every row looks alike. Applied
+    // whenever a row's item data is set.
+    using RowStyler = std::function<void(uint32_t itemData, wxItemAttr& look)>;
+    void SetRowStyler(RowStyler styler) { styler_ = std::move(styler); }
+
   private:
+    void ApplyStyle(int row);
     bool ValidColumn(int column) const { return column >= 0 && column < ColumnCount(); }
     bool ValidRow(int row) const { return row >= 0 && row < RowCount(); }
     wxListItem ColumnItem(int column, long mask) const;
@@ -71,6 +78,7 @@ class WxListView : public ListView {
     wxListCtrl* list_;
     std::vector<int> sortCounters_;  // one per column
     bool frozen_ = false;
+    RowStyler styler_;
 };
 
 }  // namespace korvo

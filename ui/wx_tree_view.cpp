@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "controls/data_tree_items.h"
 #include "ui/wx_text.h"
 
 namespace korvo {
@@ -124,7 +125,14 @@ uint32_t WxTreeView::ItemData(TreeItem item) const {
 }
 
 void WxTreeView::SetItemData(TreeItem item, uint32_t data) {
-    if (Live(item) && item != root_) tree_->SetItemData(ToWx(item), new NodeItemData(data));
+    if (!Live(item) || item == root_) return;
+    const wxTreeItemId id = ToWx(item);
+    // The control does not free the data it is replacing.
+    wxTreeItemData* old = tree_->GetItemData(id);
+    tree_->SetItemData(id, new NodeItemData(data));
+    delete old;
+    // Items holding unread letters show in bold.
+    tree_->SetItemBold(id, (data & kTreeItemUnread) != 0);
 }
 
 bool WxTreeView::IsExpanded(TreeItem item) const {

@@ -262,6 +262,9 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
 
     // The receive box lists the three letters; its label counts them unread.
     EXPECT_EQ(Label(desktop, receive), "Receive (3/3)");
+    wxTreeCtrl* tree = desktop.window().userTree().control();
+    EXPECT_TRUE(tree->IsBold(WxTreeView::ToWx(desktop.tree().ItemOfNode(receive))));
+    EXPECT_FALSE(tree->IsBold(WxTreeView::ToWx(desktop.tree().ItemOfNode(account))));
     Select(desktop, receive);
     EXPECT_EQ(desktop.letters().shownBox(), receive);
     WxListView& list = desktop.window().letterList();
@@ -298,6 +301,12 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
                   std::chrono::seconds(15)));
     EXPECT_EQ(Label(desktop, receive), "Receive (" + unreadAfter + "/3)");
     EXPECT_EQ(list.RowCount(), 3) << "a letter marked read keeps its one row";
+    // Unread letters show in bold, read ones do not.
+    for (int r = 0; r < list.RowCount(); ++r) {
+        const bool unread = list.ItemData(r) & kRowUnread;
+        EXPECT_EQ(list.control()->GetItemFont(r).GetWeight() == wxFONTWEIGHT_BOLD, unread) << r;
+    }
+    EXPECT_FALSE(list.ItemData(1) & kRowUnread);
 
     const std::string shot = ArtifactPath("main_window.png");
     EXPECT_TRUE(SaveScreenshot(&desktop.window(), shot));
