@@ -4,8 +4,6 @@
 // A screenshot of the main window is kept in the build tree.
 #include <gtest/gtest.h>
 #include <wx/app.h>
-#include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
 #include <wx/image.h>
 #include <wx/msgdlg.h>
 #include <wx/taskbar.h>
@@ -13,16 +11,17 @@
 #include <wx/uiaction.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <set>
-#include <thread>
 
 #include "model/sys_schema.h"
 #include "shell/mail_indicator.h"
 #include "store/node_tree.h"
 #include "tests/support/mail_servers.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/dialog_answers.h"
+#include "tests/ui/gui_wait.h"
+#include "tests/ui/screen_capture.h"
 #include "transport/task_engine.h"
 #include "ui/account_dialog.h"
 #include "ui/desktop.h"
@@ -33,19 +32,11 @@
 namespace korvo {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using test::ExpectMessageBox;
+using test::PumpUntil;
+using test::TypeIntoLockDialog;
 
-// Pumps the UI thread until `done` holds, at most `limit`.
-template <class Pred>
-bool PumpUntil(Pred done, std::chrono::seconds limit = std::chrono::seconds(30)) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        wxTheApp->Yield(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
+constexpr int kSeconds = 1000;
 
 // Answers the user dialog: types the name and presses OK.
 class FillUserDialog : public wxExpectModalBase<wxDialog, FillUserDialog> {
@@ -103,70 +94,18 @@ class FillAccountDialog : public wxExpectModalBase<wxDialog, FillAccountDialog> 
     std::string* title_;
 };
 
-// Answers a lock dialog with the password typed (once, or twice for a new lock).
-class TypeIntoLockDialog : public wxExpectModalBase<wxDialog, TypeIntoLockDialog> {
-  public:
-    explicit TypeIntoLockDialog(std::string password) : password_(std::move(password)) {}
-
-  protected:
-    int OnInvoked(wxDialog* shown) const override {
-        auto* dialog = dynamic_cast<LockDialog*>(shown);
-        if (!dialog) {
-            ADD_FAILURE() << "not the lock dialog";
-            return wxID_CANCEL;
-        }
-        dialog->passwordField()->SetValue(WxFromBytes(password_));
-        if (dialog->repeatField()) dialog->repeatField()->SetValue(WxFromBytes(password_));
-        return wxID_OK;
-    }
-
-  private:
-    std::string password_;
-};
-
-class ExpectMessage : public wxExpectModal<wxMessageDialog> {
-  public:
-    explicit ExpectMessage(std::string* text)
-        : wxExpectModal<wxMessageDialog>(wxID_OK), text_(text) {}
-
-  protected:
-    int OnInvoked(wxMessageDialog* dialog) const override {
-        *text_ = BytesFromWx(dialog->GetMessage());
-        return wxID_OK;
-    }
-
-  private:
-    std::string* text_;
-};
-
 std::string Letter(int i) {
     return "From: Bob <bob@localhost>\r\nTo: ann@localhost\r\nSubject: note " + std::to_string(i) +
            "\r\nDate: Mon, 7 Dec 2026 10:0" + std::to_string(i) + ":00 +0000\r\n\r\nbody " +
            std::to_string(i) + "\r\n";
 }
 
-// Where screenshots go: the build tree, never the sources.
-std::string ArtifactPath(const std::string& name) {
-    const std::string dir = std::string(KORVO_TEST_ARTIFACT_DIR);
-    std::filesystem::create_directories(dir);
-    return dir + "/" + name;
-}
-
-// The window as it is on the screen, tool bar and menus included.
+// The window as it is on the screen once it has drawn itself, tool bar and menus included.
 bool SaveScreenshot(wxWindow* window, const std::string& path) {
     window->Raise();
     window->Refresh();
-    for (int i = 0; i < 20; ++i) {
-        wxTheApp->Yield(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    const wxRect rect = window->GetScreenRect();
-    wxBitmap bitmap(rect.GetSize());
-    wxMemoryDC memory(bitmap);
-    wxScreenDC screen;
-    memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
-    memory.SelectObject(wxNullBitmap);
-    return bitmap.ConvertToImage().SaveFile(WxFromBytes(path), wxBITMAP_TYPE_PNG);
+    test::PumpFor(200);
+    return test::CaptureScreen(window).SaveFile(WxFromBytes(path), wxBITMAP_TYPE_PNG);
 }
 
 class DesktopGuiTest : public ::testing::Test {
@@ -201,6 +140,33 @@ class DesktopGuiTest : public ::testing::Test {
         desktop.window().userTree().control()->SelectItem(WxTreeView::ToWx(item));
     }
 
+    // The first start: the user dialog is answered with `name`; the new user, or null.
+    baseDataStruct* StartAndCreateUser(Desktop& desktop, const std::string& name) {
+        CSysData& sys = desktop.stores().sys();
+        bool started = false;
+        wxTEST_DIALOG(
+            {
+                started = desktop.Start();
+                if (started) PumpUntil([&] { return sys.root() && sys.root()->firstSon(); });
+            },
+            FillUserDialog(name));
+        EXPECT_TRUE(started);
+        return started && sys.root() ? sys.root()->firstSon() : nullptr;
+    }
+
+    // "Create account" from the menu with `user` selected, answered with the test servers'
+    // settings; the new account, or null. `title` gets the dialog's title.
+    baseDataStruct* AddAccountThroughMenu(Desktop& desktop, baseDataStruct* user,
+                                          std::string* title = nullptr) {
+        Select(desktop, user);
+        std::string shown;
+        wxTEST_DIALOG(Click(desktop.window(), {CommandSet::kTree, int(TreeCommand::kAddAccount)}),
+                      FillAccountDialog(servers.pop3Port(), servers.smtpPort(), &shown));
+        if (title) *title = shown;
+        baseDataStruct* folder = desktop.stores().sys().DataGetSysPoint(user, kKindUATree);
+        return folder ? folder->firstSon() : nullptr;
+    }
+
     std::string Label(Desktop& desktop, baseDataStruct* node) {
         return desktop.window().userTree().Label(desktop.tree().ItemOfNode(node));
     }
@@ -218,31 +184,21 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     CSysData& sys = desktop.stores().sys();
 
     // First start: the store is made, the autostart entry written, and a user asked for.
-    wxTEST_DIALOG(
-        {
-            ASSERT_TRUE(desktop.Start());
-            ASSERT_TRUE(PumpUntil([&] { return sys.root() && sys.root()->firstSon(); }));
-        },
-        FillUserDialog("ann"));
+    baseDataStruct* user = StartAndCreateUser(desktop, "ann");
+    ASSERT_NE(user, nullptr);
     EXPECT_TRUE(desktop.window().IsShown());
     EXPECT_EQ(desktop.window().GetTitle(), "Korvo");
     EXPECT_EQ(getinfo(sys.root(), kThisNode, "RUNSTART"), "RUNSTART");
     EXPECT_NE(test::ReadFile(options.autostartPath).find("Exec=\"/opt/korvo/bin/korvo\""),
               std::string::npos);
-    baseDataStruct* user = sys.root()->firstSon();
     EXPECT_EQ(getinfo(user, kThisNode, "caption"), "ann");
     EXPECT_EQ(Label(desktop, user), "ann");
 
     // An account for the user, through the menu and its dialog.
-    Select(desktop, user);
-    EXPECT_EQ(desktop.tree().selectedNode(), user);
     std::string title;
-    wxTEST_DIALOG(Click(desktop.window(), {CommandSet::kTree, int(TreeCommand::kAddAccount)}),
-                  FillAccountDialog(servers.pop3Port(), servers.smtpPort(), &title));
+    baseDataStruct* account = AddAccountThroughMenu(desktop, user, &title);
+    EXPECT_EQ(desktop.tree().selectedNode(), user);
     EXPECT_EQ(title, "ann : add new account");
-    baseDataStruct* folder = sys.DataGetSysPoint(user, kKindUATree);
-    ASSERT_NE(folder, nullptr);
-    baseDataStruct* account = folder->firstSon();
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(getinfo(account, kThisNode, "caption"), "work");
     baseDataStruct* receive = sys.DataGetSysPoint(account, kKindBox, kBoxReceive);
@@ -254,8 +210,7 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     ASSERT_NE(desktop.taskWindow(), nullptr);
     EXPECT_TRUE(desktop.taskWindow()->IsShown());
     EXPECT_EQ(desktop.taskWindow()->GetTitle(), "Korvo Task");
-    ASSERT_TRUE(
-        PumpUntil([&] { return desktop.taskWindow() == nullptr; }, std::chrono::seconds(60)))
+    ASSERT_TRUE(PumpUntil([&] { return desktop.taskWindow() == nullptr; }, 60 * kSeconds))
         << "the task window did not finish";
     EXPECT_EQ(servers.Letters("ann").size(), 0u) << "the letters stay on the server";
     EXPECT_EQ(MailIndicator::Value(), 2);
@@ -298,7 +253,7 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     const std::string unreadAfter = std::to_string(unreadBefore - 1);
     EXPECT_TRUE(
         PumpUntil([&] { return getinfo(receive, kThisNode, "UnreadItemSum") == unreadAfter; },
-                  std::chrono::seconds(15)));
+                  15 * kSeconds));
     EXPECT_EQ(Label(desktop, receive), "Receive (" + unreadAfter + "/3)");
     EXPECT_EQ(list.RowCount(), 3) << "a letter marked read keeps its one row";
     // Unread letters show in bold, read ones do not.
@@ -308,7 +263,7 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     }
     EXPECT_FALSE(list.ItemData(1) & kRowUnread);
 
-    const std::string shot = ArtifactPath("main_window.png");
+    const std::string shot = test::ArtifactPath("main_window.png");
     EXPECT_TRUE(SaveScreenshot(&desktop.window(), shot));
     std::printf("main window screenshot: %s\n", shot.c_str());
 
@@ -329,12 +284,12 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     mouse.MouseMove(list.control()->ClientToScreen(row.GetPosition() + wxPoint(60, 4)));
     wxTheApp->Yield(true);
     mouse.MouseClick(wxMOUSE_BTN_RIGHT);
-    EXPECT_TRUE(PumpUntil([&] { return !popped.empty(); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(PumpUntil([&] { return !popped.empty(); }, 5 * kSeconds));
     EXPECT_EQ(popped, std::vector<ContextMenu>{ContextMenu::kMail});
 
     // Leaving: the window goes, the tray icon is taken away, the owner is told once.
     desktop.frame().Exit();
-    EXPECT_TRUE(PumpUntil([&] { return closed > 0; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(PumpUntil([&] { return closed > 0; }, 10 * kSeconds));
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(desktop.window().IsShown());
     EXPECT_TRUE(desktop.exiting());
@@ -348,18 +303,9 @@ TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
     // A user and an account from an earlier run.
     {
         Desktop first(options);
-        wxTEST_DIALOG(
-            {
-                ASSERT_TRUE(first.Start());
-                ASSERT_TRUE(PumpUntil([&] {
-                    return first.stores().sys().root() && first.stores().sys().root()->firstSon();
-                }));
-            },
-            FillUserDialog("ann"));
-        Select(first, first.stores().sys().root()->firstSon());
-        std::string title;
-        wxTEST_DIALOG(Click(first.window(), {CommandSet::kTree, int(TreeCommand::kAddAccount)}),
-                      FillAccountDialog(servers.pop3Port(), servers.smtpPort(), &title));
+        baseDataStruct* user = StartAndCreateUser(first, "ann");
+        ASSERT_NE(user, nullptr);
+        ASSERT_NE(AddAccountThroughMenu(first, user), nullptr);
     }
     wxTheApp->Yield(true);
 
@@ -388,7 +334,7 @@ TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
     // has gone; commands after the exit do nothing.
     desktop.frame().Exit();
     EXPECT_EQ(desktop.frame().QueueTask(account, kTaskReceive, "-1", true), nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return closed > 0; }, std::chrono::seconds(60)));
+    ASSERT_TRUE(PumpUntil([&] { return closed > 0; }, 60 * kSeconds));
     EXPECT_EQ(desktop.taskWindow(), nullptr);
     EXPECT_EQ(closed, 1);
 }
@@ -397,18 +343,10 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
     std::filesystem::create_directories(temp.path() + "data/");
     Desktop desktop(options);
     CSysData& sys = desktop.stores().sys();
-    wxTEST_DIALOG(
-        {
-            ASSERT_TRUE(desktop.Start());
-            ASSERT_TRUE(PumpUntil([&] { return sys.root() && sys.root()->firstSon(); }));
-        },
-        FillUserDialog("ann"));
-    baseDataStruct* user = sys.root()->firstSon();
+    baseDataStruct* user = StartAndCreateUser(desktop, "ann");
+    ASSERT_NE(user, nullptr);
     // An account, so the user's item has something to open.
-    Select(desktop, user);
-    std::string title;
-    wxTEST_DIALOG(Click(desktop.window(), {CommandSet::kTree, int(TreeCommand::kAddAccount)}),
-                  FillAccountDialog(servers.pop3Port(), servers.smtpPort(), &title));
+    ASSERT_NE(AddAccountThroughMenu(desktop, user), nullptr);
     wxTreeCtrl* tree = desktop.window().userTree().control();
     const wxTreeItemId item = WxTreeView::ToWx(desktop.tree().ItemOfNode(user));
     tree->Collapse(item);  // not locked yet: no question
@@ -417,7 +355,7 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
     // Lock the user from the "User" menu.
     Select(desktop, user);
     wxTEST_DIALOG(Click(desktop.window(), {CommandSet::kTree, int(TreeCommand::kLockUser)}),
-                  TypeIntoLockDialog("pw"));
+                  TypeIntoLockDialog("pw", "pw"));
     EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "lock");
     desktop.window().UpdateCommandStates();
     const int lockItem =
@@ -426,11 +364,12 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
 
     // Opening its item asks for the password: a wrong one leaves it closed and locked.
     std::string message;
-    wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("wrong"), ExpectMessage(&message));
+    wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("wrong", ""),
+                  ExpectMessageBox(wxOK, &message));
     EXPECT_EQ(message, "Error password input!");
     EXPECT_FALSE(tree->IsExpanded(item));
     EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "lock");
-    wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("pw"));
+    wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("pw", ""));
     EXPECT_TRUE(tree->IsExpanded(item));
     EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "unLock");
 
@@ -446,7 +385,7 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
         wxTheApp->Yield(true);
         mouse.MouseClick(wxMOUSE_BTN_RIGHT);
         const size_t before = popped.size();
-        EXPECT_TRUE(PumpUntil([&] { return popped.size() > before; }, std::chrono::seconds(5)));
+        EXPECT_TRUE(PumpUntil([&] { return popped.size() > before; }, 5 * kSeconds));
     };
     baseDataStruct* account = sys.DataGetSysPoint(user, kKindUATree)->firstSon();
     desktop.window().Raise();
@@ -465,7 +404,7 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
         EXPECT_EQ(closed, 0);
         EXPECT_FALSE(desktop.exiting());
     } else {
-        EXPECT_TRUE(PumpUntil([&] { return closed == 1; }, std::chrono::seconds(10)));
+        EXPECT_TRUE(PumpUntil([&] { return closed == 1; }, 10 * kSeconds));
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/message_hook.h"
 #include "store/node_tree.h"
+#include "tests/ui/dialog_answers.h"
 #include "ui/account_dialog.h"
 #include "ui/message_box_hook.h"
 #include "ui/settings_dialogs.h"
@@ -19,6 +20,8 @@ namespace korvo {
 namespace {
 
 using namespace std::chrono_literals;
+using test::ExpectMessageBox;
+using test::TypeIntoLockDialog;
 
 struct RecordingPrompter : Prompter {
     std::vector<std::string> messages;
@@ -184,46 +187,6 @@ TEST(SettingsDialogs, BoxUserAndFolderDialogsApplyTheirForms) {
     EXPECT_EQ(getinfo(folder.get(), kThisNode, "lockPassword"), "x");
     folderDialog->Destroy();
 }
-
-// Answers a lock dialog as the user would: types the passwords and presses OK (or cancels).
-class TypeIntoLockDialog : public wxExpectModalBase<wxDialog, TypeIntoLockDialog> {
-  public:
-    TypeIntoLockDialog(std::string password, std::string repeat, int answer = wxID_OK)
-        : password_(password), repeat_(repeat), answer_(answer) {}
-
-  protected:
-    int OnInvoked(wxDialog* shown) const override {
-        auto* dialog = dynamic_cast<LockDialog*>(shown);
-        if (!dialog) {
-            ADD_FAILURE() << "not the lock dialog";
-            return wxID_CANCEL;
-        }
-        dialog->passwordField()->SetValue(WxFromBytes(password_));
-        if (dialog->repeatField()) dialog->repeatField()->SetValue(WxFromBytes(repeat_));
-        EXPECT_EQ(dialog->repeatField() != nullptr, !repeat_.empty());
-        return answer_;
-    }
-
-  private:
-    std::string password_, repeat_;
-    int answer_;
-};
-
-// Answers a message box with `answer` and records its text.
-class ExpectMessageBox : public wxExpectModal<wxMessageDialog> {
-  public:
-    ExpectMessageBox(int answer, std::string* text)
-        : wxExpectModal<wxMessageDialog>(answer), text_(text) {}
-
-  protected:
-    int OnInvoked(wxMessageDialog* dialog) const override {
-        *text_ = BytesFromWx(dialog->GetMessage());
-        return wxExpectModal<wxMessageDialog>::OnInvoked(dialog);
-    }
-
-  private:
-    std::string* text_;
-};
 
 TEST(ShellDialogs, LockDialogsAndMessageBoxesAnswerWhatTheUserChose) {
     WxShellDialogs dialogs(nullptr);

@@ -2,8 +2,6 @@
 // list, the hardened browser against a local HTTP server, and the attachment commands with
 // their dialogs.
 #include <gtest/gtest.h>
-#include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/frame.h>
@@ -28,6 +26,7 @@
 #include "tests/content/mail_samples.h"
 #include "tests/model/model_fixture.h"
 #include "tests/ui/gui_wait.h"
+#include "tests/ui/screen_capture.h"
 #include "ui/mail_viewer.h"
 #include "ui/main_window.h"
 #include "ui/wx_text.h"
@@ -159,13 +158,7 @@ class ViewerGuiTest : public test::ModelTest {
     wxImage Capture(wxWindow* window) {
         window->Refresh();
         window->Update();
-        const wxRect rect = window->GetScreenRect();
-        wxBitmap bitmap(rect.GetSize());
-        wxMemoryDC memory(bitmap);
-        wxScreenDC screen;
-        memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
-        memory.SelectObject(wxNullBitmap);
-        return bitmap.ConvertToImage();
+        return test::CaptureScreen(window);
     }
 
     baseDataStruct* box = nullptr;
@@ -214,7 +207,7 @@ TEST_F(ViewerGuiTest, HtmlLetterWithInlinePictureAndAttachmentOnScreen) {
     const bool red = PumpUntil(
         [&] { return IsColour(Capture(&pane), 30, kHeaderBandHeight + 30, 255, 0, 0); }, 5000);
     shot = Capture(&pane);
-    const std::string artefact = std::filesystem::absolute("viewer_pane.png").string();
+    const std::string artefact = test::ArtifactPath("viewer_pane.png");
     shot.SaveFile(WxFromBytes(artefact), wxBITMAP_TYPE_PNG);
     // Whether the engine has drawn the page when the shot is taken is not reliable on the
     // virtual display (it sometimes keeps a white page); the page source is checked below.
