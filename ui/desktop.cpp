@@ -113,6 +113,7 @@ Desktop::~Desktop() {
     }
     // The template window works on the stores: it goes before them.
     delete templates_.get();
+    if (window_) UnbindEvents();
     treeEvents_.reset();
     listEvents_.reset();
     posting_.reset();
@@ -134,14 +135,32 @@ Desktop::~Desktop() {
     }
 }
 
-void Desktop::BindEvents() {
+// Bound to widgets and timers the window owns; unbound before this object goes, since the
+// window itself is destroyed later, at idle time.
+template <class Visit>
+void Desktop::ForEachBinding(Visit&& visit) {
     wxTreeCtrl* tree = window_->userTree().control();
-    tree->Bind(wxEVT_TREE_SEL_CHANGED, &Desktop::OnTreeSelection, this);
-    tree->Bind(wxEVT_TREE_ITEM_EXPANDING, &Desktop::OnTreeExpanding, this);
-    tree->Bind(wxEVT_TREE_ITEM_COLLAPSING, &Desktop::OnTreeExpanding, this);
-    tree->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) { OnTreeStateImage(e, false); });
-    tree->Bind(wxEVT_LEFT_DCLICK, [this](wxMouseEvent& e) { OnTreeStateImage(e, true); });
-    tree->Bind(wxEVT_CONTEXT_MENU, &Desktop::OnTreeContextMenu, this);
+    visit(tree, wxEVT_TREE_SEL_CHANGED, &Desktop::OnTreeSelection, wxID_ANY);
+    visit(tree, wxEVT_TREE_ITEM_EXPANDING, &Desktop::OnTreeExpanding, wxID_ANY);
+    visit(tree, wxEVT_TREE_ITEM_COLLAPSING, &Desktop::OnTreeExpanding, wxID_ANY);
+    visit(tree, wxEVT_LEFT_DOWN, &Desktop::OnTreeLeftDown, wxID_ANY);
+    visit(tree, wxEVT_LEFT_DCLICK, &Desktop::OnTreeDoubleClick, wxID_ANY);
+    visit(tree, wxEVT_CONTEXT_MENU, &Desktop::OnTreeContextMenu, wxID_ANY);
+    wxListCtrl* list = window_->letterList().control();
+    visit(list, wxEVT_LEFT_DOWN, &Desktop::OnListLeftDown, wxID_ANY);
+    visit(list, wxEVT_LIST_ITEM_SELECTED, &Desktop::OnListSelection, wxID_ANY);
+    visit(list, wxEVT_LIST_ITEM_ACTIVATED, &Desktop::OnListActivated, wxID_ANY);
+    visit(list, wxEVT_CONTEXT_MENU, &Desktop::OnListContextMenu, wxID_ANY);
+    visit(window_, wxEVT_TIMER, &Desktop::OnTrayTimer, trayTimer_.GetId());
+    visit(window_, wxEVT_TIMER, &Desktop::OnCheckTimer, checkTimer_.GetId());
+}
+
+void Desktop::BindEvents() {
+    trayTimer_.SetOwner(window_);
+    checkTimer_.SetOwner(window_);
+    ForEachBinding([this](wxEvtHandler* source, const auto& type, auto handler, int id) {
+        source->Bind(type, handler, this, id);
+    });
 
     wxListCtrl* list = window_->letterList().control();
     // Unread letters in bold, hidden ones in italics, deleted ones greyed.
@@ -153,27 +172,23 @@ void Desktop::BindEvents() {
         if (data & kRowDeleted)
             look.SetTextColour(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT));
     });
-    list->Bind(wxEVT_LEFT_DOWN, &Desktop::OnListLeftDown, this);
-    list->Bind(wxEVT_LIST_ITEM_SELECTED, &Desktop::OnListSelection, this);
-    list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &Desktop::OnListActivated, this);
-    list->Bind(wxEVT_CONTEXT_MENU, &Desktop::OnListContextMenu, this);
+}
 
-    trayTimer_.SetOwner(window_);
-    checkTimer_.SetOwner(window_);
-    window_->Bind(
-        wxEVT_TIMER,
-        [this](wxTimerEvent&) {
-            if (closed_) return;
-            frame_->OnTrayTimer();
-            letters_->OnTimer();
-        },
-        trayTimer_.GetId());
-    window_->Bind(
-        wxEVT_TIMER,
-        [this](wxTimerEvent&) {
-            if (!closed_ && !exiting_) frame_->OnCheckTimer();
-        },
-        checkTimer_.GetId());
+void Desktop::UnbindEvents() {
+    ForEachBinding([this](wxEvtHandler* source, const auto& type, auto handler, int id) {
+        source->Unbind(type, handler, this, id);
+    });
+    window_->letterList().SetRowStyler({});
+}
+
+void Desktop::OnTrayTimer(wxTimerEvent&) {
+    if (closed_) return;
+    frame_->OnTrayTimer();
+    letters_->OnTimer();
+}
+
+void Desktop::OnCheckTimer(wxTimerEvent&) {
+    if (!closed_ && !exiting_) frame_->OnCheckTimer();
 }
 
 bool Desktop::Start() {
@@ -217,6 +232,14 @@ void Desktop::OnTreeExpanding(wxTreeEvent& event) {
     Busy busy(*this);
     const bool expanding = event.GetEventType() == wxEVT_TREE_ITEM_EXPANDING;
     if (!tree_->OnItemExpanding(WxTreeView::FromWx(event.GetItem()), expanding)) event.Veto();
+}
+
+void Desktop::OnTreeLeftDown(wxMouseEvent& event) {
+    OnTreeStateImage(event, false);
+}
+
+void Desktop::OnTreeDoubleClick(wxMouseEvent& event) {
+    OnTreeStateImage(event, true);
 }
 
 void Desktop::OnTreeStateImage(wxMouseEvent& event, bool doubleClick) {

@@ -83,8 +83,15 @@ class Desktop : private CommandSink,
   private:
     class Busy;
 
+    template <class Visit>
+    void ForEachBinding(Visit&& visit);
     void BindEvents();
+    void UnbindEvents();
+    void OnTrayTimer(wxTimerEvent& event);
+    void OnCheckTimer(wxTimerEvent& event);
     void OnTreeSelection(wxTreeEvent& event);
+    void OnTreeLeftDown(wxMouseEvent& event);
+    void OnTreeDoubleClick(wxMouseEvent& event);
     void OnTreeExpanding(wxTreeEvent& event);
     void OnTreeStateImage(wxMouseEvent& event, bool doubleClick);
     void OnTreeContextMenu(wxContextMenuEvent& event);
