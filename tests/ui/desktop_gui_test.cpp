@@ -263,6 +263,17 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     }
     EXPECT_FALSE(list.ItemData(1) & kRowUnread);
 
+    // "Show text by WEB" from the mail menu: the letter shows again, as a page, and the
+    // setting is kept in the store's root.
+    EXPECT_FALSE(desktop.mailViewer().viewer().browserShown());
+    Click(desktop.window(), {CommandSet::kFrame, int(FrameCommand::kShowTextByWeb)});
+    EXPECT_EQ(getinfo(sys.root(), kThisNode, "ShowTextByWEB"), "True");
+    EXPECT_TRUE(desktop.mailViewer().viewer().browserShown());
+    EXPECT_TRUE(desktop.mailViewer().pane().browser().view()->IsShown());
+    Click(desktop.window(), {CommandSet::kFrame, int(FrameCommand::kShowTextByWeb)});
+    EXPECT_EQ(getinfo(sys.root(), kThisNode, "ShowTextByWEB"), "False");
+    EXPECT_FALSE(desktop.mailViewer().viewer().browserShown());
+
     const std::string shot = test::ArtifactPath("main_window.png");
     EXPECT_TRUE(SaveScreenshot(&desktop.window(), shot));
     std::printf("main window screenshot: %s\n", shot.c_str());
