@@ -38,15 +38,8 @@ class MailTextTest : public test::ModelTest {
             EXPECT_TRUE(shown.starts_with(kPageSecurityMeta)) << shown.substr(0, 80);
     }
 
-    // A stored letter whose text is no longer in memory, as the letter list leaves it.
     baseDataStruct* AddLetter(const std::string& raw) {
-        baseDataStruct* letters = mail().SysReadLinkTree(box, kLoadProperty | kLoadStrdata);
-        baseDataStruct* letter = AddSonText(letters, "type =letter ,MailId =m");
-        setinfo(letter, kThisNode, "SDATA", raw);
-        mailInitProperty(letter, box, &mail());
-        mail().DataSavePoint(letter);
-        freedata(letter, 8);
-        return letter;
+        return test::AddStoredLetter(mail(), box, raw);
     }
     void Web(const char* value) { setinfo(sys().root(), kThisNode, "ShowTextByWEB", value); }
     void RawMode(const char* value) { setinfo(box, kThisNode, "ShowMail", value); }

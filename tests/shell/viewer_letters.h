@@ -5,10 +5,25 @@
 #include <string_view>
 #include <vector>
 
+#include "content/letter_node.h"
 #include "content/mail_codec.h"
+#include "model/sys_mail_box.h"
+#include "store/node_tree.h"
 #include "tests/content/mail_samples.h"
 
 namespace korvo::test {
+
+// A letter stored in `box` whose text is no longer in memory, as the letter list leaves it.
+inline baseDataStruct* AddStoredLetter(CSysMailBox& mail, baseDataStruct* box,
+                                       const std::string& raw) {
+    baseDataStruct* letters = mail.SysReadLinkTree(box, kLoadProperty | kLoadStrdata);
+    baseDataStruct* letter = AddSonText(letters, "type =letter ,MailId =m");
+    setinfo(letter, kThisNode, "SDATA", raw);
+    mailInitProperty(letter, box, &mail);
+    mail.DataSavePoint(letter);
+    freedata(letter, 8);
+    return letter;
+}
 
 // The first bytes of a PNG file, NUL bytes and a CR LF included.
 inline std::string PngBytes() {

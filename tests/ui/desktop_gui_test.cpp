@@ -118,6 +118,7 @@ class DesktopGuiTest : public ::testing::Test {
         }
         ASSERT_TRUE(servers.StartPop3()) << servers.error();
         ASSERT_TRUE(servers.StartSmtp(false)) << servers.error();
+        std::filesystem::create_directories(temp.path() + "data/");
         options.autostartProgram = "/opt/korvo/bin/korvo";
         options.autostartPath = temp.path() + "autostart/korvos.desktop";
         options.settingsFile = temp.path() + "config/korvo/korvo.conf";
@@ -179,7 +180,6 @@ class DesktopGuiTest : public ::testing::Test {
 };
 
 TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
-    std::filesystem::create_directories(temp.path() + "data/");
     Desktop desktop(options);
     CSysData& sys = desktop.stores().sys();
 
@@ -310,7 +310,6 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
 }
 
 TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
-    std::filesystem::create_directories(temp.path() + "data/");
     // A user and an account from an earlier run.
     {
         Desktop first(options);
@@ -351,7 +350,6 @@ TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
 }
 
 TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
-    std::filesystem::create_directories(temp.path() + "data/");
     Desktop desktop(options);
     CSysData& sys = desktop.stores().sys();
     baseDataStruct* user = StartAndCreateUser(desktop, "ann");

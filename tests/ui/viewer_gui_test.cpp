@@ -25,6 +25,7 @@
 #include "store/node_tree.h"
 #include "tests/content/mail_samples.h"
 #include "tests/model/model_fixture.h"
+#include "tests/shell/viewer_letters.h"
 #include "tests/ui/gui_wait.h"
 #include "tests/ui/screen_capture.h"
 #include "ui/mail_viewer.h"
@@ -129,13 +130,7 @@ class ViewerGuiTest : public test::ModelTest {
     }
 
     baseDataStruct* AddLetter(const std::string& raw) {
-        baseDataStruct* letters = mail().SysReadLinkTree(box, kLoadProperty | kLoadStrdata);
-        baseDataStruct* letter = AddSonText(letters, "type =letter ,MailId =m");
-        setinfo(letter, kThisNode, "SDATA", raw);
-        mailInitProperty(letter, box, &mail());
-        mail().DataSavePoint(letter);
-        freedata(letter, 8);
-        return letter;
+        return test::AddStoredLetter(mail(), box, raw);
     }
     HardenedWebView& browser() { return viewer->pane().browser(); }
     // Every file below the data directory.
