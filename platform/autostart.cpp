@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/data_dir.h"
 
 namespace korvo {
 namespace {
@@ -31,22 +32,13 @@ bool WriteAll(int fd, const std::string& text) {
 }  // namespace
 
 std::string AutostartEntryPath(const std::string& xdgConfigHome, const std::string& home) {
-    std::string base;
-    if (!xdgConfigHome.empty() && xdgConfigHome[0] == '/') {
-        base = xdgConfigHome;
-    } else if (!home.empty()) {
-        base = home + (home.back() == '/' ? "" : "/") + ".config";
-    } else {
-        return {};
-    }
-    if (base.back() != '/') base += '/';
-    return base + "autostart/" + kAutostartFileName;
+    const std::string base = ConfigHomeDir(xdgConfigHome, home);
+    return base.empty() ? base : base + "autostart/" + kAutostartFileName;
 }
 
 std::string AutostartEntryPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    return AutostartEntryPath(xdg ? xdg : "", home ? home : "");
+    const std::string base = ConfigHomeDir();
+    return base.empty() ? base : base + "autostart/" + kAutostartFileName;
 }
 
 std::string QuoteExecArgument(const std::string& program) {

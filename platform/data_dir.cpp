@@ -59,11 +59,15 @@ std::string ResolveDataDir(const DataDirInputs& in,
     return WithSlash(base) + "korvo/MailData/";
 }
 
-std::string ProgramDirectory() {
+std::string ProgramPath() {
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string path(buf, static_cast<size_t>(n));
+    return n <= 0 ? std::string() : std::string(buf, static_cast<size_t>(n));
+}
+
+std::string ProgramDirectory() {
+    const std::string path = ProgramPath();
+    if (path.empty()) return ".";
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
@@ -101,6 +105,25 @@ void SetDataDirectory(const std::string& dir) {
 std::string DataDirectory() {
     std::lock_guard<std::mutex> lock(DirMutex());
     return DirValue();
+}
+
+std::string ConfigHomeDir(const std::string& xdgConfigHome, const std::string& home) {
+    std::string base;
+    if (!xdgConfigHome.empty() && xdgConfigHome[0] == '/') {
+        base = xdgConfigHome;
+    } else if (!home.empty()) {
+        base = home + (home.back() == '/' ? "" : "/") + ".config";
+    } else {
+        return {};
+    }
+    if (base.back() != '/') base += '/';
+    return base;
+}
+
+std::string ConfigHomeDir() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    return ConfigHomeDir(xdg ? xdg : "", home ? home : "");
 }
 
 }  // namespace korvo

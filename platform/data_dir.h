@@ -28,11 +28,20 @@ std::string ResolveDataDir(const DataDirInputs& in,
 // Reads the inputs of this process: /proc/self/exe, the command line and the environment.
 DataDirInputs DataDirInputsFromProcess(int argc, const char* const* argv);
 
+// The full path of the running executable; empty when it cannot be read.
+std::string ProgramPath();
 // The directory of the running executable, without a trailing '/'.
 std::string ProgramDirectory();
 
 // The process-wide data directory, set once at start-up (tests set a temporary one).
 void SetDataDirectory(const std::string& dir);
 std::string DataDirectory();
+
+// The user's settings directory, ending in '/': XDG_CONFIG_HOME, or HOME + "/.config/" (empty
+// values count as unset; a relative XDG_CONFIG_HOME is ignored, as the base directory rules
+// ask). Empty when neither is usable.
+std::string ConfigHomeDir(const std::string& xdgConfigHome, const std::string& home);
+// The same from this process's environment.
+std::string ConfigHomeDir();
 
 }  // namespace korvo

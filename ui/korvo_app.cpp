@@ -4,7 +4,6 @@
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -33,19 +32,10 @@ void StartFailed(const std::string& text) {
     wxMessageBox(WxFromBytes(text), "Korvo", wxOK | wxICON_ERROR);
 }
 
-std::string ProgramPath() {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : path.string();
-}
-
 // $XDG_CONFIG_HOME/korvo/korvo.conf, by default under ~/.config; empty when neither is known.
 std::string SettingsFilePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/') return std::string(config) + "/korvo/korvo.conf";
-    const char* home = std::getenv("HOME");
-    if (home && *home == '/') return std::string(home) + "/.config/korvo/korvo.conf";
-    return {};
+    const std::string base = ConfigHomeDir();
+    return base.empty() ? base : base + "korvo/korvo.conf";
 }
 
 }  // namespace
