@@ -239,6 +239,7 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     const std::string chosen = list.CellText(1, subject);
     wxRect second;
     ASSERT_TRUE(list.control()->GetItemRect(1, second));
+    desktop.window().Raise();  // the simulated click lands on whatever window is on top
     wxUIActionSimulator mouse;
     mouse.MouseMove(list.control()->ClientToScreen(second.GetPosition() + wxPoint(60, 4)));
     wxTheApp->Yield(true);
