@@ -8,6 +8,7 @@
 #include "shell/desktop_interfaces.h"
 #include "shell/letter_list.h"
 #include "ui/tool_art.h"
+#include "ui/view_images.h"
 #include "ui/wx_text.h"
 
 namespace korvo {
@@ -283,12 +284,16 @@ void MainWindow::BuildLayout() {
     auto* left = new wxSplitterWindow(columns, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                       wxSP_3D | wxSP_LIVE_UPDATE);
     tree_ = std::make_unique<WxTreeView>(left);
+    tree_->control()->AssignImageList(MakeTreeImages());
+    tree_->control()->AssignStateImageList(MakeLockStateImages());
     addresses_ = new wxPanel(left);
     left->SplitHorizontally(tree_->control(), addresses_, 300);
 
     auto* right = new wxSplitterWindow(columns, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
     letters_ = std::make_unique<WxListView>(right);
+    letters_->control()->AssignImageList(MakeLetterRowImages(), wxIMAGE_LIST_SMALL);
+    letters_->SetHeaderArrowImages(kLetterRowImageCount);
     auto* lower = new wxSplitterWindow(right, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
     viewer_ = new wxPanel(lower);

@@ -9,6 +9,7 @@
 #include <wx/stattext.h>
 
 #include "store/node.h"
+#include "ui/view_images.h"
 #include "ui/wx_text.h"
 
 namespace korvo {
@@ -29,17 +30,6 @@ void AddImage(wxImageList* list, const wxBitmap& bitmap) {
     wxImage image = bitmap.IsOk() ? bitmap.ConvertToImage().Scale(kIconSize, kIconSize)
                                   : wxImage(kIconSize, kIconSize);
     list->Add(wxBitmap(image));
-}
-
-// The template tree's images in pairs (normal, selected): the user, the shared templates,
-// a template folder.
-wxImageList* TreeImages() {
-    auto* list = new wxImageList(kIconSize, kIconSize, true);
-    for (const char* id : {wxART_HARDDISK, wxART_HARDDISK, wxART_FOLDER, wxART_FOLDER_OPEN,
-                           wxART_FOLDER, wxART_FOLDER_OPEN}) {
-        AddImage(list, Art(id));
-    }
-    return list;
 }
 
 // kTemplateImage and kDefaultTemplateImage.
@@ -68,7 +58,7 @@ TemplateFrame::TemplateFrame(wxWindow* parent, CSysData& sys, HardenedWebView::L
     auto* split = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
     treeView_ = std::make_unique<WxTreeView>(split);
-    treeView_->control()->AssignImageList(TreeImages());
+    treeView_->control()->AssignImageList(MakeTreeImages());
     treeLogic_ = std::make_unique<CBaseTreeControl>(*treeView_);
 
     auto* right = new wxPanel(split);

@@ -132,14 +132,14 @@ void WxListView::SetHeaderSortCounter(int column, int counter) {
 int WxListView::HeaderImage(int column) const {
     if (!ValidColumn(column)) return kNoHeaderImage;
     const int image = ColumnItem(column, wxLIST_MASK_IMAGE).GetImage();
-    return image < 0 ? kNoHeaderImage : image;
+    return image < 0 ? kNoHeaderImage : image - headerArrowFirst_;
 }
 
 void WxListView::SetHeaderImage(int column, int image) {
     if (!ValidColumn(column)) return;
     wxListItem item;
     item.SetMask(wxLIST_MASK_IMAGE);
-    item.SetImage(image == kNoHeaderImage || image < 0 ? -1 : image);
+    item.SetImage(image == kNoHeaderImage || image < 0 ? -1 : headerArrowFirst_ + image);
     list_->SetColumn(column, item);
 }
 

@@ -19,6 +19,9 @@ class WxListView : public ListView {
     explicit WxListView(wxWindow* parent, wxWindowID id = wxID_ANY);
 
     wxListCtrl* control() const { return list_; }
+    // The sorted column's arrow: header image i (0 or 1) is drawn as image `first` + i of the
+    // control's small image list. Until this is set, header image i is image i.
+    void SetHeaderArrowImages(int first) { headerArrowFirst_ = first; }
 
     void SetReportStyle() override;
     void SetRedraw(bool on) override;
@@ -77,6 +80,7 @@ class WxListView : public ListView {
 
     wxListCtrl* list_;
     std::vector<int> sortCounters_;  // one per column
+    int headerArrowFirst_ = 0;
     bool frozen_ = false;
     RowStyler styler_;
 };

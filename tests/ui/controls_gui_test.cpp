@@ -151,6 +151,7 @@ TEST_F(GuiTest, TreeViewHoldsLabelsStatesAndData) {
 
 TEST_F(GuiTest, HeaderClickSortsTheList) {
     auto view = std::make_unique<WxListView>(frame);
+    view->SetHeaderArrowImages(4);  // the arrows follow four row images
     CBaseListControl control(*view);
     WxListEvents events(*view, control);
     control.Reset("Name ,Count :RIGHT");
@@ -164,12 +165,26 @@ TEST_F(GuiTest, HeaderClickSortsTheList) {
         event.m_col = column;
         view->control()->GetEventHandler()->ProcessEvent(event);
     };
+    // The arrow the control draws, as an index into its image list (-1: none).
+    auto drawnArrow = [&](int column) {
+        wxListItem item;
+        item.SetMask(wxLIST_MASK_IMAGE);
+        view->control()->GetColumn(column, item);
+        return item.GetImage();
+    };
     click(1);
     EXPECT_EQ(Cells(view->control(), 1), "9,10,100");
+    EXPECT_EQ(view->HeaderImage(1), 1);
+    EXPECT_EQ(drawnArrow(1), 5);
     click(1);
     EXPECT_EQ(Cells(view->control(), 1), "100,10,9");
+    EXPECT_EQ(view->HeaderImage(1), 0);
+    EXPECT_EQ(drawnArrow(1), 4);
     click(0);
     EXPECT_EQ(Cells(view->control(), 0), "a,b,c");
+    EXPECT_EQ(view->HeaderImage(1), 2) << "no arrow";
+    EXPECT_EQ(drawnArrow(1), -1);
+    EXPECT_EQ(drawnArrow(0), 5);
 }
 
 // Mouse events sent to the tree reach the logic with the widget's geometry and the given clock.

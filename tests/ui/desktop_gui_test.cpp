@@ -383,6 +383,40 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
     EXPECT_TRUE(tree->IsExpanded(item));
     EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "unLock");
 
+    // The item shows its open lock; one real click on that picture locks the user again.
+    EXPECT_EQ(tree->GetItemState(item), 2);
+    desktop.window().Raise();
+    // The tree lays its items out when idle: look for the picture until it is there.
+    wxPoint lockIcon(-1, -1);
+    const bool found = PumpUntil(
+        [&] {
+            wxRect row;
+            if (!tree->GetBoundingRect(item, row)) return false;
+            for (int x = 0; x < row.GetRight(); ++x) {
+                int flags = 0;
+                const wxPoint at(x, row.y + row.height / 2);
+                if (tree->HitTest(at, flags) == item && (flags & wxTREE_HITTEST_ONITEMSTATEICON)) {
+                    lockIcon = at + wxPoint(4, 0);
+                    return true;
+                }
+            }
+            return false;
+        },
+        5 * kSeconds);
+    ASSERT_TRUE(found) << "the item shows no lock picture";
+    {
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(tree->ClientToScreen(lockIcon));
+        wxTheApp->Yield(true);
+        mouse.MouseClick();
+    }
+    EXPECT_TRUE(
+        PumpUntil([&] { return getinfo(user, kThisNode, "LockState") == "lock"; }, 5 * kSeconds));
+    EXPECT_EQ(tree->GetItemState(item), 1);
+    EXPECT_FALSE(tree->IsExpanded(item));
+    wxTEST_DIALOG(tree->Expand(item), TypeIntoLockDialog("pw", ""));
+    EXPECT_EQ(getinfo(user, kThisNode, "LockState"), "unLock");
+
     // A right click on an item's label selects it and offers the sub-menu of its kind.
     std::vector<ContextMenu> popped;
     desktop.window().SetPopupHook([&](ContextMenu menu) { popped.push_back(menu); });
