@@ -2,7 +2,6 @@
 
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
-#include <wx/settings.h>
 #include <wx/taskbar.h>
 
 #include <filesystem>
@@ -161,24 +160,12 @@ void Desktop::BindEvents() {
     ForEachBinding([this](wxEvtHandler* source, const auto& type, auto handler, int id) {
         source->Bind(type, handler, this, id);
     });
-
-    wxListCtrl* list = window_->letterList().control();
-    // Unread letters in bold, hidden ones in italics, deleted ones greyed.
-    window_->letterList().SetRowStyler([list](uint32_t data, wxItemAttr& look) {
-        wxFont font = list->GetFont();
-        if (data & kRowUnread) font.MakeBold();
-        if (data & kRowHidden) font.MakeItalic();
-        look.SetFont(font);
-        if (data & kRowDeleted)
-            look.SetTextColour(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT));
-    });
 }
 
 void Desktop::UnbindEvents() {
     ForEachBinding([this](wxEvtHandler* source, const auto& type, auto handler, int id) {
         source->Unbind(type, handler, this, id);
     });
-    window_->letterList().SetRowStyler({});
 }
 
 void Desktop::OnTrayTimer(wxTimerEvent&) {

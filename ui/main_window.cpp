@@ -7,6 +7,7 @@
 
 #include "shell/desktop_interfaces.h"
 #include "shell/letter_list.h"
+#include "ui/letter_row_style.h"
 #include "ui/tool_art.h"
 #include "ui/view_images.h"
 #include "ui/wx_text.h"
@@ -294,6 +295,7 @@ void MainWindow::BuildLayout() {
     letters_ = std::make_unique<WxListView>(right);
     letters_->control()->AssignImageList(MakeLetterRowImages(), wxIMAGE_LIST_SMALL);
     letters_->SetHeaderArrowImages(kLetterRowImageCount);
+    StyleLetterRows(*letters_);
     auto* lower = new wxSplitterWindow(right, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
     viewer_ = new wxPanel(lower);
