@@ -7,139 +7,24 @@
 // the large box takes a second or more, its per-letter time is above 1.5 times the small box's,
 // or ShowLetter in the large box takes more than 1.5 times as long as in the small one
 // (plus a microsecond of timer noise).
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <string>
 
-#include "content/letter_node.h"
-#include "controls/column_spec.h"
+#include "bench/letter_list_measure.h"
 #include "controls/memory_list_view.h"
-#include "model/account_form.h"
-#include "model/data_stores.h"
-#include "model/settings_forms.h"
-#include "shell/letter_list.h"
-#include "store/node_tree.h"
-#include "tests/support/temp_dir.h"
 
 using namespace korvo;
-using Clock = std::chrono::steady_clock;
+using korvo::bench::Figures;
 
 namespace {
 
-constexpr int kRounds = 3;
-constexpr int kShowLetterCalls = 2000;
-
-class NoViewer : public LetterViewer {
-  public:
-    void ShowMail(baseDataStruct*) override {}
-    void ClearMail() override {}
-};
-class NoFrame : public LetterFrame {
-  public:
-    void OpenLetter(baseDataStruct*, int) override {}
-    void RefreshBoxLabel(baseDataStruct*) override {}
-    void SelectTreeNode(baseDataStruct*) override {}
-};
-
-struct Figures {
-    double showListMs = 1e300;
-    double showLetterUs = 1e300;
-};
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 Figures Measure(int letters) {
-    test::TempDir dir;
-    test::ScopedDataDir dataDir(dir.path());
-    CDataStores stores;
-    stores.OpenSystemStore();
-    CSysData& sys = stores.sys();
-    MessageHookPrompter prompter;
-    UserForm userForm;
-    userForm.name = "bench";
-    baseDataStruct* user = addson(sys.root(), "%s", "");
-    userForm.Apply(user, prompter);
-    sys.SysCreateUser(user, nullptr, kNoItem);
-    AccountForm accountForm;
-    accountForm.Edit(AccountField::kEmail, "bench@example.org");
-    accountForm.Set(AccountField::kCaption, "bench");
-    baseDataStruct* account = addson(sys.DataGetSysPoint(user, kKindUATree), "%s", "");
-    accountForm.Apply(account, prompter);
-    sys.SysCreateAccount(account, nullptr, kNoItem);
-    baseDataStruct* box = sys.DataGetSysPoint(account, kKindBox, kBoxReceive);
-    setinfo(box, kThisNode, "showColumn",
-            LongToText(kShowNormal | kShowHidden | kColumnFrom | kColumnSubject | kColumnDate |
-                       kColumnSize));
-    baseDataStruct* container = stores.mail().SysReadLinkTree(box, kLoadProperty);
-
-    baseDataStruct* middle = nullptr;
-    for (int i = 0; i < letters; ++i) {
-        baseDataStruct* letter =
-            AddSonText(container, "type =letter ,MailId =" + std::to_string(i));
-        std::string block = PackCells({"", "Sender " + std::to_string(i % 97) + " <s@x.org>",
-                                       "Subject " + std::to_string(i), "2004-01-06 09:05",
-                                       std::to_string(1000 + i)});
-        block.resize(kColumnBlockSize, '\0');
-        setdata(letter, block);
-        if (i % 3 == 0) changestate(letter, 0, LETTER_READ);
-        if (i == letters / 2) middle = letter;
-    }
-
     MemoryListView view;
-    CBaseListControl control(view);
-    NoViewer viewer;
-    NoFrame frame;
-    CLetterList list(control, sys, viewer, frame);
-    Figures best;
-    for (int round = 0; round < kRounds; ++round) {
-        const auto start = Clock::now();
-        list.showList(box);
-        best.showListMs = std::min(best.showListMs, Ms(Clock::now() - start));
-        if (view.RowCount() != letters) {
-            std::printf("showList gave %d rows for %d letters\n", view.RowCount(), letters);
-            std::exit(1);
-        }
-        const auto one = Clock::now();
-        for (int k = 0; k < kShowLetterCalls; ++k) {
-            changestate(middle, k % 2 ? LETTER_READ : 0, k % 2 ? 0 : LETTER_READ);
-            list.ShowLetter(middle);
-        }
-        best.showLetterUs =
-            std::min(best.showLetterUs, Ms(Clock::now() - one) * 1000.0 / kShowLetterCalls);
-    }
-    return best;
+    return bench::Measure(letters, view);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1) {
-        // Figures for other box sizes, without the verdict.
-        for (int i = 1; i < argc; ++i) {
-            const int n = std::atoi(argv[i]);
-            const Figures f = Measure(n);
-            std::printf("%8d letters: showList %8.1f ms (%.3f us per letter), ShowLetter %.3f us\n",
-                        n, f.showListMs, f.showListMs * 1000 / n, f.showLetterUs);
-        }
-        return 0;
-    }
-    const Figures small = Measure(10000);
-    const Figures large = Measure(100000);
-    const double perSmall = small.showListMs / 10000;
-    const double perLarge = large.showListMs / 100000;
-    std::printf("showList   10,000 letters: %8.1f ms (%.3f us per letter)\n", small.showListMs,
-                perSmall * 1000);
-    std::printf("showList  100,000 letters: %8.1f ms (%.3f us per letter, %.2fx)\n",
-                large.showListMs, perLarge * 1000, perLarge / perSmall);
-    std::printf("ShowLetter in  10,000: %.3f us; in 100,000: %.3f us\n", small.showLetterUs,
-                large.showLetterUs);
-    const bool ok = large.showListMs < 1000 && perLarge <= 1.5 * perSmall &&
-                    large.showLetterUs <= 1.5 * small.showLetterUs + 1.0;
-    std::printf("%s\n", ok ? "ok" : "TOO SLOW");
-    return ok ? 0 : 1;
+    return bench::Run(Measure, 1000, argc, argv);
 }
