@@ -1,18 +1,12 @@
 #include "ui/wx_list_view.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/wx_text.h"
 
 namespace korvo {
 namespace {
-
-static_assert(sizeof(wxUIntPtr) >= 8, "the row word needs 64 bits");
-
-// The row word: item data in bits 0-31, state image in 32-35, drop highlight in bit 36.
-constexpr int kStateShift = 32;
-constexpr uint64_t kStateMask = uint64_t{0xF} << kStateShift;
-constexpr uint64_t kDropBit = uint64_t{1} << 36;
 
 // Header image 2 means no arrow: the control shows none.
 constexpr int kNoHeaderImage = 2;
@@ -31,9 +25,44 @@ wxListColumnFormat ToFormat(ColumnAlign align) {
 
 }  // namespace
 
-WxListView::WxListView(wxWindow* parent, wxWindowID id)
-    : list_(new wxListCtrl(parent, id, wxDefaultPosition, wxDefaultSize,
-                           wxLC_REPORT | wxLC_HRULES | wxLC_VRULES)) {}
+// The control in virtual mode: it asks its view for what it draws.
+class WxListView::Control : public wxListCtrl {
+  public:
+    Control(WxListView* view, wxWindow* parent, wxWindowID id)
+        : wxListCtrl(parent, id, wxDefaultPosition, wxDefaultSize,
+                     wxLC_REPORT | wxLC_VIRTUAL | wxLC_HRULES | wxLC_VRULES),
+          view_(view) {}
+
+    void Detach() {
+        view_ = nullptr;
+        SetItemCount(0);
+    }
+
+  protected:
+    wxString OnGetItemText(long row, long column) const override {
+        return view_ ? view_->TextOf(row, column) : wxString();
+    }
+    int OnGetItemImage(long row) const override { return view_ ? view_->ImageOf(row, 0) : -1; }
+    int OnGetItemColumnImage(long row, long column) const override {
+        return view_ ? view_->ImageOf(row, column) : -1;
+    }
+    wxItemAttr* OnGetItemAttr(long row) const override {
+        return view_ ? view_->LookOf(row) : nullptr;
+    }
+
+  private:
+    WxListView* view_;
+};
+
+WxListView::WxListView(wxWindow* parent, wxWindowID id) : list_(new Control(this, parent, id)) {}
+
+WxListView::~WxListView() {
+    if (list_) list_->Detach();
+}
+
+wxListCtrl* WxListView::control() const {
+    return list_.get();
+}
 
 void WxListView::SetReportStyle() {
     list_->SetWindowStyleFlag((list_->GetWindowStyleFlag() & ~wxLC_MASK_TYPE) | wxLC_REPORT |
@@ -64,12 +93,19 @@ int WxListView::InsertColumn(int column, std::string_view title, int width, Colu
         list_->InsertColumn(column, WxFromBytes(title), ToFormat(align), std::max(width, 0));
     if (at < 0) return -1;
     sortCounters_.insert(sortCounters_.begin() + at, 0);
+    for (Row& r : rows_) {
+        if (static_cast<size_t>(at) < r.cells.size())
+            r.cells.insert(r.cells.begin() + at, std::string());
+    }
     return static_cast<int>(at);
 }
 
 bool WxListView::DeleteColumn(int column) {
     if (!ValidColumn(column) || !list_->DeleteColumn(column)) return false;
     sortCounters_.erase(sortCounters_.begin() + column);
+    for (Row& r : rows_) {
+        if (static_cast<size_t>(column) < r.cells.size()) r.cells.erase(r.cells.begin() + column);
+    }
     return true;
 }
 
@@ -144,114 +180,124 @@ void WxListView::SetHeaderImage(int column, int image) {
 }
 
 int WxListView::RowCount() const {
-    return list_->GetItemCount();
+    return static_cast<int>(rows_.size());
 }
 
-uint64_t WxListView::Word(int row) const {
-    return list_->GetItemData(row);
+void WxListView::RefreshRow(int row) {
+    if (!frozen_) list_->RefreshItem(row);
 }
 
-void WxListView::SetWord(int row, uint64_t word) {
-    list_->SetItemPtrData(row, static_cast<wxUIntPtr>(word));
+std::vector<int> WxListView::SelectedRows() const {
+    std::vector<int> selected;
+    for (long r = list_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); r >= 0;
+         r = list_->GetNextItem(r, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+        selected.push_back(static_cast<int>(r));
+    }
+    return selected;
+}
+
+void WxListView::MoveSelection(const std::vector<int>& selected, int focused,
+                               const std::function<int(int)>& to) {
+    std::vector<int> moved;
+    for (int r : selected) moved.push_back(to(r));
+    std::sort(moved.begin(), moved.end());
+    for (int r : selected) {
+        if (!std::binary_search(moved.begin(), moved.end(), r)) SetRowSelected(r, false);
+    }
+    for (int r : moved) {
+        if (!std::binary_search(selected.begin(), selected.end(), r)) SetRowSelected(r, true);
+    }
+    if (focused >= 0) SetFocusedRow(to(focused));
 }
 
 int WxListView::InsertRow(int row, uint32_t itemData, int image, int stateImage) {
     if (row < 0 || row > RowCount()) return -1;
-    const long at = list_->InsertItem(row, wxString(), image);
-    if (at < 0) return -1;
-    SetWord(static_cast<int>(at),
-            itemData | (static_cast<uint64_t>(stateImage & 0xF) << kStateShift));
-    ApplyStyle(static_cast<int>(at));
-    return static_cast<int>(at);
-}
-
-void WxListView::ApplyStyle(int row) {
-    if (!styler_) return;
-    wxItemAttr look;
-    styler_(ItemData(row), look);
-    wxFont font = list_->GetFont();
-    if (look.HasFont()) font = look.GetFont();
-    list_->SetItemFont(row, font);
-    list_->SetItemTextColour(
-        row, look.HasTextColour() ? look.GetTextColour() : list_->GetForegroundColour());
+    Row added;
+    added.itemData = itemData;
+    added.image = image;
+    added.stateImage = stateImage & 0xF;
+    const bool appended = row == RowCount();
+    // The control keeps selection and focus by position: rows after the new one move down.
+    const std::vector<int> selected = appended ? std::vector<int>() : SelectedRows();
+    const int focused = appended ? -1 : FocusedRow();
+    rows_.insert(rows_.begin() + row, std::move(added));
+    list_->SetItemCount(RowCount());
+    if (!appended) MoveSelection(selected, focused, [row](int r) { return r < row ? r : r + 1; });
+    RefreshRow(row);
+    return row;
 }
 
 bool WxListView::DeleteRow(int row) {
-    return ValidRow(row) && list_->DeleteItem(row);
+    if (!ValidRow(row)) return false;
+    rows_.erase(rows_.begin() + row);
+    list_->DeleteItem(row);  // moves the control's selection and focus along
+    return true;
 }
 
 void WxListView::DeleteAllRows() {
+    rows_.clear();
     list_->DeleteAllItems();
 }
 
 void WxListView::ReorderRows(const std::vector<int>& order) {
     const int rows = RowCount();
     if (static_cast<int>(order.size()) != rows) return;
-    std::vector<uint64_t> words(order.size());
     std::vector<int> rank(order.size(), -1);
     for (int i = 0; i < rows; ++i) {
         const int from = order[static_cast<size_t>(i)];
         if (from < 0 || from >= rows || rank[static_cast<size_t>(from)] >= 0) return;
         rank[static_cast<size_t>(from)] = i;
     }
-    // The control forgets selection and focus when it sorts: carry them over by hand.
-    std::vector<bool> selected(order.size());
-    const int focused = FocusedRow();
-    for (int r = 0; r < rows; ++r) {
-        words[static_cast<size_t>(r)] = Word(r);
-        selected[static_cast<size_t>(r)] = IsRowSelected(r);
-        SetWord(r, static_cast<uint64_t>(rank[static_cast<size_t>(r)]));
-    }
-    list_->SortItems(
-        [](wxIntPtr a, wxIntPtr b, wxIntPtr) -> int { return a < b ? -1 : (a > b ? 1 : 0); }, 0);
-    for (int i = 0; i < rows; ++i) {
-        const size_t from = static_cast<size_t>(order[static_cast<size_t>(i)]);
-        SetWord(i, words[from]);
-        SetRowSelected(i, selected[from]);
-    }
-    if (focused >= 0) SetFocusedRow(rank[static_cast<size_t>(focused)]);
+    std::vector<Row> sorted;
+    sorted.reserve(rows_.size());
+    for (int from : order) sorted.push_back(std::move(rows_[static_cast<size_t>(from)]));
+    rows_ = std::move(sorted);
+    MoveSelection(SelectedRows(), FocusedRow(),
+                  [&rank](int r) { return rank[static_cast<size_t>(r)]; });
+    if (!frozen_) list_->Refresh();
 }
 
 std::string WxListView::CellText(int row, int column) const {
     if (!ValidRow(row) || !ValidColumn(column)) return std::string();
-    return BytesFromWx(list_->GetItemText(row, column));
+    const std::vector<std::string>& cells = rows_[static_cast<size_t>(row)].cells;
+    return static_cast<size_t>(column) < cells.size() ? cells[static_cast<size_t>(column)]
+                                                      : std::string();
 }
 
 void WxListView::SetCellText(int row, int column, std::string_view text) {
-    if (ValidRow(row) && ValidColumn(column)) list_->SetItem(row, column, WxFromBytes(text));
+    if (!ValidRow(row) || !ValidColumn(column)) return;
+    std::vector<std::string>& cells = rows_[static_cast<size_t>(row)].cells;
+    if (static_cast<size_t>(column) >= cells.size()) cells.resize(static_cast<size_t>(column) + 1);
+    cells[static_cast<size_t>(column)] = text;
+    RefreshRow(row);
 }
 
 uint32_t WxListView::ItemData(int row) const {
-    return ValidRow(row) ? static_cast<uint32_t>(Word(row)) : 0;
+    return ValidRow(row) ? rows_[static_cast<size_t>(row)].itemData : 0;
 }
 
 void WxListView::SetItemData(int row, uint32_t data) {
     if (!ValidRow(row)) return;
-    SetWord(row, (Word(row) & ~uint64_t{0xFFFFFFFF}) | data);
-    ApplyStyle(row);
+    rows_[static_cast<size_t>(row)].itemData = data;
+    RefreshRow(row);  // the look may follow the data
 }
 
 int WxListView::RowImage(int row) const {
-    if (!ValidRow(row)) return 0;
-    wxListItem item;
-    item.SetId(row);
-    item.SetMask(wxLIST_MASK_IMAGE);
-    list_->GetItem(item);
-    return std::max(item.GetImage(), 0);
+    return ValidRow(row) ? std::max(rows_[static_cast<size_t>(row)].image, 0) : 0;
 }
 
 void WxListView::SetRowImage(int row, int image) {
-    if (ValidRow(row)) list_->SetItemImage(row, image);
+    if (!ValidRow(row)) return;
+    rows_[static_cast<size_t>(row)].image = image;
+    RefreshRow(row);
 }
 
 int WxListView::RowStateImage(int row) const {
-    return ValidRow(row) ? static_cast<int>((Word(row) & kStateMask) >> kStateShift) : 0;
+    return ValidRow(row) ? rows_[static_cast<size_t>(row)].stateImage : 0;
 }
 
 void WxListView::SetRowStateImage(int row, int stateImage) {
-    if (!ValidRow(row)) return;
-    SetWord(row,
-            (Word(row) & ~kStateMask) | (static_cast<uint64_t>(stateImage & 0xF) << kStateShift));
+    if (ValidRow(row)) rows_[static_cast<size_t>(row)].stateImage = stateImage & 0xF;
 }
 
 bool WxListView::IsRowSelected(int row) const {
@@ -273,13 +319,43 @@ void WxListView::SetFocusedRow(int row) {
 }
 
 bool WxListView::IsRowDropHighlighted(int row) const {
-    return ValidRow(row) && (Word(row) & kDropBit) != 0;
+    return ValidRow(row) && rows_[static_cast<size_t>(row)].dropHighlighted;
 }
 
 void WxListView::SetRowDropHighlighted(int row, bool on) {
     if (!ValidRow(row)) return;
-    SetWord(row, on ? Word(row) | kDropBit : Word(row) & ~kDropBit);
-    list_->RefreshItem(row);
+    rows_[static_cast<size_t>(row)].dropHighlighted = on;
+    RefreshRow(row);
+}
+
+void WxListView::SetRowStyler(RowStyler styler) {
+    styler_ = std::move(styler);
+    if (!frozen_) list_->Refresh();
+}
+
+wxItemAttr WxListView::RowLook(int row) const {
+    wxItemAttr look;
+    if (styler_ && ValidRow(row)) styler_(rows_[static_cast<size_t>(row)].itemData, look);
+    return look;
+}
+
+wxString WxListView::TextOf(long row, long column) const {
+    if (row < 0 || row >= RowCount()) return wxString();
+    const std::vector<std::string>& cells = rows_[static_cast<size_t>(row)].cells;
+    return column >= 0 && static_cast<size_t>(column) < cells.size()
+               ? WxFromBytes(cells[static_cast<size_t>(column)])
+               : wxString();
+}
+
+int WxListView::ImageOf(long row, long column) const {
+    if (column != 0 || row < 0 || row >= RowCount()) return -1;
+    return rows_[static_cast<size_t>(row)].image;
+}
+
+wxItemAttr* WxListView::LookOf(long row) const {
+    if (!styler_ || row < 0 || row >= RowCount()) return nullptr;
+    look_ = RowLook(static_cast<int>(row));
+    return &look_;
 }
 
 ListHit WxListView::HitTest(ViewPoint p) const {

@@ -1,13 +1,15 @@
 // ListView over a wx list control in report mode. The view creates the control as a child of
-// `parent`; the parent window owns the control and the view must not outlive it (keep the
-// view as a member of the window that holds the control). The control's per-row data word
-// carries the row's item data, its state image and its drop highlight, so they move with the
-// row when the control sorts or deletes rows.
+// `parent`; the parent window owns the control (keep the view as a member of the window that
+// holds the control; a view that goes first leaves the control empty). The rows live here and
+// the control only draws the ones on screen and keeps selection and focus: filling a list of
+// many thousand rows costs no drawing work per row.
 #pragma once
 
 #include <wx/listctrl.h>
+#include <wx/weakref.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "controls/list_view.h"
@@ -17,8 +19,12 @@ namespace korvo {
 class WxListView : public ListView {
   public:
     explicit WxListView(wxWindow* parent, wxWindowID id = wxID_ANY);
+    ~WxListView() override;
 
-    wxListCtrl* control() const { return list_; }
+    WxListView(const WxListView&) = delete;
+    WxListView& operator=(const WxListView&) = delete;
+
+    wxListCtrl* control() const;
     // The sorted column's arrow: header image i (0 or 1) is drawn as image `first` + i of the
     // control's small image list. Until this is set, header image i is image i.
     void SetHeaderArrowImages(int first) { headerArrowFirst_ = first; }
@@ -65,24 +71,45 @@ class WxListView : public ListView {
     // `clientPoint` in the coordinates of the rows area, as list events report them.
     ListHit HitTest(ViewPoint clientPoint) const override;
 
-    // How a row looks by its item data (font, colours); none: every row looks alike. Applied
-    // whenever a row's item data is set.
+    // How a row looks by its item data (font, colours); none: every row looks alike.
     using RowStyler = std::function<void(uint32_t itemData, wxItemAttr& look)>;
-    void SetRowStyler(RowStyler styler) { styler_ = std::move(styler); }
+    void SetRowStyler(RowStyler styler);
+    // The look the styler gives the row now (empty without a styler or row).
+    wxItemAttr RowLook(int row) const;
 
   private:
-    void ApplyStyle(int row);
+    class Control;
+    friend class Control;
+    struct Row {
+        std::vector<std::string> cells;  // fewer than the columns: the rest are empty
+        uint32_t itemData = 0;
+        int image = 0;
+        int stateImage = 0;
+        bool dropHighlighted = false;
+    };
+
     bool ValidColumn(int column) const { return column >= 0 && column < ColumnCount(); }
     bool ValidRow(int row) const { return row >= 0 && row < RowCount(); }
     wxListItem ColumnItem(int column, long mask) const;
-    uint64_t Word(int row) const;
-    void SetWord(int row, uint64_t word);
+    void RefreshRow(int row);
+    // The selected rows, in order.
+    std::vector<int> SelectedRows() const;
+    // The control's selection and focus after rows moved: `to` gives each old row's new place.
+    void MoveSelection(const std::vector<int>& selected, int focused,
+                       const std::function<int(int)>& to);
 
-    wxListCtrl* list_;
+    // Asked by the control for the rows on screen.
+    wxString TextOf(long row, long column) const;
+    int ImageOf(long row, long column) const;
+    wxItemAttr* LookOf(long row) const;
+
+    wxWeakRef<Control> list_;
+    std::vector<Row> rows_;
     std::vector<int> sortCounters_;  // one per column
     int headerArrowFirst_ = 0;
     bool frozen_ = false;
     RowStyler styler_;
+    mutable wxItemAttr look_;  // the last row look handed to the control
 };
 
 }  // namespace korvo

@@ -63,7 +63,7 @@ TEST_F(GuiTest, ListViewHoldsColumnsCellsDataAndSortOrder) {
     ASSERT_EQ(list->GetItemCount(), 3);
     EXPECT_EQ(Cells(list, 1), raw + ",bob,carol");
     EXPECT_EQ(view->CellText(0, 1), raw);
-    EXPECT_EQ(static_cast<uint32_t>(list->GetItemData(1)), 0x80000001u);
+    EXPECT_EQ(view->ItemData(1), 0x80000001u);
     EXPECT_NE(list->GetItemState(0, wxLIST_STATE_SELECTED), 0);
 
     control.SortByColumn(2);
@@ -77,7 +77,7 @@ TEST_F(GuiTest, ListViewHoldsColumnsCellsDataAndSortOrder) {
     list->GetColumn(2, col);
     EXPECT_EQ(col.GetImage(), 0);
     // Data, images and marks moved with their rows.
-    EXPECT_EQ(static_cast<uint32_t>(list->GetItemData(0)), 0x80000001u);
+    EXPECT_EQ(view->ItemData(0), 0x80000001u);
     EXPECT_EQ(view->RowStateImage(0), 2);
     EXPECT_EQ(view->RowImage(0), 1);
     EXPECT_NE(list->GetItemState(2, wxLIST_STATE_SELECTED), 0);
@@ -185,6 +185,57 @@ TEST_F(GuiTest, HeaderClickSortsTheList) {
     EXPECT_EQ(view->HeaderImage(1), 2) << "no arrow";
     EXPECT_EQ(drawnArrow(1), -1);
     EXPECT_EQ(drawnArrow(0), 5);
+}
+
+// The rows live in the view; the control keeps selection and focus by position, so inserting
+// and deleting rows must carry them along. A view that goes before its control leaves it empty.
+TEST_F(GuiTest, SelectionFollowsItsRowsAndTheControlOutlivesItsView) {
+    auto view = std::make_unique<WxListView>(frame);
+    wxListCtrl* list = view->control();
+    CBaseListControl control(*view);
+    constexpr uint32_t kBold = 0x80000000;
+    view->SetRowStyler([list](uint32_t data, wxItemAttr& look) {
+        if (data & kBold) look.SetFont(list->GetFont().Bold());
+    });
+    control.Reset("Name ,Size");
+    for (const char* name : {"a", "b", "c", "d"}) control.InsertRow(std::string(name) + " ,1", 0);
+    view->SetItemData(2, kBold | 7);
+    view->SetRowSelected(1, true);
+    view->SetRowSelected(3, true);
+    view->SetFocusedRow(3);
+    list->SetSize(0, 0, 400, 200);
+    wxYield();  // paints the rows through the view
+
+    control.InsertRow("new ,2", 0, 0);
+    control.InsertRow("mid ,2", 0, 3);
+    EXPECT_EQ(Cells(list, 0), "new,a,b,mid,c,d");
+    EXPECT_FALSE(view->IsRowSelected(1));
+    EXPECT_TRUE(view->IsRowSelected(2)) << "b";
+    EXPECT_TRUE(view->IsRowSelected(5)) << "d";
+    EXPECT_EQ(view->FocusedRow(), 5);
+    EXPECT_EQ(view->ItemData(4), kBold | 7) << "c";
+    EXPECT_EQ(view->RowLook(4).GetFont().GetWeight(), wxFONTWEIGHT_BOLD);
+    EXPECT_FALSE(view->RowLook(1).HasFont());
+
+    view->DeleteRow(0);
+    view->DeleteRow(2);  // mid
+    EXPECT_EQ(Cells(list, 0), "a,b,c,d");
+    EXPECT_TRUE(view->IsRowSelected(1));
+    EXPECT_TRUE(view->IsRowSelected(3));
+    EXPECT_FALSE(view->IsRowSelected(2));
+    EXPECT_EQ(view->FocusedRow(), 3);
+
+    // Columns inserted between filled ones push the cells along.
+    view->InsertColumn(1, "Gap", 30, ColumnAlign::kLeft);
+    EXPECT_EQ(view->CellText(2, 1), "");
+    EXPECT_EQ(view->CellText(2, 2), "1");
+    view->DeleteColumn(0);
+    EXPECT_EQ(Cells(list, 1), "1,1,1,1");
+
+    view.reset();
+    EXPECT_EQ(list->GetItemCount(), 0);
+    list->Refresh();
+    wxYield();  // paints with the view gone
 }
 
 // Mouse events sent to the tree reach the logic with the widget's geometry and the given clock.

@@ -260,7 +260,8 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     // Unread letters show in bold, read ones do not.
     for (int r = 0; r < list.RowCount(); ++r) {
         const bool unread = list.ItemData(r) & kRowUnread;
-        EXPECT_EQ(list.control()->GetItemFont(r).GetWeight() == wxFONTWEIGHT_BOLD, unread) << r;
+        const wxItemAttr look = list.RowLook(r);
+        EXPECT_EQ(look.HasFont() && look.GetFont().GetWeight() == wxFONTWEIGHT_BOLD, unread) << r;
     }
     EXPECT_FALSE(list.ItemData(1) & kRowUnread);
 
