@@ -3,6 +3,7 @@
 // names edited in place, the preview in the hardened browser.
 #include <gtest/gtest.h>
 #include <wx/choice.h>
+#include <wx/textctrl.h>
 
 #include <algorithm>
 #include <string>
@@ -156,8 +157,17 @@ TEST_F(TemplateGuiTest, RenameInPlacePreviewAndDelete) {
         list->GetEventHandler()->ProcessEvent(event);
         return event.IsAllowed();
     };
-    EXPECT_TRUE(endEdit(1, "Offer"));
-    EXPECT_EQ(window->list().CellText(1, 0), "Offer");
+    // A real edit in place: the label editor opens on the row's name, Enter ends it.
+    wxTextCtrl* edit = list->EditLabel(1);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(BytesFromWx(edit->GetValue()), window->list().CellText(1, 0));
+    edit->SetValue("Offer");
+    wxKeyEvent enter(wxEVT_CHAR);
+    enter.m_keyCode = WXK_RETURN;
+    enter.SetEventObject(edit);
+    edit->GetEventHandler()->ProcessEvent(enter);
+    EXPECT_TRUE(PumpUntil([&] { return window->list().CellText(1, 0) == "Offer"; }, 5000));
+    EXPECT_EQ(BytesFromWx(list->GetItemText(1)), "Offer");
     EXPECT_EQ(test::Get(ListedTemplates(Link())[1], "caption"), "Offer");
     EXPECT_FALSE(endEdit(1, ""));
     EXPECT_EQ(test::Get(ListedTemplates(Link())[1], "caption"), "Offer");
