@@ -97,6 +97,19 @@ bool CBaseDataManage::DataOpen(const std::string& path, std::string_view mode) {
     return DataSaveList(root_.get(), 1) == long(kRootPoint);
 }
 
+bool CBaseDataManage::DataSync() {
+    return file_.Sync();
+}
+
+bool CBaseDataManage::DataClose() {
+    return file_.Close();
+}
+
+std::string CBaseDataManage::failureText() const {
+    const int error = file_.writeError();
+    return error == 0 ? std::string() : StoreErrorText(error);
+}
+
 bool CBaseDataManage::DataGetPointBlock(long pointId) {
     return file_.GetPointBlock(pointId);
 }
@@ -158,15 +171,18 @@ int CBaseDataManage::DataSavePoint(baseDataStruct* node) {
         }
     }
 
-    changestate(node, kChangeBits, 0);
     // The slot holds the kind code; a node without one (or with a code that would read as a
     // free or reserved slot) is stored as 0, so that its record is never taken for free.
     long kind = TextToLong(getinfo(node, kThisNode, "pType"));
     if (kind == kSlotFree || kind == kSlotReserved) kind = 0;
     record.set(rec::kSlot, uint32_t(kind));
-    record.set(rec::kState, getstate(node));
+    // The node keeps its change bits until the record is written: a failed save leaves it
+    // marked for the next one.
+    record.set(rec::kState, state & ~kChangeBits);
     if (!file_.WriteRecord(id, record)) return 0;
-    for (uint32_t chain : stale) file_.FreeChain(chain);
+    for (uint32_t chain : stale) {
+        if (!file_.FreeChain(chain)) return 0;
+    }
     ApplyRecord(node, record);
     return 1;
 }
@@ -195,35 +211,41 @@ long CBaseDataManage::DataNewPoint(baseDataStruct* node, long parentPoint) {
     const long id = file_.AllocatePoint(parentPoint);
     if (id < 0) return -1;
     setinfo(node, kThisNode, "pointId", LongToText(id));
-    // The record is complete before anything links to it.
-    DataSavePoint(node);
-    if (!file_.LinkPoint(id)) return -1;
+    // The record is complete before anything links to it. A node whose point did not come
+    // into being stays without one (and modified), so nothing takes it for stored.
+    if (DataSavePoint(node) != 1 || !file_.LinkPoint(id)) {
+        setinfo(node, kThisNode, "pointId", "-1");
+        changestate(node, 0, STATE_MODIFIED | kChangeBits);
+        return -1;
+    }
     return id;
 }
 
 long CBaseDataManage::DataSaveList(baseDataStruct* node, int mode) {
     long last = -1;
+    bool failed = false;
     auto save = [&](baseDataStruct* n) {
         const long id = PointIdOf(n);
         if (id < 0) {
             last = DataNewPoint(n, -1);
+            failed = failed || last < 0;
         } else {
-            DataSavePoint(n);
+            failed = failed || DataSavePoint(n) != 1;
             last = id;
         }
     };
     if (!node) return last;
     if (mode == 1) {
         save(node);
-        return last;
+        return failed ? -1 : last;
     }
     if (mode == 0) {
-        for (baseDataStruct* n = node; n; n = n->nextBrother()) save(n);
-        return last;
+        for (baseDataStruct* n = node; n && !failed; n = n->nextBrother()) save(n);
+        return failed ? -1 : last;
     }
     // Pre-order over the node, its later brothers and their descendants: parents first.
     const baseDataStruct* stop = node->parent();
-    for (baseDataStruct* n = node; n;) {
+    for (baseDataStruct* n = node; n && !failed;) {
         save(n);
         if (n->firstSon()) {
             n = n->firstSon();
@@ -232,7 +254,7 @@ long CBaseDataManage::DataSaveList(baseDataStruct* node, int mode) {
         while (n && n != stop && !n->nextBrother()) n = n->parent();
         n = (n && n != stop) ? n->nextBrother() : nullptr;
     }
-    return last;
+    return failed ? -1 : last;
 }
 
 bool CBaseDataManage::LoadOne(baseDataStruct* node, long pointId, int mask, PointLinks* links) {
@@ -342,9 +364,9 @@ bool CBaseDataManage::DataDeletePoint(baseDataStruct* node, int mode) {
     if (!node) return false;
     if (mode == 1) {
         changestate(node, STATE_VALID, 0);
-        DataSaveList(node, 1);
+        const bool saved = DataSaveList(node, 1) >= 0;
         deletepoint(node);
-        return true;
+        return saved;
     }
     const long id = PointIdOf(node);
     const bool ok = id >= 0 && file_.DeletePointTree(id, false);

@@ -57,6 +57,17 @@ class CBaseDataManage {
     baseDataStruct* DataGetSysPoint(baseDataStruct* start, int kind, int subKind = 0);
     bool DataGetPointBlock(long pointId);
 
+    // Makes every write so far durable; false when it could not (see failureText()). Whatever
+    // acts outside the store on the strength of a write (deleting a letter on its server)
+    // syncs first.
+    bool DataSync();
+    // Writes what is pending, syncs and closes the file; false when something was not written.
+    bool DataClose();
+    // Once a write to the file has failed, nothing more is written until it is reopened:
+    // failed() says so, failureText() gives the system's reason ("No space left on device").
+    bool failed() const { return file_.writeError() != 0; }
+    std::string failureText() const;
+
     baseDataStruct* root() const { return root_.get(); }
     StoreFile& file() { return file_; }
     bool isOpen() const { return file_.isOpen(); }

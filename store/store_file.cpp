@@ -1,13 +1,14 @@
 // Block layer of the store file: header, allocation tables and chains.
 #include "store/store_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+
+#include "platform/message_hook.h"
+#include "store/diag_log.h"
 
 namespace korvo {
 
@@ -36,7 +37,34 @@ StoreFile::~StoreFile() {
 
 bool StoreFile::isOpen() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return fd_ >= 0;
+    return io_ != nullptr;
+}
+
+int StoreFile::writeError() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return writeError_;
+}
+
+int StoreFile::openError() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return openError_;
+}
+
+void StoreFile::Fence(int error) {
+    if (writeError_ != 0) return;
+    writeError_ = error != 0 ? error : EIO;
+    const std::string why = StoreErrorText(writeError_);
+    LogLine(DiagLog::kError, "StoreFile: cannot write %s: %s", path_.c_str(), why.c_str());
+    ShowMessage("Korvo cannot write its store file " + path_ + ": " + why +
+                ".\nNothing more is written to it until Korvo starts again; what was saved "
+                "before is kept.");
+}
+
+bool StoreFile::Sync() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!io_ || writeError_ != 0) return false;
+    if (const int error = io_->Sync(); error != 0) Fence(error);
+    return writeError_ == 0;
 }
 
 std::string StoreFile::path() const {
@@ -64,51 +92,52 @@ uint32_t StoreFile::blockCount() const {
 }
 
 bool StoreFile::ReadBytes(uint64_t offset, void* data, size_t size) {
-    auto* p = static_cast<uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    if (!io_) return false;
+    size_t got = 0;
+    return io_->ReadAt(offset, data, size, &got) == 0 && got == size;
 }
 
 bool StoreFile::WriteBytes(uint64_t offset, const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        size -= static_cast<size_t>(n);
+    // Rule F1: after one failure nothing more reaches the disk.
+    if (!io_ || writeError_ != 0) return false;
+    if (const int error = io_->WriteAt(offset, data, size); error != 0) {
+        Fence(error);
+        return false;
     }
     return true;
 }
 
-void StoreFile::WriteHeader() {
-    WriteBytes(0, header_.data(), header_.size());
+bool StoreFile::WriteHeader() {
+    return WriteBytes(0, header_.data(), header_.size());
 }
 
-void StoreFile::WriteTrailer() {
+bool StoreFile::WriteTrailer() {
     uint8_t trailer[kTrailerSize] = {};
     Put32(trailer, kTrailerSize);
     std::memcpy(trailer + 4, kBanner, sizeof kBanner);
-    WriteBytes(fileEnd(), trailer, sizeof trailer);
+    return WriteBytes(fileEnd(), trailer, sizeof trailer);
 }
 
 bool StoreFile::Open(const std::string& path, std::string_view mode) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     Close();
+    openError_ = 0;
+    writeError_ = 0;
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
     if (!exists || mode == "New") return CreateFile(path);
 
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    if (const int error = CurrentStoreEnv().Open(path, false, &io_); error != 0) {
+        openError_ = error;
+        io_.reset();
+        return false;
+    }
+    uint64_t size = 0;
+    if (const int error = io_->Size(&size); error != 0) {
+        openError_ = error;
+        io_.reset();
+        return false;
+    }
     header_.fill(0);
     const uint32_t end = [&] {
         if (!ReadBytes(0, header_.data(), header_.size())) return 0u;
@@ -120,16 +149,23 @@ bool StoreFile::Open(const std::string& path, std::string_view mode) {
                        // blocks in use.
                        end >= kHeaderBlockSize + kTableBlocks * kBlockSize &&
                        (end - kHeaderBlockSize) % kBlockSize == 0 &&
-                       static_cast<uint64_t>(end) <= static_cast<uint64_t>(st.st_size);
+                       static_cast<uint64_t>(end) <= size;
+    path_ = path;
     if (!sound || !LoadTable(0)) {
-        ::close(fd_);
-        fd_ = -1;
+        // A file that is not a store is left untouched; a failed repair write is reported.
+        openError_ = writeError_;
+        io_.reset();
         tables_.clear();
+        path_.clear();
         return false;
     }
-    path_ = path;
-    CompleteGrowth(uint64_t(st.st_size));
+    CompleteGrowth(size);
     LoadPointIndex();
+    if (writeError_ != 0) {
+        openError_ = writeError_;
+        CloseQuietly();
+        return false;
+    }
     return true;
 }
 
@@ -146,16 +182,20 @@ void StoreFile::CompleteGrowth(uint64_t fileSize) {
         setFileEnd(fileEnd() + kBlockSize);
         grew = true;
     }
-    if (grew) {
-        WriteTrailer();
-        WriteHeader();
-    }
+    if (grew && WriteTrailer()) WriteHeader();
 }
 
 bool StoreFile::CreateFile(const std::string& path) {
-    if (!MakeParentDirectories(path)) return false;
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd_ < 0) return false;
+    if (!MakeParentDirectories(path)) {
+        openError_ = errno;
+        return false;
+    }
+    StoreEnv& env = CurrentStoreEnv();
+    if (const int error = env.Open(path, true, &io_); error != 0) {
+        openError_ = error;
+        io_.reset();
+        return false;
+    }
     path_ = path;
     header_.fill(0);
     std::memcpy(header_.data() + hdr::kMagic, kMagic, sizeof kMagic);
@@ -172,24 +212,42 @@ bool StoreFile::CreateFile(const std::string& path) {
     }
     std::vector<uint8_t> block(kHeaderBlockSize, 0);
     std::memcpy(block.data(), header_.data(), header_.size());
-    WriteBytes(0, block.data(), block.size());
-    WriteTrailer();
-    AddSegment();
+    const bool written = WriteBytes(0, block.data(), block.size()) && WriteTrailer() &&
+                         AddSegment() && io_->Sync() == 0;
+    // The new name must survive a power cut as well as the bytes behind it.
+    const size_t slash = path.rfind('/');
+    const int dirError =
+        written ? env.SyncDirectory(slash == std::string::npos ? "." : path.substr(0, slash + 1))
+                : 0;
+    if (!written || dirError != 0 || writeError_ != 0) {
+        openError_ = writeError_ != 0 ? writeError_ : dirError != 0 ? dirError : EIO;
+        CloseQuietly();
+        return false;
+    }
     return true;
 }
 
-void StoreFile::Close() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return;
-    WriteBackTables();
-    WriteHeader();
-    headerPending_ = false;
-    ::close(fd_);
-    fd_ = -1;
+void StoreFile::CloseQuietly() {
+    io_.reset();
+    path_.clear();
     tables_.clear();
     pointBlocks_.clear();
     pointCache_.clear();
     currentPointBlock_ = -1;
+    headerPending_ = false;
+}
+
+bool StoreFile::Close() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!io_) return true;
+    WriteBackTables();
+    WriteHeader();
+    if (writeError_ == 0) {
+        if (const int error = io_->Sync(); error != 0) Fence(error);
+    }
+    const bool ok = writeError_ == 0;
+    CloseQuietly();
+    return ok;
 }
 
 // --- Allocation tables ---
@@ -251,6 +309,7 @@ uint32_t StoreFile::Entry(uint32_t block) {
 }
 
 bool StoreFile::SetEntry(uint32_t block, uint32_t value) {
+    if (writeError_ != 0) return false;
     Table* table = LoadTable(block);
     if (!table) return false;
     const uint32_t index = block - table->first;
@@ -262,7 +321,7 @@ bool StoreFile::SetEntry(uint32_t block, uint32_t value) {
         table->primary[0] = kUpdating;
         uint8_t raw[4];
         Put32(raw, kUpdating);
-        WriteBytes(primaryAt, raw, 4);
+        if (!WriteBytes(primaryAt, raw, 4)) return false;
     }
 
     const uint32_t old = table->primary[index];
@@ -290,7 +349,7 @@ bool StoreFile::SetEntry(uint32_t block, uint32_t value) {
 
     if (value == kChainEnd) WriteBackTables();
     UpdateSegmentCache(*table);
-    return true;
+    return writeError_ == 0;
 }
 
 void StoreFile::WriteBackTables() {
@@ -322,7 +381,7 @@ void StoreFile::WriteBackTables() {
     }
 }
 
-void StoreFile::AddSegment() {
+bool StoreFile::AddSegment() {
     const uint32_t first = (fileEnd() - kHeaderBlockSize) / kBlockSize;
     auto table = std::make_unique<Table>();
     table->first = first;
@@ -337,13 +396,12 @@ void StoreFile::AddSegment() {
         Put32(raw.data() + 4 * i, table->primary[i]);
         Put32(raw.data() + kTableBytes + 4 * i, table->mirror[i]);
     }
-    WriteBytes(BlockOffset(first), raw.data(), raw.size());
+    if (!WriteBytes(BlockOffset(first), raw.data(), raw.size())) return false;
     setFileEnd(fileEnd() + kTableBlocks * kBlockSize);
-    WriteTrailer();
     currentSegment_ = first;
     UpdateSegmentCache(*table);
     tables_[first] = std::move(table);
-    WriteHeader();
+    return WriteTrailer() && WriteHeader();
 }
 
 void StoreFile::UpdateSegmentCache(const Table& table) {
@@ -373,7 +431,7 @@ bool StoreFile::ExtendFile(uint32_t blocks) {
             // The new segment's header write must not count blocks whose entries could still
             // be undone: commit what this growth did so far first.
             WriteBackTables();
-            AddSegment();
+            if (!AddSegment()) return false;
             count = blockCount();
         }
         // A run of new zero blocks up to the segment's end, written in one go; the last run
@@ -402,7 +460,7 @@ bool StoreFile::ExtendFile(uint32_t blocks) {
 
 uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return 0;
+    if (!io_) return 0;
     const uint64_t wanted = (length + kBlockSize - 1) / kBlockSize;
     if (wanted == 0 || wanted > UINT32_MAX / 2) return 0;
     const uint32_t n = static_cast<uint32_t>(wanted);
@@ -416,8 +474,9 @@ uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
         if (first == kNoBlock) continue;
         if ((freeCount > 0 || used < kEntriesPerSegment) && first < start) start = first;
     }
+    if (writeError_ != 0) return 0;
     // 2. A file that ends on a segment boundary gets its next segment now.
-    if (blockCount() % kEntriesPerSegment == 0) AddSegment();
+    if (blockCount() % kEntriesPerSegment == 0 && !AddSegment()) return 0;
     // 3. Otherwise start with the last segment.
     if (start == kNoBlock || start >= blockCount()) {
         const uint32_t last = blockCount() - 1;
@@ -458,11 +517,8 @@ uint32_t StoreFile::Allocate(uint64_t length, bool contiguous) {
         SetEntry(found[i], i + 1 < found.size() ? found[i + 1] : kChainEnd);
     }
     for (auto [table, from] : hints) table->scanFrom = std::max(table->scanFrom, from);
-    if (headerPending_) {
-        WriteHeader();
-        headerPending_ = false;
-    }
-    return found.front();
+    if (headerPending_ && WriteHeader()) headerPending_ = false;
+    return Kept(true) ? found.front() : 0;
 }
 
 bool StoreFile::ListChain(uint32_t start, uint32_t needed, std::vector<uint32_t>* blocks) {
@@ -516,17 +572,17 @@ bool StoreFile::TransferChain(const std::vector<uint32_t>& blocks, uint64_t offs
 uint32_t StoreFile::WriteChain(uint32_t start, std::string_view bytes) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     (void)start;  // the old chain stays intact until its record no longer refers to it
-    if (fd_ < 0 || bytes.empty()) return 0;
+    if (!io_ || bytes.empty() || writeError_ != 0) return 0;
     const uint32_t chain = Allocate(bytes.size());
     if (chain == 0) return 0;
     std::vector<uint32_t> blocks;
     if (!ListChain(chain, BlocksFor(bytes.size()), &blocks)) return 0;
-    return TransferChain(blocks, 0, nullptr, bytes.data(), bytes.size()) ? chain : 0;
+    return Kept(TransferChain(blocks, 0, nullptr, bytes.data(), bytes.size())) ? chain : 0;
 }
 
 bool StoreFile::ReadAt(uint32_t start, uint64_t length, char* buffer, uint64_t offset) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return false;
+    if (!io_) return false;
     if (length == 0) return true;
     const uint64_t needed = BlocksFor(offset + length);
     if (needed > blockCount()) return false;
@@ -537,29 +593,30 @@ bool StoreFile::ReadAt(uint32_t start, uint64_t length, char* buffer, uint64_t o
 
 bool StoreFile::WriteAt(uint32_t start, std::string_view bytes, uint64_t offset) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return false;
+    if (!io_ || writeError_ != 0) return false;
     if (bytes.empty()) return true;
     const uint64_t needed = BlocksFor(offset + bytes.size());
     if (needed > blockCount()) return false;
     std::vector<uint32_t> blocks;
     if (!ListChain(start, static_cast<uint32_t>(needed), &blocks)) return false;
-    return TransferChain(blocks, offset, nullptr, bytes.data(), bytes.size());
+    return Kept(TransferChain(blocks, offset, nullptr, bytes.data(), bytes.size()));
 }
 
-void StoreFile::FreeChain(uint32_t start) {
+bool StoreFile::FreeChain(uint32_t start) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return;
+    if (!io_ || writeError_ != 0) return false;
     const uint32_t count = blockCount();
     uint32_t b = start;
     for (uint32_t steps = 0; steps < count && IsBlockNumber(b, count); ++steps) {
         const uint32_t next = Entry(b);
         // Never free a block twice or a table's own block.
         if (next == kFree || next == kNoBlock || next == kTableBlock || next == kUpdating) break;
-        SetEntry(b, kFree);
+        if (!SetEntry(b, kFree)) break;
         if (!IsBlockNumber(next, count)) break;
         b = next;
     }
     WriteBackTables();
+    return Kept(true);
 }
 
 }  // namespace korvo

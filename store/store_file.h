@@ -40,6 +40,18 @@
 //  P4. A new point block is written whole (its own-chain field included) before the previous
 //      block links to it; the point-block list is followed by its forward links.
 //
+// Failed writes
+//  F1. The first write or sync that fails fences the file: no later write reaches it until it
+//      is reopened. The disk therefore holds exactly what a process killed at that moment would
+//      have left, and the rules above make the next open read the last complete state. The
+//      operation that met the failure and every later writing operation report failure; reads
+//      go on (from what this object holds, which may be ahead of the disk).
+//  F2. Nothing counts as durable before Sync() has returned true: callers that act on a write
+//      outside the store (a letter deleted on its server) sync first.
+//
+// All file access goes through a StoreFileIo (store_io.h), opened with the file's exclusive
+// lock: one writer per store file, whatever process it is in.
+//
 // The object is safe to use from several threads: every public operation holds one mutex
 // (the store's busy flag).
 #pragma once
@@ -56,6 +68,7 @@
 #include <vector>
 
 #include "store/store_format.h"
+#include "store/store_io.h"
 
 namespace korvo {
 
@@ -88,10 +101,19 @@ class StoreFile {
     // not exist or `mode` is "New". Fails for a file that is not a store file, leaving it
     // untouched.
     bool Open(const std::string& path, std::string_view mode);
-    // Writes what is pending and closes the file.
-    void Close();
+    // Writes what is pending, syncs and closes the file; false when something was not written.
+    bool Close();
     bool isOpen() const;
     std::string path() const;
+
+    // Makes everything written so far durable (rule F2). False when the file is fenced or the
+    // sync failed (which fences it).
+    bool Sync();
+    // The errno of the failure that fenced the file (rule F1), 0 while every write succeeded.
+    int writeError() const;
+    // Why the last Open failed: an errno value (EWOULDBLOCK: another store object has the file
+    // open), 0 for a file that is not a store file.
+    int openError() const;
 
     // --- Block layer ---
 
@@ -102,7 +124,7 @@ class StoreFile {
     uint32_t WriteChain(uint32_t start, std::string_view bytes);
     bool ReadAt(uint32_t start, uint64_t length, char* buffer, uint64_t offset);
     bool WriteAt(uint32_t start, std::string_view bytes, uint64_t offset);
-    void FreeChain(uint32_t start);
+    bool FreeChain(uint32_t start);
     // Links ceil(length / 5120) free blocks into a chain; returns its first block or 0.
     uint32_t Allocate(uint64_t length, bool contiguous = false);
     // Number of blocks in a chain, following at most the blocks of the file; 0 if broken.
@@ -167,10 +189,16 @@ class StoreFile {
 
     bool CreateFile(const std::string& path);
     void CompleteGrowth(uint64_t fileSize);
+    // Records the failure that fences the file (rule F1) and tells the user once.
+    void Fence(int error);
+    // The result of a writing operation: `ok` and the file not fenced.
+    bool Kept(bool ok) const { return ok && writeError_ == 0; }
     bool ReadBytes(uint64_t offset, void* data, size_t size);
     bool WriteBytes(uint64_t offset, const void* data, size_t size);
-    void WriteHeader();
-    void WriteTrailer();
+    bool WriteHeader();
+    bool WriteTrailer();
+    // Forgets the open file without writing anything more.
+    void CloseQuietly();
     uint32_t fileEnd() const;
     void setFileEnd(uint32_t end);
 
@@ -179,7 +207,7 @@ class StoreFile {
     uint32_t Entry(uint32_t block);
     bool SetEntry(uint32_t block, uint32_t value);
     void WriteBackTables();
-    void AddSegment();
+    bool AddSegment();
     void UpdateSegmentCache(const Table& table);
     bool ExtendFile(uint32_t blocks);
     bool ListChain(uint32_t start, uint32_t needed, std::vector<uint32_t>* blocks);
@@ -196,7 +224,9 @@ class StoreFile {
     void LogPointNotFound();
 
     mutable std::recursive_mutex mutex_;
-    int fd_ = -1;
+    std::unique_ptr<StoreFileIo> io_;
+    int writeError_ = 0;
+    int openError_ = 0;
     std::string path_;
     std::array<uint8_t, storefmt::kHeaderSize> header_{};
     std::map<uint32_t, std::unique_ptr<Table>> tables_;  // by segment start

@@ -66,7 +66,7 @@ StoreFile::PointBlock* StoreFile::Block(size_t index) {
 
 bool StoreFile::GetPointBlock(long pointId) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return false;
+    if (!io_) return false;
     if (pointBlocks_.empty()) {
         // A store without point blocks gets its first one; the id is still not there.
         NewPointBlock();
@@ -102,9 +102,11 @@ bool StoreFile::WriteRecord(long pointId, const PointRecord& record) {
     PointBlock* block;
     uint32_t offset;
     if (!RecordLocation(pointId, &block, &offset)) return false;
+    if (writeError_ != 0) return false;
     std::memcpy(block->data.data() + offset, record.bytes.data(), kRecordSize);
-    return TransferChain(block->blocks, offset, nullptr,
-                         reinterpret_cast<const char*>(block->data.data() + offset), kRecordSize);
+    return Kept(TransferChain(block->blocks, offset, nullptr,
+                              reinterpret_cast<const char*>(block->data.data() + offset),
+                              kRecordSize));
 }
 
 bool StoreFile::WritePointHeader(PointBlock* block) {
@@ -135,7 +137,7 @@ bool StoreFile::SetLink(long pointId, uint32_t field, uint32_t value) {
 
 long StoreFile::NewPointBlock() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return -1;
+    if (!io_ || writeError_ != 0) return -1;
     const long firstId = long(pointBlocks_.size()) * kPointsPerBlock;
     const uint32_t chain = Allocate(kPointBlockSize);
     if (chain == 0) return -1;
@@ -170,7 +172,7 @@ long StoreFile::NewPointBlock() {
         PointBlock* last = Block(pointBlocks_.size() - 1);
         if (!last) return -1;
         last->set(pbh::kNext, chain);
-        WritePointHeader(last);
+        if (!WritePointHeader(last)) return -1;
     } else {
         Put32(header_.data() + hdr::kFirstPointBlock, chain);
     }
@@ -179,8 +181,7 @@ long StoreFile::NewPointBlock() {
     currentPointBlock_ = long(block->index);
     pointCache_.push_front(std::move(block));
     if (pointCache_.size() > kCachedPointBlocks) pointCache_.pop_back();
-    WriteHeader();
-    return firstId;
+    return WriteHeader() ? firstId : -1;
 }
 
 uint32_t StoreFile::RealLastSon(uint32_t parent, uint32_t lastSon) {
@@ -210,7 +211,7 @@ uint32_t StoreFile::RealLastSon(uint32_t parent, uint32_t lastSon) {
 
 long StoreFile::AllocatePoint(long parent) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (fd_ < 0) return -1;
+    if (!io_ || writeError_ != 0) return -1;
     long id = -1;
     PointRecord record;
     if (parent < 0) {
@@ -250,8 +251,7 @@ long StoreFile::AllocatePoint(long parent) {
     if (!WriteRecord(id, record)) return -1;
     PointBlock* block = Block(size_t(id / kPointsPerBlock));
     block->set(pbh::kUsed, block->get(pbh::kUsed) + 1);
-    WritePointHeader(block);
-    return id;
+    return WritePointHeader(block) ? id : -1;
 }
 
 bool StoreFile::LinkPoint(long pointId) {
@@ -271,7 +271,7 @@ bool StoreFile::LinkPoint(long pointId) {
     // Forward link first (rule P2).
     const bool linked = last != 0 ? SetLink(last, rec::kNextBrother, uint32_t(pointId))
                                   : SetLink(parent, rec::kFirstSon, uint32_t(pointId));
-    return linked && SetLink(parent, rec::kLastSon, uint32_t(pointId));
+    return Kept(linked && SetLink(parent, rec::kLastSon, uint32_t(pointId)));
 }
 
 long StoreFile::NewPoint(long parent) {
@@ -332,10 +332,10 @@ bool StoreFile::DeletePoint(long pointId) {
     block->set(pbh::kUsed, block->get(pbh::kUsed) - 1);
     WritePointHeader(block);
     // Rule P1: the chains go once the record no longer counts.
-    FreeChain(record.get(rec::kPropertyChain));
-    FreeChain(record.get(rec::kSdataChain));
-    FreeChain(record.get(rec::kStrdataChain));
-    return true;
+    for (uint32_t field : {rec::kPropertyChain, rec::kSdataChain, rec::kStrdataChain}) {
+        if (record.get(field) != 0) FreeChain(record.get(field));
+    }
+    return Kept(true);
 }
 
 bool StoreFile::DeletePointTree(long pointId, bool withBrothers) {
@@ -363,11 +363,12 @@ bool StoreFile::DeletePointTree(long pointId, bool withBrothers) {
             stack.pop_back();
             if (!stack.empty()) ok = DeletePoint(done) && ok;
             if (!stack.empty() && top.firstSon != 0) return false;  // cycle through a son
+            if (writeError_ != 0) return false;
         }
         point = withBrothers ? long(links.nextBrother) : 0;
         if (++steps > limit) return false;
     }
-    return ok;
+    return Kept(ok);
 }
 
 }  // namespace korvo
