@@ -54,7 +54,8 @@ void StoreFile::Fence(int error) {
     if (writeError_ != 0) return;
     writeError_ = error != 0 ? error : EIO;
     const std::string why = StoreErrorText(writeError_);
-    LogLine(DiagLog::kError, "StoreFile: cannot write %s: %s", path_.c_str(), why.c_str());
+    // A warning in the log: the message below is what the user sees.
+    LogLine(DiagLog::kWarning, "StoreFile: cannot write %s: %s", path_.c_str(), why.c_str());
     ShowMessage("Korvo cannot write its store file " + path_ + ": " + why +
                 ".\nNothing more is written to it until Korvo starts again; what was saved "
                 "before is kept.");
