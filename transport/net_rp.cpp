@@ -573,20 +573,46 @@ long CNetRP::GetMessageLen(int n) {
     return size;
 }
 
-std::string CNetRP::GetMessageId(int n, std::string& id) {
+bool IsValidUniqueId(std::string_view id) {
+    if (id.empty() || id.size() > kMaxUniqueIdLength) return false;
+    return std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7E; });
+}
+
+CNetRP::UidResult CNetRP::GetMessageId(int n, std::string& id) {
     OpLog log("GetMessageId");
     if (!ResyncQuery(StrPrintf("UIDL %d\r\n", n), [](const std::string&) { return true; })) {
         pop3Connected_ = 0;
-        return "-1";
+        return UidResult::kBroken;
     }
-    std::string line = lastReply_;
-    size_t cr = line.find('\r');
-    if (cr != std::string::npos && cr > 0) line.resize(cr);
-    if (line.size() > 49) line.resize(49);
-    const std::string key = StrPrintf(" %d ", n);
-    size_t at = line.find(key);
-    id = at == std::string::npos ? line : line.substr(at + key.size());
-    return "0";
+    // "+OK n id": the whole id, exactly as the server gives it.
+    std::string_view line(lastReply_);
+    if (line.ends_with("\r\n")) {
+        line.remove_suffix(2);
+    } else if (line.ends_with('\n')) {
+        line.remove_suffix(1);
+    }
+    const std::string number = std::to_string(n);
+    auto skipSpaces = [&line] {
+        const size_t at = line.find_first_not_of(' ');
+        const bool had = at != 0;
+        line.remove_prefix(at == std::string_view::npos ? line.size() : at);
+        return had;
+    };
+    bool sound = line.starts_with("+OK");
+    if (sound) {
+        line.remove_prefix(3);
+        sound = skipSpaces() && line.starts_with(number);
+    }
+    if (sound) {
+        line.remove_prefix(number.size());
+        sound = skipSpaces() && IsValidUniqueId(line);
+    }
+    if (!sound) {
+        SetError("Bad unique id from the server for letter " + number);
+        return UidResult::kInvalid;
+    }
+    id = std::string(line);
+    return UidResult::kOk;
 }
 
 long CNetRP::ListSize(int n) {

@@ -42,6 +42,10 @@ enum NetErrorIndex {
     kErrCount = 11
 };
 
+// A unique id as a POP3 server may give it: 1 to 70 characters from 0x21 to 0x7E.
+inline constexpr size_t kMaxUniqueIdLength = 70;
+bool IsValidUniqueId(std::string_view id);
+
 class CNetRP {
   public:
     // One end of the session: its socket and the reader of its replies.
@@ -80,9 +84,11 @@ class CNetRP {
     int GetNumMessages();
     // LIST n until two replies agree: the size, 0 when the server gives none, or -1.
     long GetMessageLen(int n);
-    // UIDL n until two replies agree: "0" with `id` set (at most 49 characters of the reply
-    // line), or "-1".
-    std::string GetMessageId(int n, std::string& id);
+    // UIDL n until two replies agree. kOk sets `id` to the server's whole unique id; kInvalid
+    // (the connection is still usable) when the reply does not hold one for letter n;
+    // kBroken when the query failed, which ends the connection.
+    enum class UidResult { kOk, kInvalid, kBroken };
+    UidResult GetMessageId(int n, std::string& id);
     // TOP n 1: the header block without its blank line; the LIST size as text, or "-1".
     std::string GetMessageHead(int n, std::string& text);
     // RETR n: the letter without status line and terminator, dots restored; the LIST size as

@@ -1,6 +1,7 @@
 #include "transport/receive_mail.h"
 
 #include <unordered_map>
+#include <vector>
 
 #include "content/letter_node.h"
 #include "platform/string_format.h"
@@ -16,6 +17,12 @@ namespace {
 
 // Letters above this size are previewed by their header block only.
 constexpr long kPreviewWholeLimit = 1024;
+
+// Letters stored but not yet deleted on the server: one sync of the store covers the group,
+// then the server is told to delete them. Bounded by count and by bytes so that a failure
+// never leaves much to fetch again and a sync is spread over enough letters to cost little.
+constexpr size_t kDeleteGroupLetters = 64;
+constexpr size_t kDeleteGroupBytes = 8 << 20;
 
 // The model lock of one pass; a pass without lock does nothing here.
 class ModelLock {
@@ -90,6 +97,11 @@ class ReceivePass {
     bool usesList() const { return mode_ >= 2; }
 
     bool FindBoxes();
+    // True once a write to either store has failed: the pass stops and deletes nothing more.
+    bool StorageFailed();
+    // Syncs the mail store, then deletes the group of stored letters on the server. False when
+    // the sync failed (nothing of the group is deleted) or the connection broke.
+    bool DeleteGroup();
     void Sweep();
     void RestoreSwept();
     // One server letter; false ends the walk.
@@ -118,7 +130,49 @@ class ReceivePass {
     // Preview letters marked deleted by the sweep and not yet seen on the server, with their
     // valid and read bits from before.
     std::unordered_map<baseDataStruct*, uint32_t> swept_;
+    // Server letters to delete once the store holding them is synced: number and preview.
+    struct Doomed {
+        int number;
+        baseDataStruct* preview;
+    };
+    std::vector<Doomed> doomed_;
+    size_t doomedBytes_ = 0;
+    bool storageFailed_ = false;
+    int badIds_ = 0;
 };
+
+bool ReceivePass::StorageFailed() {
+    if (!storageFailed_ && (sys_.failed() || sys_.mailBox().failed())) {
+        storageFailed_ = true;
+        doomed_.clear();  // not durably stored, so never deleted on the server
+    }
+    return storageFailed_;
+}
+
+bool ReceivePass::DeleteGroup() {
+    if (doomed_.empty()) return true;
+    std::vector<Doomed> group;
+    group.swap(doomed_);
+    doomedBytes_ = 0;
+    // A letter is deleted on its server only once the store holding it is on the disk.
+    if (!sys_.mailBox().DataSync()) {
+        StorageFailed();
+        return false;
+    }
+    for (const Doomed& letter : group) {
+        if (!connected() || StorageFailed()) return false;
+        lock_.unlock();
+        const int deleted = session_.DeleteMessage(letter.number);
+        lock_.lock();
+        baseDataStruct* preview = letter.preview;
+        if (deleted && mode_ != 1 && preview && teststate(preview, STATE_VALID)) {
+            Change(preview_, preview, STATE_VALID, 0);
+            Store(preview);
+            listener_.ShowLetter(preview);
+        }
+    }
+    return connected();
+}
 
 bool ReceivePass::FindBoxes() {
     auto* account = const_cast<baseDataStruct*>(session_.account());
@@ -215,11 +269,12 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     Status(StrPrintf("Receive %0*d/%d Receive", digits, i, n));
     Progress(0);
     std::string id;
-    if (session_.GetMessageId(i, id) != "0") {
-        lock_.lock();
-        return true;  // the session is broken: the walk ends at its next check
-    }
+    const CNetRP::UidResult uid = session_.GetMessageId(i, id);
     lock_.lock();
+    // A broken session ends the walk at its next check. A letter without a sound id can be
+    // told from no other: it is neither stored nor deleted.
+    if (uid == CNetRP::UidResult::kInvalid) ++badIds_;
+    if (uid != CNetRP::UidResult::kOk) return true;
     if (usesList()) {
         const std::string key = "__:" + id + ";__";
         const size_t at = list_.find(key);
@@ -239,6 +294,7 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         }
         Store(preview);
         listener_.ShowLetter(preview);
+        if (StorageFailed()) return false;
     } else if (mode_ == 3) {
         return true;
     }
@@ -251,6 +307,7 @@ bool ReceivePass::Walk(int i, int n, int digits) {
             Change(receive_, received, LETTER_HIDDEN, STATE_VALID);
             Store(received);
             listener_.ShowLetter(received);
+            if (StorageFailed()) return false;
         }
         if (cancelled()) return false;
     }
@@ -258,11 +315,14 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     if (mode_ == 0 && preview) return true;
     // Received before: nothing to fetch. A pass cut short before its QUIT left the letter on the
     // server although it is stored, so it goes on to the delete step like any received letter.
-    const bool receivedBefore = mode_ == 1 && received;
+    // Only a whole copy counts; a letter that holds its header block alone is fetched again.
+    const bool whole = received && getinfo(received, kThisNode, "read") == "1";
+    const bool receivedBefore = mode_ == 1 && whole;
     if (receivedBefore && !preview) Mirror(received);
 
     // Whether the letter is in the mail store, which a delete on the server requires.
     bool stored = mode_ == 3 || receivedBefore;
+    size_t fetchedBytes = 0;
     if (mode_ != 3 && !receivedBefore) {
         if (!connected()) return true;
         listener_.SetTrayState(++fetchCount_ % 2 == 1 ? 3 : 4);
@@ -283,11 +343,12 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         if (cancelled()) return false;
         // A letter that could not be fetched is neither made from other text nor deleted.
         if (got == "-1") return true;
+        fetchedBytes = text.size();
 
         if (mode_ != 0) {
             baseDataStruct* letter = nullptr;
             uint32_t before = 0;
-            const bool reuse = received && mode_ != 1;
+            const bool reuse = received && (mode_ != 1 || !whole);
             if (reuse) {
                 letter = received;
                 before = getstate(letter);
@@ -322,6 +383,7 @@ bool ReceivePass::Walk(int i, int n, int digits) {
             }
             if (mode_ == 0) stored = previewStored;
         }
+        if (StorageFailed()) return false;
         if (stored) fetched_ = true;
         Progress(100);
     }
@@ -330,13 +392,10 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     if (mode_ == 1) remove = !keepAll_ && !keep;
     if (mode_ == 3 || mode_ == 4) remove = !keep;
     if (remove && stored && connected()) {
-        lock_.unlock();
-        const int deleted = session_.DeleteMessage(i);
-        lock_.lock();
-        if (deleted && mode_ != 1 && preview && teststate(preview, STATE_VALID)) {
-            Change(preview_, preview, STATE_VALID, 0);
-            Store(preview);
-            listener_.ShowLetter(preview);
+        doomed_.push_back({i, preview});
+        doomedBytes_ += fetchedBytes;
+        if (doomed_.size() >= kDeleteGroupLetters || doomedBytes_ >= kDeleteGroupBytes) {
+            return DeleteGroup();
         }
     }
     return true;
@@ -396,10 +455,14 @@ int ReceivePass::Run() {
             break;
         }
     }
+    // Letters stored so far are deleted on the server (after a sync) even when the walk was
+    // cancelled; after a storage failure none is.
+    if (!StorageFailed() && connected() && !DeleteGroup()) complete = false;
     // A failure in the last letter's exchange also leaves the pass incomplete.
-    if (!connected()) complete = false;
+    if (!connected() || storageFailed_) complete = false;
     const bool broken = !connected() && !cancelled();
 
+    // The QUIT makes the deletions final: everything they rely on is on the disk already.
     lock_.unlock();
     session_.DisconnectPop3();
     SetResult(n == 0 ? 0 : fetched_ ? 2 : 1);
@@ -413,6 +476,17 @@ int ReceivePass::Run() {
     }
     for (Box* box : {&preview_, &receive_}) {
         if (box->countersChanged) sys_.DataSaveList(box->node, 1);
+    }
+    sys_.mailBox().DataSync();
+    sys_.DataSync();
+    if (StorageFailed() && task_) {
+        task_->stateText = "Faile";
+        task_->infoText = sys_.mailBox().failed() ? sys_.mailBox().failureText()
+                                                  : sys_.failureText();
+    } else if (badIds_ > 0 && task_) {
+        task_->stateText = "Faile";
+        task_->infoText = StrPrintf("%d letter%s skipped: no valid unique id from the server",
+                                    badIds_, badIds_ == 1 ? "" : "s");
     }
     LogLine(DiagLog::kMessage, "--CNetRP::receivePreviewLetter over");
     return 1;

@@ -276,7 +276,7 @@ TEST_F(NetRpFakeTest, QueriesThatNeverSettleGiveUp) {
     auto session = Session(server);
     ASSERT_EQ(session->ConnectPop3(), 1);
     std::string id = "unchanged";
-    EXPECT_EQ(session->GetMessageId(1, id), "-1");
+    EXPECT_EQ(session->GetMessageId(1, id), CNetRP::UidResult::kBroken);
     EXPECT_EQ(id, "unchanged");
     EXPECT_FALSE(session->pop3Connected());
     EXPECT_EQ(session->lastError(), "RETRieve failed");
@@ -284,26 +284,43 @@ TEST_F(NetRpFakeTest, QueriesThatNeverSettleGiveUp) {
     EXPECT_TRUE(server.Finish()) << ::testing::PrintToString(server.problems());
 }
 
-TEST_F(NetRpFakeTest, UniqueIds) {
-    const std::string longId(60, 'u');
+TEST_F(NetRpFakeTest, UniqueIdsAreTakenWholeOrRefused) {
+    const std::string prefix(60, 'p');
+    struct Case {
+        std::string reply;  // to UIDL 1, without CRLF
+        CNetRP::UidResult result;
+        std::string id;
+    };
+    const Case cases[] = {
+        {"+OK 1 000000016b17276c", CNetRP::UidResult::kOk, "000000016b17276c"},
+        {"+OK 1 " + prefix + "0123456789", CNetRP::UidResult::kOk, prefix + "0123456789"},
+        {"+OK 1 " + prefix + "01234567890", CNetRP::UidResult::kInvalid, ""},  // 71
+        {"+OK 1 ", CNetRP::UidResult::kInvalid, ""},
+        {"+OK 1", CNetRP::UidResult::kInvalid, ""},
+        {"+OK abc", CNetRP::UidResult::kInvalid, ""},
+        {"+OK 2 abc", CNetRP::UidResult::kInvalid, ""},  // another letter's id
+        {"+OK 12 abc", CNetRP::UidResult::kInvalid, ""},
+        {"+OK 1 a\tb", CNetRP::UidResult::kInvalid, ""},
+        {"+OK 1 a b", CNetRP::UidResult::kInvalid, ""},
+        {std::string("+OK 1 a\0b", 9), CNetRP::UidResult::kInvalid, ""},
+        {"+OK 1 caf\xC3\xA9", CNetRP::UidResult::kInvalid, ""},
+        {"+OK 1 a\x7F", CNetRP::UidResult::kInvalid, ""},
+    };
     FakeServer server;
     ScriptLogin(server);
-    server.Expect("UIDL 1").Send("+OK 1 000000016b17276c\r\n");
-    server.Expect("UIDL 1").Send("+OK 1 000000016b17276c\r\n");
-    server.Expect("UIDL 2").Send("+OK 2 " + longId + "\r\n");
-    server.Expect("UIDL 2").Send("+OK 2 " + longId + "\r\n");
-    server.Expect("UIDL 3").Send("+OK abc\r\n").Expect("UIDL 3").Send("+OK abc\r\n");
+    for (const Case& c : cases) {
+        server.Expect("UIDL 1").Send(c.reply + "\r\n").Expect("UIDL 1").Send(c.reply + "\r\n");
+    }
     server.Start();
     auto session = Session(server);
     ASSERT_EQ(session->ConnectPop3(), 1);
-    std::string id;
-    EXPECT_EQ(session->GetMessageId(1, id), "0");
-    EXPECT_EQ(id, "000000016b17276c");
-    EXPECT_EQ(session->GetMessageId(2, id), "0");
-    // The reply line is cut to 49 characters before the id is taken from it.
-    EXPECT_EQ(id, longId.substr(0, 49 - 6));
-    EXPECT_EQ(session->GetMessageId(3, id), "0");
-    EXPECT_EQ(id, "+OK abc");
+    for (const Case& c : cases) {
+        std::string id = "unchanged";
+        EXPECT_EQ(session->GetMessageId(1, id), c.result) << c.reply;
+        EXPECT_EQ(id, c.result == CNetRP::UidResult::kOk ? c.id : "unchanged") << c.reply;
+        // A refused id costs only that letter: the session goes on.
+        EXPECT_TRUE(session->pop3Connected()) << c.reply;
+    }
     session.reset();
     EXPECT_TRUE(server.Finish()) << ::testing::PrintToString(server.problems());
 }

@@ -67,8 +67,8 @@ TEST_F(NetRpRealTest, CountSizeIdHeadFetchAndDelete) {
     EXPECT_EQ(session->GetMessageLen(2), static_cast<long>(second.size()));
 
     std::string id1, id2;
-    EXPECT_EQ(session->GetMessageId(1, id1), "0");
-    EXPECT_EQ(session->GetMessageId(2, id2), "0");
+    EXPECT_EQ(session->GetMessageId(1, id1), CNetRP::UidResult::kOk);
+    EXPECT_EQ(session->GetMessageId(2, id2), CNetRP::UidResult::kOk);
     EXPECT_EQ(id1.size(), 16u) << id1;
     EXPECT_NE(id1, id2);
 
@@ -96,7 +96,7 @@ TEST_F(NetRpRealTest, CountSizeIdHeadFetchAndDelete) {
     ASSERT_EQ(again->ConnectPop3(), 1) << again->lastError();
     EXPECT_EQ(again->GetNumMessages(), 2);
     std::string id;
-    EXPECT_EQ(again->GetMessageId(1, id), "0");
+    EXPECT_EQ(again->GetMessageId(1, id), CNetRP::UidResult::kOk);
     EXPECT_EQ(id, id2);
 }
 
