@@ -481,8 +481,8 @@ int ReceivePass::Run() {
     sys_.DataSync();
     if (StorageFailed() && task_) {
         task_->stateText = "Faile";
-        task_->infoText = sys_.mailBox().failed() ? sys_.mailBox().failureText()
-                                                  : sys_.failureText();
+        task_->infoText =
+            sys_.mailBox().failed() ? sys_.mailBox().failureText() : sys_.failureText();
     } else if (badIds_ > 0 && task_) {
         task_->stateText = "Faile";
         task_->infoText = StrPrintf("%d letter%s skipped: no valid unique id from the server",
