@@ -330,7 +330,15 @@ void CLetterList::DeleteSelected() {
         baseDataStruct* trash = sys_.DataGetSysPoint(box_, kKindBox, kBoxTrash);
         if (trash) boxCopyLetter(trash, 0);
     }
+    SyncStores();
     ShowListLocked(box_);
+}
+
+void CLetterList::SyncStores() {
+    // Deletes and moves rewrite many letters at once: they reach the disk before the user
+    // goes on, so a crash cannot show them half done.
+    sys_.mailBox().DataSync();
+    sys_.DataSync();
 }
 
 void CLetterList::boxCopyLetter(baseDataStruct* destination, int mode) {
@@ -385,6 +393,7 @@ void CLetterList::boxCopyLetter(baseDataStruct* destination, int mode) {
         mail.DataSavePoint(letter);
         ShowLetterLocked(letter);
     }
+    SyncStores();
 }
 
 void CLetterList::CompressBox() {
@@ -398,6 +407,7 @@ void CLetterList::CompressBox() {
             }
             letter = before;
         }
+        SyncStores();
     }
     ShowListLocked(box_);
 }

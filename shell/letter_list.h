@@ -133,6 +133,8 @@ class CLetterList : public LetterListener {
     bool timerPending() const { return timerId_ != 0; }
 
   private:
+    // Makes the letters and box counters written so far durable.
+    void SyncStores();
     enum class Mark {
         kRead,
         kUnread,

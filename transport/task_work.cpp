@@ -27,8 +27,22 @@ TaskWork MakeTaskWork(CDataStores& stores, ReceiveRunner receive, SocketTimeouts
             hooks.modelLock = &ModelLock();
             auto outbox = MakeAccountOutbox(stores, account, hooks);
             session.SendMail(*outbox);
+            // Letters marked sent must stay so: a letter sent twice is the lesser harm, but
+            // one the user sees as unsent after a crash is sent again for nothing.
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            stores.mail().DataSync();
         } else if (action.kind == TaskAction::kReceive && receive) {
             receive(session, account, action.receiveMode);
+        }
+        // Whatever the task did, a write that did not happen is not a success.
+        std::lock_guard<std::recursive_mutex> lock(ModelLock());
+        for (CBaseDataManage* store : {static_cast<CBaseDataManage*>(&stores.mail()),
+                                       static_cast<CBaseDataManage*>(&stores.sys())}) {
+            if (store->failed()) {
+                record.stateText = "Faile";
+                record.infoText = store->failureText();
+                break;
+            }
         }
     };
 }
