@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/message_hook.h"
+#include "platform/private_file.h"
 #include "store/diag_log.h"
 
 namespace korvo {
@@ -265,8 +266,12 @@ std::string CMailCodec::DecodeText(std::string_view text, std::string_view encod
     return result;
 }
 
-void SysMailAttachmentToFile(std::string_view part, const std::string& path,
-                             std::string_view transferEncoding, const CMailCodec& codec) {
+namespace {
+
+// Both forms: the log lines, the decoding, and `write` given the decoded bytes.
+bool AttachmentToFile(std::string_view part, const std::string& path,
+                      std::string_view transferEncoding, const CMailCodec& codec,
+                      const std::function<bool(std::string_view)>& write) {
     LogLine(DiagLog::kMessage,
             "++CDataManage::SysMailAttachmentToFile(block=... , filename=%s , "
             "transferEncodingStr=%.*s) begin",
@@ -274,13 +279,32 @@ void SysMailAttachmentToFile(std::string_view part, const std::string& path,
     const size_t blank = part.find("\r\n\r\n");
     if (blank != std::string_view::npos) part.remove_prefix(blank + 4);
     std::string decoded;
+    bool written = false;
     if (codec.DecodeContent(part, transferEncoding, decoded) < 0) {
         ShowMessage("Error on save file!");
-    } else if (FILE* file = std::fopen(path.c_str(), "wb+")) {
-        std::fwrite(decoded.data(), 1, decoded.size(), file);
-        std::fclose(file);
+    } else {
+        written = write(decoded);
     }
     LogLine(DiagLog::kMessage, "--CDataManage::SysMailAttachmentToFile over");
+    return written;
+}
+
+}  // namespace
+
+void SysMailAttachmentToFile(std::string_view part, const std::string& path,
+                             std::string_view transferEncoding, const CMailCodec& codec) {
+    AttachmentToFile(part, path, transferEncoding, codec, [&](std::string_view bytes) {
+        FILE* file = std::fopen(path.c_str(), "wb+");
+        if (!file) return false;
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        return std::fclose(file) == 0;
+    });
+}
+
+bool SysMailAttachmentToFile(std::string_view part, int fd, const std::string& path,
+                             std::string_view transferEncoding, const CMailCodec& codec) {
+    return AttachmentToFile(part, path, transferEncoding, codec,
+                            [fd](std::string_view bytes) { return WriteAll(fd, bytes); });
 }
 
 }  // namespace korvo

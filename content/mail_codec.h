@@ -63,4 +63,10 @@ void SysMailAttachmentToFile(std::string_view part, const std::string& path,
                              std::string_view transferEncoding,
                              const CMailCodec& codec = DefaultMailCodec());
 
+// The same into the open file `fd`, which `path` names in the log. False when nothing was
+// decoded or the bytes could not all be written.
+bool SysMailAttachmentToFile(std::string_view part, int fd, const std::string& path,
+                             std::string_view transferEncoding,
+                             const CMailCodec& codec = DefaultMailCodec());
+
 }  // namespace korvo

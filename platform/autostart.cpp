@@ -10,23 +10,13 @@
 #include <system_error>
 
 #include "platform/data_dir.h"
+#include "platform/private_file.h"
 
 namespace korvo {
 namespace {
 
 void SetError(std::string* error, const std::string& text) {
     if (error) *error = text;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #include "platform/data_dir.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string_view>
+
+#include "platform/string_format.h"
 
 namespace korvo {
 namespace {
@@ -20,12 +24,15 @@ std::string Absolute(const std::string& dir, const std::string& base) {
     return WithSlash(base) + dir;
 }
 
-bool DirIsWritable(const std::string& dir) {
-    return ::access(dir.c_str(), W_OK | X_OK) == 0;
+// The path without trailing slashes, so that lstat looks at a link itself.
+std::string WithoutSlash(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
 }
 
-bool DirExists(const std::string& dir) {
-    return ::access(dir.c_str(), F_OK) == 0;
+// A program directory, or a MailData inside it, that only the user can change.
+bool OnlyTheUserCanChange(const PathFacts& facts, uid_t uid) {
+    return facts.exists && DataDirProblem(facts, uid).empty();
 }
 
 std::mutex& DirMutex() {
@@ -40,23 +47,82 @@ std::string& DirValue() {
 
 }  // namespace
 
-std::string ResolveDataDir(const DataDirInputs& in,
-                           const std::function<bool(const std::string&)>& isWritable) {
-    if (!in.cliDataDir.empty()) return WithSlash(Absolute(in.cliDataDir, in.currentDir));
-    if (!in.envDataDir.empty()) return WithSlash(Absolute(in.envDataDir, in.currentDir));
+PathFacts LookAtPath(const std::string& path) {
+    PathFacts facts;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return facts;
+    facts.exists = true;
+    facts.directory = S_ISDIR(info.st_mode);
+    facts.link = S_ISLNK(info.st_mode);
+    facts.owner = info.st_uid;
+    facts.mode = info.st_mode & 07777;
+    return facts;
+}
 
-    auto writable = isWritable ? isWritable : DirIsWritable;
-    const std::string beside = WithSlash(in.programDir) + "MailData/";
-    // An existing MailData that can be written wins even when its parent is read-only.
-    if (!in.programDir.empty() &&
-        (writable(in.programDir) || (DirExists(beside) && writable(beside)))) {
-        return beside;
+std::string DataDirProblem(const PathFacts& facts, uid_t uid) {
+    if (!facts.exists) return "it does not exist";
+    if (facts.link) return "it is a symbolic link; name the directory it points to instead";
+    if (!facts.directory) return "it is not a directory";
+    if (facts.owner != uid) {
+        return StrPrintf("it belongs to another user (uid %u)", static_cast<unsigned>(facts.owner));
     }
-    std::string base = in.xdgDataHome;
-    if (base.empty() || base.front() != '/') {
-        base = WithSlash(in.home.empty() ? std::string("/tmp") : in.home) + ".local/share";
+    if (facts.mode & (S_IWGRP | S_IWOTH)) {
+        return StrPrintf("other users can write to it (mode %04o)",
+                         static_cast<unsigned>(facts.mode));
     }
-    return WithSlash(base) + "korvo/MailData/";
+    return {};
+}
+
+DataDirChoice ResolveDataDir(const DataDirInputs& in) {
+    if (!in.cliDataDir.empty()) return {WithSlash(Absolute(in.cliDataDir, in.currentDir)), {}};
+    if (!in.envDataDir.empty()) return {WithSlash(Absolute(in.envDataDir, in.currentDir)), {}};
+
+    // Beside the program only where no one else can write: they could swap MailData for
+    // their own folder or a link. A read-only program directory (an installed program) gets
+    // no new MailData.
+    if (!in.programDir.empty() && OnlyTheUserCanChange(in.programDirFacts, in.uid)) {
+        const bool besideUsable = in.besideFacts.exists
+                                      ? OnlyTheUserCanChange(in.besideFacts, in.uid)
+                                      : (in.programDirFacts.mode & S_IWUSR) != 0;
+        if (besideUsable) return {WithSlash(in.programDir) + "MailData/", {}};
+    }
+    std::string base;
+    if (!in.xdgDataHome.empty() && in.xdgDataHome.front() == '/') {
+        base = in.xdgDataHome;
+    } else if (!in.home.empty() && in.home.front() == '/') {
+        base = WithSlash(in.home) + ".local/share";
+    } else {
+        return {{},
+                "no data directory: HOME is not set (or not an absolute path) and neither is "
+                "XDG_DATA_HOME; name one with --data-dir DIR or KORVO_DATA_DIR"};
+    }
+    return {WithSlash(base) + "korvo/MailData/", {}};
+}
+
+bool PrepareDataDirectory(const std::string& dir, uid_t uid, std::string* error) {
+    const std::string path = WithoutSlash(dir);
+    PathFacts facts = LookAtPath(path);
+    if (!facts.exists) {
+        // Each missing folder on the way is made private too; existing ones are left alone.
+        for (size_t slash = path.find('/', 1); slash != std::string::npos;
+             slash = path.find('/', slash + 1)) {
+            ::mkdir(path.substr(0, slash).c_str(), 0700);
+        }
+        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+            if (error) {
+                *error = StrPrintf("cannot create the data directory %s: %s", path.c_str(),
+                                   std::strerror(errno));
+            }
+            return false;
+        }
+        facts = LookAtPath(path);
+    }
+    const std::string problem = DataDirProblem(facts, uid);
+    if (problem.empty()) return true;
+    if (error) {
+        *error = StrPrintf("refusing the data directory %s: %s.", path.c_str(), problem.c_str());
+    }
+    return false;
 }
 
 std::string ProgramPath() {
@@ -94,6 +160,9 @@ DataDirInputs DataDirInputsFromProcess(int argc, const char* const* argv) {
     in.home = env("HOME");
     char cwd[4096];
     if (::getcwd(cwd, sizeof cwd)) in.currentDir = cwd;
+    in.uid = ::geteuid();
+    in.programDirFacts = LookAtPath(in.programDir);
+    in.besideFacts = LookAtPath(WithSlash(in.programDir) + "MailData");
     return in;
 }
 

@@ -1,14 +1,32 @@
 // The data directory: where the store files, the log and the caches live.
 //
-// It is the program's directory + "MailData/", unless `--data-dir DIR` or KORVO_DATA_DIR
-// names another one. When the program's directory cannot be written (an installed program),
-// it is $XDG_DATA_HOME/korvo/MailData/ (default ~/.local/share/korvo/MailData/).
+// `--data-dir DIR` or KORVO_DATA_DIR names it. Otherwise it is the program's directory +
+// "MailData/" when that directory belongs to the user and no one else can write it (and a
+// MailData already there passes the same check); an installed or shared program uses
+// $XDG_DATA_HOME/korvo/MailData/ (default ~/.local/share/korvo/MailData/) instead.
+//
+// Whatever named it, the directory is made 0700 when missing; one that is not a directory
+// (a link included), belongs to someone else or can be written by others is refused.
 #pragma once
 
-#include <functional>
+#include <sys/types.h>
+
 #include <string>
 
 namespace korvo {
+
+// What lstat says about a path; a link is not followed.
+struct PathFacts {
+    bool exists = false;
+    bool directory = false;  // a directory itself, not a link to one
+    bool link = false;
+    uid_t owner = 0;
+    mode_t mode = 0;  // permission bits
+};
+PathFacts LookAtPath(const std::string& path);
+
+// Why a path with these facts cannot be the data directory of `uid`; empty when it can.
+std::string DataDirProblem(const PathFacts& facts, uid_t uid);
 
 // Everything the choice depends on, gathered so that the rule itself is a pure function.
 struct DataDirInputs {
@@ -18,12 +36,22 @@ struct DataDirInputs {
     std::string xdgDataHome;  // XDG_DATA_HOME, empty when not set
     std::string home;         // HOME
     std::string currentDir;   // relative overrides are taken from here
+    uid_t uid = 0;            // the effective user
+    PathFacts programDirFacts;
+    PathFacts besideFacts;  // programDir + "/MailData"
 };
 
-// Applies the rule above; the result always ends in '/'. `isWritable` tells whether a
-// directory can be written (the default asks the file system).
-std::string ResolveDataDir(const DataDirInputs& in,
-                           const std::function<bool(const std::string&)>& isWritable = {});
+struct DataDirChoice {
+    std::string dir;    // ends in '/'; empty when there is none
+    std::string error;  // why there is none
+};
+
+// Applies the rule above.
+DataDirChoice ResolveDataDir(const DataDirInputs& in);
+
+// Makes `dir` (and missing parents) with mode 0700 when it does not exist, then checks it for
+// `uid` with DataDirProblem. False with a message naming the directory and the reason.
+bool PrepareDataDirectory(const std::string& dir, uid_t uid, std::string* error);
 
 // Reads the inputs of this process: /proc/self/exe, the command line and the environment.
 DataDirInputs DataDirInputsFromProcess(int argc, const char* const* argv);

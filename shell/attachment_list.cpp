@@ -6,7 +6,7 @@
 #include "content/attachment_name.h"
 #include "content/mail_header.h"
 #include "platform/data_dir.h"
-#include "platform/string_format.h"
+#include "platform/private_file.h"
 
 namespace korvo {
 namespace {
@@ -21,11 +21,6 @@ constexpr std::string_view kRunnableExtensions[] = {
     "jar", "desktop",  "sh",      "bash",       "csh", "ksh", "zsh", "fish", "run",
     "bin", "appimage", "flatpak", "flatpakref", "deb", "rpm", "py",  "pl",   "rb"};
 
-bool IsRegularFile(const std::string& path) {
-    std::error_code error;
-    return fs::is_regular_file(fs::symlink_status(path, error));
-}
-
 bool Exists(const std::string& path) {
     std::error_code error;
     return fs::exists(fs::symlink_status(path, error));
@@ -35,14 +30,8 @@ bool Exists(const std::string& path) {
 // "stem (n).ext".
 std::string FreeTarget(const std::string& folder, const std::string& name,
                        const std::set<std::string>& taken) {
-    const std::string first = folder + name;
-    if (!taken.contains(first) && !Exists(first)) return first;
-    const size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string extension = stem.size() == name.size() ? "" : name.substr(dot);
-    for (int n = 2; n < 10000; ++n) {
-        const std::string candidate =
-            folder + StrPrintf("%s (%d)%s", stem.c_str(), n, extension.c_str());
+    for (int n = 1; n < 10000; ++n) {
+        const std::string candidate = folder + NumberedFileName(name, n);
         if (!taken.contains(candidate) && !Exists(candidate)) return candidate;
     }
     return {};
@@ -104,14 +93,23 @@ void CFileList::Open(size_t row) {
         dialogs_.Message(kVirusWarning);
         return;
     }
-    const std::string folder = DataDirectory() + std::string(kAttachmentTempFolder);
-    std::error_code error;
-    fs::create_directories(folder, error);
-    const std::string path = folder + safe;
-    // A copy left by an earlier open must not be opened in place of one that failed to write.
-    fs::remove(path, error);
-    Write(row, path);
-    if (IsRegularFile(path)) dialogs_.OpenWithDefaultApplication(path);
+    // Always a new file: a copy opened earlier may still be in use by another program, and
+    // whatever else holds the name is never written through.
+    const std::string dir = DataDirectory();
+    std::string made;
+    UniqueFd file = CreateFreshPrivateFile(dir, kAttachmentTempFolder, safe, &made);
+    if (!file) return;
+    const std::string path = dir + made;
+    const baseDataStruct* part = parts_[row];
+    const bool written =
+        SysMailAttachmentToFile(getdata(part, "SDATA").value_or(""), file.get(), path,
+                                getinfo(part, kThisNode, "transferEncoding"), codec_) &&
+        file.Close();
+    if (!written) {
+        RemovePrivateFile(dir, made);
+        return;
+    }
+    dialogs_.OpenWithDefaultApplication(path);
 }
 
 void CFileList::Save(size_t row) {

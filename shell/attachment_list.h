@@ -1,6 +1,7 @@
 // CFileList: the attachment list under the letter viewer. One row per attachment part of the
 // shown letter, in the order of the parts; its commands open an attachment with the desktop's
-// default application (after a copy to Cache/temp/), save one, or save all into a folder.
+// default application (after a copy to Cache/temp/, a new file each time: "a (2).txt" when
+// "a.txt" is there), save one, or save all into a folder.
 //
 // Attachment names come from whoever sent the letter: every file this list makes is named
 // with SafeAttachmentFileName, and the save dialog is preset with that safe name too.

@@ -1,12 +1,11 @@
 #include "shell/mail_page.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "content/mail_header.h"
 #include "content/mime_walk.h"
 #include "platform/data_dir.h"
+#include "platform/private_file.h"
 
 namespace korvo {
 namespace {
@@ -218,14 +217,8 @@ std::string InlineCidImages(std::string_view html, const baseDataStruct* letter,
     return out;
 }
 
-bool WritePageFile(const std::string& path, std::string_view html) {
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-    FILE* file = std::fopen(path.c_str(), "w+b");
-    if (!file) return false;
-    const std::string page = GuardPage(html);
-    const bool written = std::fwrite(page.data(), 1, page.size(), file) == page.size();
-    return std::fclose(file) == 0 && written;
+bool WritePageFile(std::string_view html) {
+    return WritePrivateFile(DataDirectory(), kMailPageFile, GuardPage(html));
 }
 
 }  // namespace korvo

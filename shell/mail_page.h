@@ -51,7 +51,8 @@ std::string GuardPage(std::string_view html);
 std::string InlineCidImages(std::string_view html, const baseDataStruct* letter,
                             const CMailCodec& codec = DefaultMailCodec());
 
-// Writes GuardPage(html) to `path`, creating its folders; false when it cannot be written.
-bool WritePageFile(const std::string& path, std::string_view html);
+// Writes GuardPage(html) to the page file (private_file.h: 0600, no link followed), creating
+// its folders; false when it cannot be written.
+bool WritePageFile(std::string_view html);
 
 }  // namespace korvo

@@ -51,10 +51,9 @@ void CMailText::SetShownBoxSource(std::function<baseDataStruct*()> source) {
 }
 
 bool CMailText::WriteAndLoad(std::string_view html) {
-    const std::string path = MailPagePath();
     // A page that cannot be written leaves the browser on the page it shows.
-    if (!WritePageFile(path, html)) return false;
-    page_.LoadPage(path);
+    if (!WritePageFile(html)) return false;
+    page_.LoadPage(MailPagePath());
     return true;
 }
 

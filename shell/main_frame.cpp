@@ -1,14 +1,15 @@
 #include "shell/main_frame.h"
 
-#include <filesystem>
 #include <mutex>
-#include <system_error>
-#include <vector>
 
 #include "model/sys_schema.h"
 #include "platform/data_dir.h"
 #include "platform/model_lock.h"
+#include "platform/private_file.h"
+#include "shell/attachment_list.h"
 #include "shell/mail_indicator.h"
+#include "shell/mail_page.h"
+#include "shell/template_window.h"
 #include "transport/task_engine.h"
 
 namespace korvo {
@@ -336,19 +337,9 @@ void CMainFrame::OpenComposer(int mode, int variant, const std::string& title,
 }
 
 int ClearTemporaryCache(const std::string& dataDir) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path temp = fs::path(dataDir) / "Cache" / "temp";
-    // A link in place of the directory is left alone: nothing outside the cache is touched.
-    if (!fs::is_directory(fs::symlink_status(temp, ec))) return 0;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(temp, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(it->path());
-    int removed = 0;
-    for (const fs::path& entry : entries) {
-        std::error_code removeError;
-        if (fs::remove_all(entry, removeError) > 0 && !removeError) ++removed;
-    }
+    int removed = EmptyPrivateFolder(dataDir, kAttachmentTempFolder);
+    for (const std::string_view page : {kMailPageFile, kTemplatePageFile})
+        removed += RemovePrivateFile(dataDir, page) ? 1 : 0;
     return removed;
 }
 

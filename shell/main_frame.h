@@ -106,9 +106,9 @@ class CMainFrame {
     CScheduledCheck check_;
 };
 
-// Removes what the temporary attachment cache (`dataDir` + "Cache/temp/") holds: the files
-// written there for opening with other programs. The directory itself stays; links are removed,
-// never followed. Returns the number of entries removed.
+// Removes the files written for other programs to read: what the temporary attachment cache
+// (`dataDir` + "Cache/temp/") holds and the page files of the viewer and the template preview.
+// The folders stay; links are removed, never followed. Returns the number of entries removed.
 int ClearTemporaryCache(const std::string& dataDir);
 
 }  // namespace korvo

@@ -1,16 +1,14 @@
 #include "shell/template_window.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <vector>
 
 #include "content/template_macros.h"
 #include "content/template_store.h"
 #include "platform/data_dir.h"
 #include "platform/model_lock.h"
+#include "platform/private_file.h"
 #include "store/node_tree.h"
 
 namespace korvo {
@@ -23,17 +21,11 @@ long PointOf(const baseDataStruct* node) {
     return TextToLong(getinfo(node, kThisNode, "pointId"));
 }
 
-// Writes the preview page ("w+": created or emptied). The full path, or empty on failure.
+// Writes the preview page (created or emptied). The full path, or empty on failure.
 std::string WritePage(std::string_view page) {
-    const std::filesystem::path path =
-        std::filesystem::path(DataDirectory()) / std::string(kTemplatePageFile);
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    FILE* file = std::fopen(path.c_str(), "w+");
-    if (!file) return {};
-    const bool written = std::fwrite(page.data(), 1, page.size(), file) == page.size();
-    if (std::fclose(file) != 0 || !written) return {};
-    return path.string();
+    const std::string dir = DataDirectory();
+    if (!WritePrivateFile(dir, kTemplatePageFile, page)) return {};
+    return dir + std::string(kTemplatePageFile);
 }
 
 }  // namespace

@@ -2,10 +2,9 @@
 
 #include <time.h>
 
-#include <cstdio>
-
 #include "platform/data_dir.h"
 #include "platform/message_hook.h"
+#include "platform/private_file.h"
 #include "platform/string_format.h"
 
 namespace korvo {
@@ -32,19 +31,20 @@ std::string Indent(int depth) {
 }  // namespace
 
 void DiagLog::SetFile(std::string_view name) {
-    std::string path = DataDirectory();
-    path += name;
-    if (path.find('.') == std::string::npos) path += ".txt";
+    std::string dir = DataDirectory();
+    std::string file(name);
+    if ((dir + file).find('.') == std::string::npos) file += ".txt";
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        path_ = std::move(path);
+        dir_ = std::move(dir);
+        file_ = std::move(file);
     }
     for (int i = 0; i < 3; ++i) Line(kMessage, "%s", "");
 }
 
 std::string DiagLog::filePath() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return path_;
+    return dir_ + file_;
 }
 
 int DiagLog::threshold() const {
@@ -97,11 +97,13 @@ void DiagLog::VLine(int level, const char* format, va_list args) {
         line += '\n';
         if (closes) depth_ = depth_ >= 2 ? depth_ - 2 : 0;
 
-        if (FILE* file = path_.empty() ? nullptr : std::fopen(path_.c_str(), "ab")) {
-            if (marked && f[2] == '+') std::fputs(marker.c_str(), file);
-            std::fputs(line.c_str(), file);
-            if (f.starts_with("-")) std::fputs(marker.c_str(), file);
-            std::fclose(file);
+        std::string text;
+        if (marked && f[2] == '+') text += marker;
+        text += line;
+        if (f.starts_with("-")) text += marker;
+        if (!file_.empty()) {
+            if (const UniqueFd file = OpenPrivateFile(dir_, file_, PrivateOpen::kAppend))
+                WriteAll(file.get(), text);
         }
     }
     // Errors reach the user even when the file cannot be written. Shown outside the lock so

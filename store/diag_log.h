@@ -5,7 +5,8 @@
 // "+++" / "---" also write a marker line (timestamp and indent only) before / after the line.
 // Only levels up to the threshold (1: errors and warnings) are written; errors (level 0) are
 // also shown to the user through the message hook. Writing never fails the caller: when the
-// file cannot be opened the line is dropped.
+// file cannot be opened the line is dropped. The file is made 0600, and a link in its place is
+// not followed.
 #pragma once
 
 #include <cstdarg>
@@ -37,7 +38,8 @@ class DiagLog {
     mutable std::mutex mutex_;
     int depth_ = 0;
     int threshold_ = kWarning;
-    std::string path_;
+    std::string dir_;   // the data directory when the file was set
+    std::string file_;  // the name below it
 };
 
 // The process-wide log.

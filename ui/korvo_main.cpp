@@ -1,5 +1,7 @@
 // The korvo program. With a task option it runs network tasks without a window (see
 // shell/command_line.h), which needs no display; otherwise it opens the desktop window.
+#include <sys/stat.h>
+#include <unistd.h>
 #include <wx/init.h>
 
 #include <cstdlib>
@@ -26,12 +28,19 @@ bool HaveDisplay() {
 
 int main(int argc, char** argv) {
     using namespace korvo;
+    // Everything the program writes (stores, log, caches) is the user's alone.
+    ::umask(077);
     const CommandLine command = ParseCommandLine(argc, argv);
-    SetDataDirectory(ResolveDataDir(DataDirInputsFromProcess(argc, argv)));
-    TheLog().SetFile("Korvo");
-    if (!command.valid || command.taskType >= 0) {
-        return RunCommandLineTasks(command, std::cout, std::cerr);
+    if (!command.valid) return RunCommandLineTasks(command, std::cout, std::cerr);
+    const DataDirChoice dataDir = ResolveDataDir(DataDirInputsFromProcess(argc, argv));
+    std::string error = dataDir.error;
+    if (dataDir.dir.empty() || !PrepareDataDirectory(dataDir.dir, ::geteuid(), &error)) {
+        std::cerr << "korvo: " << error << '\n';
+        return 2;
     }
+    SetDataDirectory(dataDir.dir);
+    TheLog().SetFile("Korvo");
+    if (command.taskType >= 0) return RunCommandLineTasks(command, std::cout, std::cerr);
     if (!HaveDisplay()) {
         std::cerr << "korvo: no display to open the window on (neither DISPLAY nor "
                      "WAYLAND_DISPLAY is set).\n"

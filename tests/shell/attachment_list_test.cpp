@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "content/mime_walk.h"
 #include "store/node_tree.h"
@@ -101,18 +102,28 @@ TEST_F(AttachmentListTest, OpenWritesTheDecodedBytesUnderTheCacheWithASafeName) 
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(AttachmentListTest, AnAttachmentThatCannotBeDecodedIsNotOpenedFromAnOldCopy) {
+TEST_F(AttachmentListTest, EachOpenMakesANewCopyAndNoneIsOpenedFromAnOldOne) {
     test::MessageRecorder recorder;
-    Show({{"note.txt", "old"}});
-    files.Open(0);
-    ASSERT_EQ(dialogs.opened.size(), 1u);
+    std::ofstream(dir.path() + "outside") << "keep";
+    std::filesystem::create_directories(Temp(""));
+    std::filesystem::create_symlink(dir.path() + "outside", Temp("planted.txt"));
+    Show({{"note.txt", "old"}, {"planted.txt", "new"}});
+    rows.selected = {0, 1, 0};
+    files.OpenSelected();
+    // An earlier copy may still be open elsewhere; a link in the cache is never written through.
+    EXPECT_EQ(dialogs.opened, (std::vector<std::string>{Temp("note.txt"), Temp("planted (2).txt"),
+                                                        Temp("note (2).txt")}));
+    EXPECT_EQ(dialogs.openedBytes, (std::vector<std::string>{"old", "new", "old"}));
+    EXPECT_EQ(test::ReadFile(dir.path() + "outside"), "keep");
 
-    // Same name, now in an encoding that is not decoded for saving.
+    // Same name, now in an encoding that is not decoded for saving: nothing is opened and the
+    // attempt leaves no file behind.
     Show({{"note.txt", "new", "8bit"}});
+    const std::set<std::string> before = test::FilesBelow(dir.path());
     files.Open(0);
     EXPECT_EQ(recorder.messages(), std::vector<std::string>{"Error on save file!"});
-    EXPECT_EQ(dialogs.opened.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(Temp("note.txt")));
+    EXPECT_EQ(dialogs.opened.size(), 3u);
+    EXPECT_EQ(test::FilesBelow(dir.path()), before);
 }
 
 TEST_F(AttachmentListTest, SaveDialogIsPresetWithTheSafeName) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "content/letter_node.h"
 #include "shell/mail_page.h"
@@ -222,11 +224,25 @@ TEST_F(MailTextTest, AttachmentsAreListedDecodedInOrderAndOpenedFromTheScratchCo
 }
 
 TEST_F(MailTextTest, APageThatCannotBeWrittenLeavesTheBrowserAlone) {
+    namespace fs = std::filesystem;
     Web("True");
-    std::filesystem::create_directories(dir.path() + "Cache/html/korvo.html");
-    viewer.ShowMail(AddLetter(test::HtmlOnlyLetter()));
-    EXPECT_TRUE(page.pages.empty());
-    EXPECT_EQ(page.editor, "<HTML lang=\"en\"><body><p>Hello</p></body></HTML>\r\n");
+    const std::string file = dir.path() + "Cache/html/korvo.html";
+    std::ofstream(dir.path() + "outside") << "keep";
+    const std::function<void()> blockers[] = {
+        [&] { fs::create_directories(file); },
+        // A link planted in its place is not written through.
+        [&] { fs::create_symlink(dir.path() + "outside", file); },
+    };
+    for (const auto& block : blockers) {
+        fs::remove_all(dir.path() + "Cache");
+        fs::create_directories(dir.path() + "Cache/html");
+        block();
+        page.pages.clear();
+        viewer.ShowMail(AddLetter(test::HtmlOnlyLetter()));
+        EXPECT_TRUE(page.pages.empty());
+        EXPECT_EQ(page.editor, "<HTML lang=\"en\"><body><p>Hello</p></body></HTML>\r\n");
+    }
+    EXPECT_EQ(test::ReadFile(dir.path() + "outside"), "keep");
 }
 
 TEST_F(MailTextTest, ATextNotYetInTheStoreStaysInMemory) {

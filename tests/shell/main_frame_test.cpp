@@ -12,6 +12,7 @@
 #include "shell/mail_indicator.h"
 #include "store/node_tree.h"
 #include "tests/model/model_fixture.h"
+#include "tests/shell/viewer_fakes.h"
 #include "transport/task_engine.h"
 
 namespace korvo {
@@ -423,32 +424,42 @@ TEST_F(MainFrameTest, CloseHidesTrayShowsAndExitCleansUp) {
               (std::vector<std::string>{"hide main", "hide task", "show task", "show main",
                                         "tray menu", "show main", "show task", "show task"}));
 
-    // Exit empties the attachment cache, and only that.
+    // Exit empties the attachment cache and removes the page files, and only those.
     namespace fs = std::filesystem;
     const std::string temp = dir.path() + "Cache/temp/";
+    const std::string html = dir.path() + "Cache/html/";
     fs::create_directories(temp + "sub");
-    fs::create_directories(dir.path() + "Cache/html");
+    fs::create_directories(html);
     std::ofstream(temp + "a.pdf") << "x";
     std::ofstream(temp + "sub/b.txt") << "x";
-    std::ofstream(dir.path() + "Cache/html/korvo.html") << "x";
+    std::ofstream(html + "korvo.html") << "x";
+    std::ofstream(html + "template.html") << "x";
+    std::ofstream(html + "template.jpg") << "x";
     std::ofstream(dir.path() + "outside.txt") << "keep";
     fs::create_symlink(dir.path() + "outside.txt", temp + "link");
     windows.calls.clear();
     frame.OnCommand(FrameCommand::kExit);
     EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_EQ(test::FilesBelow(html), std::set<std::string>{"template.jpg"});
     EXPECT_TRUE(fs::exists(dir.path() + "outside.txt"));
-    EXPECT_TRUE(fs::exists(dir.path() + "Cache/html/korvo.html"));
     EXPECT_TRUE(fs::exists(dir.path() + std::string(kSystemStoreFile)));
     EXPECT_EQ(trayView.removed, 1);
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"close frame"}));
 
-    // A link standing in for the cache directory is not followed.
-    fs::remove_all(dir.path() + "Cache/temp");
-    fs::create_directories(dir.path() + "elsewhere");
-    std::ofstream(dir.path() + "elsewhere/x") << "x";
-    fs::create_directory_symlink(dir.path() + "elsewhere", dir.path() + "Cache/temp");
+    // Links standing in for the cache folders are not followed.
+    fs::remove_all(dir.path() + "Cache");
+    const std::string elsewhere = dir.path() + "elsewhere/";
+    fs::create_directories(elsewhere + "temp");
+    fs::create_directories(elsewhere + "html");
+    std::ofstream(elsewhere + "temp/x") << "x";
+    std::ofstream(elsewhere + "html/korvo.html") << "x";
+    fs::create_directory_symlink(elsewhere, dir.path() + "Cache");
     EXPECT_EQ(ClearTemporaryCache(dir.path()), 0);
-    EXPECT_TRUE(fs::exists(dir.path() + "elsewhere/x"));
+    fs::remove(dir.path() + "Cache");
+    fs::create_directories(html);
+    fs::create_directory_symlink(elsewhere + "temp", dir.path() + "Cache/temp");
+    EXPECT_EQ(ClearTemporaryCache(dir.path()), 0);
+    EXPECT_EQ(test::FilesBelow(elsewhere), (std::set<std::string>{"temp/x", "html/korvo.html"}));
     EXPECT_EQ(ClearTemporaryCache(dir.path() + "missing/"), 0);
 }
 

@@ -1,7 +1,9 @@
 #include "store/diag_log.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -46,6 +48,18 @@ TEST_F(DiagLogTest, FileNameGetsTxtOnlyWhenThePathHasNoDot) {
         log.SetFile("Korvo");
         EXPECT_EQ(log.filePath(), "/home/ann/.local/share/korvo/MailData/Korvo");
     }
+}
+
+TEST_F(DiagLogTest, FileIsPrivateAndALinkInItsPlaceIsNotFollowed) {
+    test::ScopedUmask permissive(0);
+    log.SetFile("Korvo.log");
+    log.Line(1, "first");
+    EXPECT_EQ(test::ModeOf(log.filePath()), 0600u);
+    ASSERT_EQ(::unlink(log.filePath().c_str()), 0);
+    std::ofstream(dir.path() + "outside") << "keep";
+    ASSERT_EQ(::symlink((dir.path() + "outside").c_str(), log.filePath().c_str()), 0);
+    log.Line(1, "second");
+    EXPECT_EQ(test::ReadFile(dir.path() + "outside"), "keep");
 }
 
 TEST_F(DiagLogTest, NestingIndentsBeginAndEndAlike) {

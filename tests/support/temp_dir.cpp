@@ -1,5 +1,7 @@
 #include "tests/support/temp_dir.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +35,17 @@ ScopedDataDir::ScopedDataDir(const std::string& dir) : previous_(DataDirectory()
 
 ScopedDataDir::~ScopedDataDir() {
     SetDataDirectory(previous_);
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+ScopedUmask::ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+
+ScopedUmask::~ScopedUmask() {
+    ::umask(previous_);
 }
 
 }  // namespace korvo::test

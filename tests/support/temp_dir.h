@@ -1,6 +1,8 @@
 // A temporary directory for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace korvo::test {
@@ -30,6 +32,19 @@ class ScopedDataDir {
 
   private:
     std::string previous_;
+};
+
+// The permission bits of `path` itself (a link is not followed); 0 when it does not exist.
+mode_t ModeOf(const std::string& path);
+
+// Sets the process umask for the life of the object.
+class ScopedUmask {
+  public:
+    explicit ScopedUmask(mode_t mask);
+    ~ScopedUmask();
+
+  private:
+    mode_t previous_;
 };
 
 }  // namespace korvo::test

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -29,12 +30,17 @@ using namespace std::chrono_literals;
 // One run of the program, killed if the test leaves it behind.
 class Program {
   public:
-    Program(const std::string& dataDir, const std::string& configHome, const std::string& log) {
+    // `options` follow the data directory; without `display` the program sees none.
+    Program(const std::string& dataDir, const std::string& configHome, const std::string& log,
+            const std::vector<std::string>& options = {}, bool display = true) {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string entry = *e;
             if (entry.rfind("ASAN_OPTIONS=", 0) == 0) continue;
             if (entry.rfind("XDG_CONFIG_HOME=", 0) == 0) continue;
+            if (!display &&
+                (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0))
+                continue;
             env.push_back(entry);
         }
         // GTK keeps its caches until exit: leak reports would change the exit status.
@@ -45,6 +51,7 @@ class Program {
         envp.push_back(nullptr);
 
         std::vector<std::string> args = {KORVO_PROGRAM, "--data-dir", dataDir};
+        args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -131,6 +138,42 @@ TEST(ProgramProcess, NewerStartReplacesTheRunningOneWhichLeavesThroughItsExitPat
     EXPECT_TRUE(RequestInstanceExit(data));
     EXPECT_EQ(second.WaitForExit(30s), 0) << test::ReadFile(log);
     EXPECT_FALSE(std::filesystem::exists(socket));
+}
+
+TEST(ProgramProcess, AnUnsafeDataDirectoryIsRefusedBeforeAnyDisplayOrFileIsNeeded) {
+    namespace fs = std::filesystem;
+    test::TempDir temp;
+    const std::string real = temp.path() + "real";
+    const std::string shared = temp.path() + "shared";
+    ASSERT_EQ(::mkdir(real.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    fs::create_directory_symlink(real, temp.path() + "link");
+    const std::string log = temp.path() + "stderr.txt";
+
+    // The window start and a task run alike; the window start would say 1 for the missing
+    // display had it got that far.
+    for (const std::string& dir : {shared, temp.path() + "link/"}) {
+        for (const std::vector<std::string>& options :
+             {std::vector<std::string>{}, std::vector<std::string>{"--receive-all"}}) {
+            Program run(dir, temp.path() + "config", log, options, false);
+            ASSERT_TRUE(run.started());
+            EXPECT_EQ(run.WaitForExit(30s), 2) << dir << test::ReadFile(log);
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(real));
+    EXPECT_TRUE(fs::is_empty(shared));
+    EXPECT_EQ(test::ModeOf(shared), 0777u);
+    const std::string said = test::ReadFile(log);
+    EXPECT_NE(said.find(shared), std::string::npos) << said;
+    EXPECT_NE(said.find(temp.path() + "link:"), std::string::npos) << said;
+
+    // A missing one is made, parents included, for the user alone.
+    Program fresh(temp.path() + "new/MailData", temp.path() + "config", log, {"--receive-all"},
+                  false);
+    EXPECT_EQ(fresh.WaitForExit(30s), 0) << test::ReadFile(log);
+    EXPECT_EQ(test::ModeOf(temp.path() + "new"), 0700u);
+    EXPECT_EQ(test::ModeOf(temp.path() + "new/MailData"), 0700u);
 }
 
 }  // namespace
