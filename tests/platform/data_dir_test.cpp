@@ -118,32 +118,6 @@ TEST(DataDir, CommandLineBeatsEnvironmentAndRelativePathsAreAnchored) {
     EXPECT_EQ(ResolveDataDir(in).dir, "/work/mine/");
 }
 
-TEST(DataDir, ProblemsOfADataDirectory) {
-    struct Case {
-        PathFacts facts;
-        const char* reason;  // a word the message has; empty: usable
-    } cases[] = {
-        {Dir(kMe, 0700), ""},
-        {Dir(kMe, 0755), ""},
-        {Dir(kOther, 0700), "another user"},
-        {Dir(0, 0700), "another user"},
-        {Dir(kMe, 0720), "write"},
-        {Dir(kMe, 0702), "write"},
-        {Dir(kMe, 01777), "write"},
-        {Link(), "link"},
-        {File(), "not a directory"},
-        {kMissing, "not exist"},
-    };
-    for (const Case& c : cases) {
-        const std::string problem = DataDirProblem(c.facts, kMe);
-        if (*c.reason == '\0') {
-            EXPECT_EQ(problem, "") << std::oct << c.facts.mode;
-        } else {
-            EXPECT_NE(problem.find(c.reason), std::string::npos) << problem;
-        }
-    }
-}
-
 // Real directories below a private temporary one.
 class PrepareDataDirTest : public ::testing::Test {
   protected:
