@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "content/letter_node.h"
@@ -15,6 +18,9 @@
 #include "store/node_tree.h"
 #include "tests/model/model_fixture.h"
 #include "tests/shell/viewer_fakes.h"
+#include "tests/support/faulty_store_env.h"
+#include "tests/support/message_recorder.h"
+#include "tools/store_audit.h"
 
 namespace korvo {
 namespace {
@@ -615,6 +621,128 @@ TEST_F(LetterListTest, RandomCommandsKeepCountersAndRowsExact) {
         std::multiset<uint32_t> shown;
         for (int r = 0; r < listView.RowCount(); ++r) shown.insert(listView.ItemData(r));
         ASSERT_EQ(shown, expected);
+    }
+}
+
+// Moving letters to the trash and compressing a box, with each write of the command failing
+// in turn: the user is told once, both files stay sound, and every letter is still whole in
+// the box it came from or the one it went to.
+class LetterListFaultsTest : public test::ModelTest {
+  protected:
+    struct Desk {
+        explicit Desk(CSysData& sys) : list(control, sys, viewer, frame, clock) {}
+        MemoryListView view;
+        CBaseListControl control{view};
+        RecordingViewer viewer;
+        RecordingFrame frame;
+        ManualClock clock;
+        CLetterList list;
+    };
+
+    void SetUp() override {
+        test::ModelTest::SetUp();
+        baseDataStruct* account = AddAccount(AddUser("ann"), "home");
+        for (const char* id : {"a", "b", "c"}) {
+            baseDataStruct* box = sys().DataGetSysPoint(account, kKindBox, kBoxReceive);
+            baseDataStruct* letter = AddSonText(mail().SysReadLinkTree(box, kLoadProperty),
+                                                std::string("type =letter ,MailId =") + id);
+            // One letter needs chains of several blocks.
+            texts[id] =
+                Raw(std::string(id) + "@x", id) + std::string(id[0] == 'b' ? 12000 : 10, 'x');
+            setinfo(letter, kThisNode, "SDATA", texts[id]);
+            mailInitProperty(letter, box, &mail());
+        }
+        stores.reset();
+        std::filesystem::create_directory(dir.path() + "snapshot");
+        for (const char* name : kFiles) {
+            std::filesystem::copy_file(dir.path() + name, dir.path() + "snapshot/" + name);
+        }
+    }
+
+    void Restore() {
+        stores.reset();
+        for (const char* name : kFiles) {
+            std::filesystem::copy_file(dir.path() + "snapshot/" + name, dir.path() + name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+        Reopen();
+        account = findinfo(UserNamed("ann"), "type", "Account");
+    }
+    baseDataStruct* Box(int kind) { return sys().DataGetSysPoint(account, kKindBox, kind); }
+
+    // Deletes a and b in the receive box (moving them to the trash); with `compress`, then
+    // compresses the receive box. `arm` runs just before the command under test.
+    void Run(Desk& desk, bool compress, const std::function<void()>& arm) {
+        std::lock_guard<std::recursive_mutex> lock(ModelLock());
+        baseDataStruct* receive = Box(kBoxReceive);
+        setinfo(receive, kThisNode, "showColumn",
+                LongToText(kShowNormal | kShowDeleted | kColumnSubject));
+        desk.list.showList(receive);
+        for (int r = 0; r < desk.view.RowCount(); ++r) {
+            baseDataStruct* l = findid(mail().root(), desk.view.ItemData(r) & kNodeIdMask);
+            desk.view.SetRowSelected(r, l && getinfo(l, kThisNode, "MailId") != "c");
+        }
+        if (!compress) arm();
+        desk.list.OnCommand(kCmdDelete);
+        if (compress) {
+            arm();
+            desk.list.OnCommand(kCmdCompressBox);
+        }
+    }
+
+    void ExpectEveryLetterWhole(const std::string& trial) {
+        SCOPED_TRACE(trial);
+        for (const char* name : kFiles) {
+            std::ostringstream report;
+            EXPECT_EQ(CheckStore(dir.path() + name, report), InspectStatus::kSound) << report.str();
+        }
+        Reopen();
+        account = findinfo(UserNamed("ann"), "type", "Account");
+        std::map<std::string, int> whole;
+        for (int kind : {kBoxReceive, kBoxTrash}) {
+            baseDataStruct* letters = mail().SysReadLinkTree(Box(kind), kLoadProperty | kLoadSdata);
+            for (baseDataStruct* l = letters->firstSon(); l; l = l->nextBrother()) {
+                const std::string id = getinfo(l, kThisNode, "MailId");
+                if (getinfo(l, kThisNode, "SDATA") == texts[id]) ++whole[id];
+            }
+        }
+        for (const auto& [id, text] : texts) EXPECT_GE(whole[id], 1) << id << " is lost";
+    }
+
+    static constexpr const char* kFiles[] = {"Korvo.dat", "system.sdb"};
+    baseDataStruct* account = nullptr;
+    std::map<std::string, std::string> texts;
+};
+
+TEST_F(LetterListFaultsTest, FailedMovesAndCompressionLoseNoLetter) {
+    for (bool compress : {false, true}) {
+        long writes = 0;
+        {
+            test::FaultyStoreEnv env;
+            Restore();
+            Desk desk(sys());
+            long before = 0;
+            Run(desk, compress, [&] { before = env.writes(); });
+            writes = env.writes() - before;
+            stores.reset();
+        }
+        ASSERT_GT(writes, 3);
+        for (long k = 1; k <= writes; ++k) {
+            const std::string trial =
+                std::string(compress ? "compress" : "move") + ", write " + std::to_string(k);
+            test::MessageRecorder messages;
+            {
+                test::FaultyStoreEnv env;
+                Restore();
+                Desk desk(sys());
+                Run(desk, compress, [&] { env.FailWrite(k, EIO, k % 2 == 1); });
+                std::lock_guard<std::recursive_mutex> lock(ModelLock());
+                EXPECT_TRUE(mail().failed() || sys().failed()) << trial;
+                stores.reset();
+            }
+            EXPECT_EQ(messages.messages().size(), 1u) << trial;
+            ExpectEveryLetterWhole(trial);
+        }
     }
 }
 
