@@ -473,7 +473,8 @@ void CLetterList::AddToBook(bool from, bool toAndCc) {
                 persons,
                 "type =PersonInfo ,pType =100 ,name =" + encodeinfo(GetAddressName(piece)) +
                     " ,email =" + encodeinfo(email) + " ,ReturnEmail =" + encodeinfo(email));
-            mail.DataSavePoint(person);
+            // A new node has no record yet: saving it would write nothing.
+            mail.DataNewPoint(person);
         }
         freedata(letter, 8);
     }

@@ -11,8 +11,8 @@
 #include "content/letter_node.h"
 #include "controls/memory_list_view.h"
 #include "platform/model_lock.h"
-#include "store/node_tree.h"
 #include "shell/mail_text.h"
+#include "store/node_tree.h"
 #include "tests/model/model_fixture.h"
 #include "tests/shell/viewer_fakes.h"
 
@@ -321,8 +321,7 @@ TEST_F(LetterListTest, MarkingTheViewedLetterReadKeepsOneRowPerLetter) {
     baseDataStruct* b = AddLetter(receive, "b", Raw("b@x", "b"));
     AddLetter(receive, "c", Raw("c@x", "c"));
     // The texts are in the store only, as after a receive.
-    for (baseDataStruct* l = Letters(receive)->firstSon(); l; l = l->nextBrother())
-        freedata(l, 8);
+    for (baseDataStruct* l = Letters(receive)->firstSon(); l; l = l->nextBrother()) freedata(l, 8);
     SetShow(receive, kShowNormal | kColumnSubject);
     shown.showList(receive);
     ASSERT_EQ(listView.RowCount(), 3);
@@ -436,11 +435,23 @@ TEST_F(LetterListTest, AddressBookCommandsAddEachAddressOnce) {
     EXPECT_EQ(getinfo(persons->firstSon(), kThisNode, "name"), "Bob");
 
     list.OnCommand(kCmdAddAllToBook);
-    std::vector<std::string> emails;
-    for (baseDataStruct* p = persons->firstSon(); p; p = p->nextBrother())
-        emails.push_back(getinfo(p, kThisNode, "email"));
-    EXPECT_EQ(emails,
-              (std::vector<std::string>{"bob@x.org", "carl@y.org", "dora@z.org", "eve@w.org"}));
+    auto emails = [](baseDataStruct* folder) {
+        std::vector<std::string> found;
+        for (baseDataStruct* p = folder->firstSon(); p; p = p->nextBrother())
+            found.push_back(getinfo(p, kThisNode, "email"));
+        return found;
+    };
+    const std::vector<std::string> added{"bob@x.org", "carl@y.org", "dora@z.org", "eve@w.org"};
+    EXPECT_EQ(emails(persons), added);
+
+    // The persons are in the user's file, not only in memory.
+    Reopen();
+    folder = findinfo(UserNamed("ann"), "SysMark", "NowBookFolder");
+    ASSERT_NE(folder, nullptr);
+    persons = mail().SysReadLinkTree(folder, kLoadProperty);
+    ASSERT_NE(persons, nullptr);
+    EXPECT_EQ(emails(persons), added);
+    EXPECT_EQ(getinfo(persons->firstSon(), kThisNode, "name"), "Bob");
 }
 
 TEST_F(LetterListTest, RowLookupSurvivesSortingAndRemoval) {
