@@ -1,6 +1,7 @@
 // The real program, started as a person starts it, twice on one data directory: the newer
 // start makes the running one leave through its exit path (also while its first-start dialog
-// is open) and then runs on; a request to exit ends it cleanly.
+// is open) and then runs on; a request to exit ends it cleanly. A desktop started during a
+// command-line run waits for it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -131,6 +132,31 @@ TEST(ProgramProcess, NewerStartReplacesTheRunningOneWhichLeavesThroughItsExitPat
     EXPECT_TRUE(RequestInstanceExit(data));
     EXPECT_EQ(second.WaitForExit(30s), 0) << test::ReadFile(log);
     EXPECT_FALSE(std::filesystem::exists(socket));
+}
+
+// Never beside a command-line run: the desktop waits until it has let the directory go.
+TEST(ProgramProcess, ADesktopStartedDuringACommandLineRunWaitsForIt) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display";
+    test::TempDir temp;
+    const std::string data = temp.path() + "data/";
+    const std::string log = temp.path() + "stderr.txt";
+    ASSERT_TRUE(std::filesystem::create_directories(data));
+    DataDirLock commandLine;
+    ASSERT_EQ(commandLine.TryTake(data), DataDirLock::Result::kTaken);
+
+    Program desktop(data, temp.path() + "config", log);
+    ASSERT_TRUE(desktop.started());
+    std::this_thread::sleep_for(3000ms);
+    EXPECT_TRUE(desktop.running()) << test::ReadFile(log);
+    EXPECT_FALSE(std::filesystem::exists(data + InstanceGuard::kSocketFile));
+    EXPECT_FALSE(std::filesystem::exists(data + "Korvo.dat"));
+
+    commandLine.Release();
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(data + "Korvo.dat"); }, 60s))
+        << test::ReadFile(log);
+    EXPECT_TRUE(RequestInstanceExit(data));
+    EXPECT_EQ(desktop.WaitForExit(30s), 0) << test::ReadFile(log);
 }
 
 }  // namespace
