@@ -149,6 +149,12 @@ bool KorvoApp::OnInit() {
     std::error_code error;
     std::filesystem::create_directories(dir_, error);
     guard_ = std::make_unique<InstanceGuard>();
+    guard_->SetRequestHandler(
+        [this](std::string request, std::shared_ptr<InstanceConnection> peer) {
+            CallAfter([this, request = std::move(request), peer = std::move(peer)] {
+                TakeRequest(request, peer);
+            });
+        });
     // A newer instance asks us to go: the exit path runs on the UI thread.
     const auto outcome = guard_->Acquire(dir_, [this] { CallAfter(&KorvoApp::ExitRequested); });
     if (outcome != InstanceGuard::Outcome::kBusy) return StartDesktop(outcome);
@@ -207,6 +213,12 @@ bool KorvoApp::StartDesktop(InstanceGuard::Outcome outcome) {
         return false;
     }
     return true;
+}
+
+void KorvoApp::TakeRequest(const std::string& request, std::shared_ptr<InstanceConnection> peer) {
+    std::lock_guard<std::recursive_mutex> lock(ModelLock());
+    // Without a desktop the peer is just let go: it runs the tasks itself once the lock is free.
+    if (desktop_) desktop_->TakeTaskRequest(request, std::move(peer));
 }
 
 int KorvoApp::OnExit() {

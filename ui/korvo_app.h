@@ -2,7 +2,8 @@
 // goes to the diagnostic log and stderr, and ShowMessage opens a message box on the UI thread.
 // It takes the data directory's instance guard (a running instance is asked to exit first; a
 // command-line run that holds the directory is waited for, in a small window the user may
-// cancel), then runs one Desktop until its exit path ends the program.
+// cancel), then runs one Desktop until its exit path ends the program. The command line's task
+// requests that reach the guard go to the desktop.
 #pragma once
 
 #include <wx/app.h>
@@ -41,6 +42,8 @@ class KorvoApp : public wxApp {
     bool StartDesktop(InstanceGuard::Outcome outcome);
     // Tries the guard again while a command-line run holds the data directory.
     void RetryGuard();
+    // A command line's task request, posted from the guard's thread.
+    void TakeRequest(const std::string& request, std::shared_ptr<InstanceConnection> peer);
     // A newer instance asked us to go: the desktop's exit path, once no dialog is open.
     void ExitRequested();
     // The desktop has closed: it goes, and the program ends, once no dialog is open.

@@ -1,6 +1,7 @@
 // The real program, started as a person starts it, twice on one data directory: the newer
 // start makes the running one leave through its exit path (also while its first-start dialog
-// is open) and then runs on; a request to exit ends it cleanly. A desktop started during a
+// is open) and then runs on; a request to exit ends it cleanly. Beside the command line: a
+// command-line run hands its tasks to a running desktop, and a desktop started during a
 // command-line run waits for it.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,11 +14,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "model/sys_schema.h"
 #include "platform/instance_guard.h"
+#include "tests/model/model_fixture.h"
+#include "tests/support/mail_servers.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -30,7 +35,9 @@ using namespace std::chrono_literals;
 // One run of the program, killed if the test leaves it behind.
 class Program {
   public:
-    Program(const std::string& dataDir, const std::string& configHome, const std::string& log) {
+    // `extra` arguments follow the data directory; standard output goes to `out`.
+    Program(const std::string& dataDir, const std::string& configHome, const std::string& log,
+            std::vector<std::string> extra = {}, const std::string& out = "/dev/null") {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string entry = *e;
@@ -46,6 +53,7 @@ class Program {
         envp.push_back(nullptr);
 
         std::vector<std::string> args = {KORVO_PROGRAM, "--data-dir", dataDir};
+        args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -54,7 +62,8 @@ class Program {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                          0600);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         if (posix_spawn(&pid_, KORVO_PROGRAM, &actions, nullptr, argv.data(), envp.data()) != 0) {
             pid_ = -1;
         }
@@ -157,6 +166,77 @@ TEST(ProgramProcess, ADesktopStartedDuringACommandLineRunWaitsForIt) {
         << test::ReadFile(log);
     EXPECT_TRUE(RequestInstanceExit(data));
     EXPECT_EQ(desktop.WaitForExit(30s), 0) << test::ReadFile(log);
+}
+
+class ProgramWithMail : public test::ModelTest {};
+
+// `korvo --receive-all` beside the running desktop: the desktop receives, the command line
+// prints the row and ends well, and every letter is in the receive box once.
+TEST_F(ProgramWithMail, ACommandLineRunHandsItsTasksToTheDesktop) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display";
+    constexpr int kLetters = 100;
+    test::MailServers servers;
+    ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
+    for (int i = 0; i < kLetters; ++i) {
+        ASSERT_TRUE(servers.Seed(
+            "ann", "m" + std::to_string(1000 + i),
+            "From: bob@localhost\r\nSubject: n\r\n\r\nletter " + std::to_string(i) + "\r\n"));
+    }
+    ASSERT_TRUE(servers.StartPop3()) << servers.error();
+    baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
+    setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
+    setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
+    setinfo(account, kThisNode, "username", "ann");
+    setinfo(account, kThisNode, "password", "pw-ann");
+    setinfo(account, kThisNode, "keepOnServer", "0");
+    sys().DataSaveList(account, 1);
+    stores.reset();
+
+    test::TempDir temp;
+    const std::string data = dir.path();
+    const std::string config = temp.path() + "config";
+    const std::string log = temp.path() + "stderr.txt";
+    const std::string printed = temp.path() + "stdout.txt";
+    Program desktop(data, config, log);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::filesystem::exists(data + InstanceGuard::kSocketFile) || !desktop.running();
+        },
+        60s));
+    ASSERT_TRUE(desktop.running()) << test::ReadFile(log);
+
+    const auto start = std::chrono::steady_clock::now();
+    Program commandLine(data, config, log, {"--receive-all"}, printed);
+    EXPECT_EQ(commandLine.WaitForExit(120s), 0) << test::ReadFile(log);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s) << "it waited instead";
+    EXPECT_EQ(test::ReadFile(printed), "Receive\twork [ann]\tRun over!\tok\n");
+    EXPECT_TRUE(desktop.running());
+    EXPECT_TRUE(servers.Letters("ann").empty());
+    // One receive ran: the desktop's, for the request.
+    const std::string pop3Log = servers.Pop3Log();
+    size_t logins = 0;
+    for (size_t at = pop3Log.find("Login: user=<ann>"); at != std::string::npos;
+         at = pop3Log.find("Login: user=<ann>", at + 1))
+        ++logins;
+    EXPECT_EQ(logins, 1u) << pop3Log;
+
+    EXPECT_TRUE(RequestInstanceExit(data));
+    EXPECT_EQ(desktop.WaitForExit(30s), 0) << test::ReadFile(log);
+    stores = std::make_unique<CDataStores>();
+    ASSERT_TRUE(stores->OpenSystemStore());
+    account = findinfo(sys().root(), "caption", "work");
+    ASSERT_NE(account, nullptr);
+    baseDataStruct* letters = mail().SysReadLinkTree(
+        sys().DataGetSysPoint(account, kKindBox, kBoxReceive), kLoadProperty | kLoadSdata);
+    ASSERT_NE(letters, nullptr);
+    std::map<std::string, int> seen;
+    for (baseDataStruct* l = letters->firstSon(); l; l = l->nextBrother()) {
+        const std::string text = getinfo(l, kThisNode, "SDATA");
+        ++seen[text.substr(text.find("letter "))];
+    }
+    EXPECT_EQ(seen.size(), size_t(kLetters));
+    for (const auto& [letter, count] : seen) EXPECT_EQ(count, 1) << letter;
 }
 
 }  // namespace
