@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,9 +16,12 @@ namespace korvo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-constexpr char kExitRequest[] = "exit\n";
-constexpr char kExitAnswer[] = "ok\n";
+constexpr char kExitRequest[] = "exit";
+constexpr char kExitAnswer[] = "ok";
+// A holder that has not listened for this long is a run without a window.
+constexpr auto kQuietHolder = 1s;
 
 std::string WithSlash(std::string dir) {
     if (dir.empty() || dir.back() != '/') dir += '/';
@@ -38,52 +42,144 @@ bool SocketAddress(const std::string& dir, int dirFd, sockaddr_un* address) {
     return true;
 }
 
-// Reads a short line: up to a newline, the peer closing, or the deadline.
-std::string ReadLine(int fd, Clock::time_point deadline) {
-    std::string text;
-    char buffer[32];
-    while (text.size() < 64 && text.find('\n') == std::string::npos) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        const ssize_t n = read(fd, buffer, sizeof(buffer));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    return text;
+enum class Asked { kNoListener, kNoAnswer, kAnswered };
+
+Asked Ask(const std::string& dir, std::chrono::milliseconds timeout) {
+    std::unique_ptr<InstanceConnection> peer = InstanceConnection::Connect(dir);
+    if (!peer) return Asked::kNoListener;
+    std::string answer;
+    return peer->Send(kExitRequest) &&
+                   peer->ReadLine(&answer, timeout) == InstanceConnection::Read::kLine &&
+                   answer == kExitAnswer
+               ? Asked::kAnswered
+               : Asked::kNoAnswer;
 }
 
-bool WriteAll(int fd, const char* text, size_t size) {
+}  // namespace
+
+// ---- DataDirLock ---------------------------------------------------------------------------
+
+DataDirLock::~DataDirLock() {
+    Release();
+}
+
+DataDirLock::Result DataDirLock::TryTake(const std::string& dataDir) {
+    if (held_) return Result::kTaken;
+    const std::string path = WithSlash(dataDir) + InstanceGuard::kLockFile;
+    if (fd_ >= 0 && path != path_) {
+        close(fd_);
+        fd_ = -1;
+    }
+    path_ = path;
+    if (fd_ < 0) {
+        fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) {
+            error_ = "cannot open " + path_ + ": " + std::strerror(errno);
+            return Result::kFailed;
+        }
+    }
+    for (;;) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
+            return Result::kTaken;
+        }
+        if (errno == EWOULDBLOCK) return Result::kBusy;
+        if (errno != EINTR) break;
+    }
+    error_ = "cannot lock " + path_ + ": " + std::strerror(errno);
+    return Result::kFailed;
+}
+
+void DataDirLock::Release() {
+    // Closing the only descriptor of the open file drops the lock.
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    held_ = false;
+}
+
+// ---- InstanceConnection --------------------------------------------------------------------
+
+InstanceConnection::InstanceConnection(int fd) : fd_(fd) {}
+
+InstanceConnection::~InstanceConnection() {
+    if (fd_ >= 0) close(fd_);
+}
+
+std::unique_ptr<InstanceConnection> InstanceConnection::Connect(const std::string& dataDir) {
+    const std::string dir = WithSlash(dataDir);
+    sockaddr_un address;
+    int dirFd = -1;
+    if (!SocketAddress(dir, -1, &address)) {
+        dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (!SocketAddress(dir, dirFd, &address)) {
+            if (dirFd >= 0) close(dirFd);
+            return nullptr;
+        }
+    }
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int connected = -1;
+    if (fd >= 0) {
+        do {
+            connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        } while (connected != 0 && errno == EINTR);
+    }
+    if (dirFd >= 0) close(dirFd);
+    if (connected != 0) {
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    return std::make_unique<InstanceConnection>(fd);
+}
+
+bool InstanceConnection::Send(std::string_view line) {
+    if (broken_) return false;
+    std::string text(line);
+    text += '\n';
+    const char* data = text.data();
+    size_t size = text.size();
     while (size > 0) {
-        const ssize_t n = send(fd, text, size, MSG_NOSIGNAL);
+        const ssize_t n = send(fd_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text += n;
+        if (n <= 0) {
+            // Gone, or not reading: a torn line must not be followed by more.
+            broken_ = true;
+            shutdown(fd_, SHUT_RDWR);
+            return false;
+        }
+        data += n;
         size -= static_cast<size_t>(n);
     }
     return true;
 }
 
-bool Ask(const std::string& dir, int dirFd, std::chrono::milliseconds timeout) {
-    sockaddr_un address;
-    if (!SocketAddress(dir, dirFd, &address)) return false;
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    bool answered = false;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        WriteAll(fd, kExitRequest, sizeof(kExitRequest) - 1)) {
-        answered = ReadLine(fd, Clock::now() + timeout) == kExitAnswer;
+InstanceConnection::Read InstanceConnection::ReadLine(std::string* line,
+                                                      std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        const size_t newline = buffer_.find('\n');
+        if (newline != std::string::npos) {
+            line->assign(buffer_, 0, newline);
+            buffer_.erase(0, newline + 1);
+            return Read::kLine;
+        }
+        if (buffer_.size() > kMaxLine) return Read::kTooLong;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return Read::kTimedOut;
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return Read::kClosed;
+        if (ready == 0) return Read::kTimedOut;
+        char chunk[4096];
+        const ssize_t n = read(fd_, chunk, sizeof(chunk));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Read::kClosed;
+        buffer_.append(chunk, static_cast<size_t>(n));
     }
-    close(fd);
-    return answered;
 }
 
-}  // namespace
+// ---- InstanceGuard -------------------------------------------------------------------------
 
 InstanceGuard::~InstanceGuard() {
     Release();
@@ -102,52 +198,48 @@ InstanceGuard::Outcome InstanceGuard::Acquire(const std::string& dataDir,
         error_ = "cannot open the data directory " + dir_ + ": " + std::strerror(errno);
         return Outcome::kFailed;
     }
-    const std::string lockPath = dir_ + kLockFile;
-    lockFd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd_ < 0) {
-        error_ = "cannot open " + lockPath + ": " + std::strerror(errno);
-        Release();
-        return Outcome::kFailed;
-    }
 
     Outcome outcome = Outcome::kFirst;
-    if (!TryLock()) {
-        if (errno != EWOULDBLOCK) {
-            error_ = "cannot lock " + lockPath + ": " + std::strerror(errno);
-            Release();
-            return Outcome::kFailed;
-        }
-        // Another instance runs: ask it to go (again now and then, in case it was still
-        // starting and not yet listening) and wait for its lock.
-        const auto deadline = Clock::now() + wait;
-        auto lastAsked = Clock::now() - std::chrono::seconds(1);
-        bool locked = false;
-        while (!locked && Clock::now() < deadline) {
-            if (Clock::now() - lastAsked >= std::chrono::milliseconds(500) &&
-                Ask(dir_, dirFd_, std::chrono::milliseconds(500))) {
-                lastAsked = Clock::now();
+    DataDirLock::Result taken = lock_.TryTake(dir_);
+    if (taken == DataDirLock::Result::kBusy) {
+        // Another instance runs: ask it to go (again while it does not answer, in case it was
+        // still starting and not yet listening) and wait for its lock.
+        const auto start = Clock::now();
+        const auto deadline = start + wait;
+        const auto quiet = start + std::min<Clock::duration>(wait, kQuietHolder);
+        auto lastAsked = start - 1s;
+        bool listened = false;
+        while (taken == DataDirLock::Result::kBusy) {
+            if (Clock::now() - lastAsked >= 500ms) {
+                const Asked asked = Ask(dir_, 500ms);
+                if (asked != Asked::kNoListener) listened = true;
+                if (asked == Asked::kAnswered) lastAsked = Clock::now();
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            locked = TryLock();
-        }
-        if (!locked) {
-            Release();
-            return Outcome::kStillRunning;
+            taken = lock_.TryTake(dir_);
+            if (taken != DataDirLock::Result::kBusy) break;
+            const auto now = Clock::now();
+            if (!listened && now >= quiet) {
+                Release();
+                return Outcome::kBusy;
+            }
+            if (now >= deadline) {
+                Release();
+                return Outcome::kStillRunning;
+            }
+            std::this_thread::sleep_for(20ms);
         }
         outcome = Outcome::kReplaced;
+    }
+    if (taken == DataDirLock::Result::kFailed) {
+        error_ = lock_.error();
+        Release();
+        return Outcome::kFailed;
     }
     if (!Listen()) {
         Release();
         return Outcome::kFailed;
     }
     return outcome;
-}
-
-bool InstanceGuard::TryLock() {
-    for (;;) {
-        if (flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno != EINTR) return false;
-    }
 }
 
 bool InstanceGuard::Listen() {
@@ -181,18 +273,23 @@ void InstanceGuard::Serve() {
         if (!(p[0].revents & POLLIN)) continue;
         const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
-        // Only a program of the same user may end this one.
-        ucred peer{};
-        socklen_t size = sizeof(peer);
-        const bool sameUser =
-            getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == getuid();
-        bool exit = false;
-        if (sameUser && ReadLine(client, Clock::now() + std::chrono::seconds(1)) == kExitRequest) {
-            WriteAll(client, kExitAnswer, sizeof(kExitAnswer) - 1);
-            exit = true;
+        auto peer = std::make_shared<InstanceConnection>(client);
+        // Only a program of the same user may ask anything of this one.
+        ucred credentials{};
+        socklen_t size = sizeof(credentials);
+        if (getsockopt(client, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
+            credentials.uid != getuid()) {
+            continue;
         }
-        close(client);
-        if (exit && !exitRequested_.exchange(true) && onExit_) onExit_();
+        std::string request;
+        if (peer->ReadLine(&request, 1s) != InstanceConnection::Read::kLine) continue;
+        if (request == kExitRequest) {
+            peer->Send(kExitAnswer);
+            peer.reset();
+            if (!exitRequested_.exchange(true) && onExit_) onExit_();
+        } else if (onRequest_) {
+            onRequest_(std::move(request), std::move(peer));
+        }
     }
 }
 
@@ -213,18 +310,13 @@ void InstanceGuard::Release() {
         if (fd >= 0) close(fd);
         fd = -1;
     }
-    if (lockFd_ >= 0) close(lockFd_);
-    lockFd_ = -1;
+    lock_.Release();
     if (dirFd_ >= 0) close(dirFd_);
     dirFd_ = -1;
 }
 
 bool RequestInstanceExit(const std::string& dataDir, std::chrono::milliseconds timeout) {
-    const std::string dir = WithSlash(dataDir);
-    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool answered = Ask(dir, dirFd, timeout);
-    if (dirFd >= 0) close(dirFd);
-    return answered;
+    return Ask(WithSlash(dataDir), timeout) == Asked::kAnswered;
 }
 
 }  // namespace korvo

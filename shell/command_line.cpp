@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -8,6 +9,8 @@
 #include "controls/memory_list_view.h"
 #include "model/data_stores.h"
 #include "model/sys_schema.h"
+#include "platform/data_dir.h"
+#include "platform/instance_guard.h"
 #include "platform/model_lock.h"
 #include "transport/task_engine.h"
 #include "transport/task_work.h"
@@ -23,11 +26,11 @@ class HeadlessEvents : public TaskWindowEvents {
     void CloseWindow() override { closed = true; }
     void RaiseMailIndicator(int) override {}
     void TaskEnded(int row) override {
-        const std::string state = list_.CellText(row, 2);
-        out_ << list_.CellText(row, 0) << '\t' << list_.CellText(row, 1) << '\t' << state << '\t'
-             << list_.CellText(row, 3) << '\n';
+        std::vector<std::string> cells;
+        for (int column = 0; column < 4; ++column) cells.push_back(list_.CellText(row, column));
+        out_ << TaskRowLine(cells) << '\n';
         out_.flush();
-        if (state != "Run over!") allRanOver = false;
+        if (cells[2] != kRanOverState) allRanOver = false;
     }
 
     bool closed = false;
@@ -90,12 +93,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     return command;
 }
 
-int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostream& err) {
-    if (!command.valid || command.taskType < 0) {
-        if (!command.error.empty()) err << "korvo: " << command.error << '\n';
-        err << CommandLineUsage();
-        return 2;
-    }
+namespace {
+
+// The tasks run here, with the data directory's lock held.
+int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err) {
     CDataStores stores;
     if (!stores.OpenSystemStore()) {
         err << "korvo: cannot open the system store " << kSystemStoreFile << '\n';
@@ -112,26 +113,15 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
     int tasks = 0;
     {
         std::lock_guard<std::recursive_mutex> lock(ModelLock());
-        for (baseDataStruct* user = stores.sys().root()->firstSon(); user;
-             user = user->nextBrother()) {
-            if (getinfo(user, kThisNode, "type") != "User") continue;
-            const std::string userCaption = getinfo(user, kThisNode, "caption");
-            baseDataStruct* accounts = stores.sys().DataGetSysPoint(user, kKindUATree);
-            if (getinfo(user, kThisNode, "LockState") == "lock") {
-                out << "skipped: the user " << userCaption << " is locked\n";
-                continue;
-            }
-            for (baseDataStruct* a = accounts ? accounts->firstSon() : nullptr; a;
-                 a = a->nextBrother()) {
-                if (getinfo(a, kThisNode, "type") != "Account" || !teststate(a, STATE_VALID)) {
-                    continue;
-                }
-                if (engine.AddTask(a, userCaption, command.taskType)) ++tasks;
-            }
+        std::vector<std::string> notes;
+        const std::vector<TaskTarget> targets = FindTaskTargets(stores.sys(), &notes);
+        for (const std::string& note : notes) out << note << '\n';
+        for (const TaskTarget& target : targets) {
+            if (engine.AddTask(target.account, target.user, command.taskType)) ++tasks;
         }
     }
     if (tasks == 0) {
-        out << "no accounts to work on\n";
+        out << kNoAccountsNote << '\n';
         return 0;
     }
     // The engine's tick drives everything; a run without a window ticks fast and stops as
@@ -147,6 +137,41 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return events.allRanOver ? 0 : 1;
+}
+
+}  // namespace
+
+int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostream& err) {
+    if (!command.valid || command.taskType < 0) {
+        if (!command.error.empty()) err << "korvo: " << command.error << '\n';
+        err << CommandLineUsage();
+        return 2;
+    }
+    const std::string dir = DataDirectory();
+    if (dir.empty()) {
+        err << "korvo: no data directory\n";
+        return 1;
+    }
+    DataDirLock lock;
+    const auto deadline = std::chrono::steady_clock::now() + command.lockWait;
+    for (;;) {
+        const HandOffResult handed = HandOffTasks(dir, command.taskType, command.handOff, out, err);
+        if (handed.taken) return handed.status;
+        const DataDirLock::Result taken = lock.TryTake(dir);
+        if (taken == DataDirLock::Result::kTaken) break;
+        if (taken == DataDirLock::Result::kFailed) {
+            err << "korvo: " << lock.error() << '\n';
+            return 1;
+        }
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
+            err << "Korvo is already using " << dir << '\n';
+            return 3;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(250)));
+    }
+    return RunHere(command, out, err);
 }
 
 }  // namespace korvo

@@ -6,11 +6,20 @@
 // user's accounts are skipped with a line saying so), run one after the other through the
 // task engine. Each task prints its row when it ends: name, account [user], State, Info,
 // separated by tabs. Exit status: 0 when every task ended "Run over!", 1 otherwise, 2 for bad
-// arguments.
+// arguments, 3 when the data directory stayed busy.
+//
+// One process works on a data directory at a time. A desktop program running there is handed
+// the request (shell/task_hand_off.h): it runs the tasks, and this run prints their rows.
+// Otherwise the run holds the directory's lock (platform/instance_guard.h) from before it opens
+// a store until it ends. While another run holds it, this one waits, handing the request to a
+// desktop program should one start meanwhile; after `lockWait` it gives up.
 #pragma once
 
+#include <chrono>
 #include <ostream>
 #include <string>
+
+#include "shell/task_hand_off.h"
 
 namespace korvo {
 
@@ -19,6 +28,10 @@ struct CommandLine {
     std::string error;    // why it is not valid
     std::string dataDir;  // --data-dir, empty when not given
     int taskType = -1;    // a task type when one of the task options was given
+
+    // Not from the arguments: how long to wait for a busy data directory and for a desktop.
+    std::chrono::milliseconds lockWait{std::chrono::seconds(60)};
+    HandOffWaits handOff;
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);

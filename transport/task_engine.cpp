@@ -57,8 +57,8 @@ void CDlgRSMail::SetupList(int clientWidth) {
     list_.Reset(StrPrintf("Task =65 ,Account =215 ,State =80 ,Info =%d", clientWidth - 360));
 }
 
-baseDataStruct* CDlgRSMail::AddTask(const baseDataStruct* account, const std::string& userCaption,
-                                    int type, const std::string& mailIdList) {
+baseDataStruct* CDlgRSMail::PendingTask(const baseDataStruct* account, int type,
+                                        const std::string& mailIdList) const {
     if (!account) return nullptr;
     const std::string accountId = LongToText(long(account->nodeId()));
     const std::string typeText = LongToText(type);
@@ -67,9 +67,18 @@ baseDataStruct* CDlgRSMail::AddTask(const baseDataStruct* account, const std::st
         if (teststate(t, STATE_VALID) && getinfo(t, kThisNode, "ACCOUNT_PTR") == accountId &&
             getinfo(t, kThisNode, "TASK") == typeText &&
             getinfo(t, kThisNode, "MailIdList") == list) {
-            return nullptr;
+            return t;
         }
     }
+    return nullptr;
+}
+
+baseDataStruct* CDlgRSMail::AddTask(const baseDataStruct* account, const std::string& userCaption,
+                                    int type, const std::string& mailIdList) {
+    if (!account || PendingTask(account, type, mailIdList)) return nullptr;
+    const std::string accountId = LongToText(long(account->nodeId()));
+    const std::string typeText = LongToText(type);
+    const std::string list = mailIdList.empty() ? std::string(kAbsent) : mailIdList;
     baseDataStruct* task = addson(root_.get(), "%s", "type =TASK");
     setinfo(task, kThisNode, "ACCOUNT_PTR", accountId);
     setinfo(task, kThisNode, "TASK", typeText);

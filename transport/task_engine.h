@@ -85,6 +85,9 @@ class CDlgRSMail {
     // an equal task is already waiting.
     baseDataStruct* AddTask(const baseDataStruct* account, const std::string& userCaption, int type,
                             const std::string& mailIdList = "-1");
+    // The pending task with that account, type and list, or null.
+    baseDataStruct* PendingTask(const baseDataStruct* account, int type,
+                                const std::string& mailIdList = "-1") const;
 
     // One timer tick (once a second).
     void Tick();

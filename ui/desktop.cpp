@@ -97,12 +97,17 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
         [this](uint32_t id) { return findid(stores_.sys().root(), id); }, window_);
     treeEvents_ = std::make_unique<WxTreeEvents>(window_->userTree(), *treeControl_);
     listEvents_ = std::make_unique<WxListEvents>(window_->letterList(), *listControl_);
+    TaskQueue& queue = *this;
+    handOff_ = std::make_unique<TaskHandOff>(stores_.sys(), queue);
     BindEvents();
 }
 
 Desktop::~Desktop() {
     trayTimer_.Stop();
     checkTimer_.Stop();
+    handOffTimer_.Stop();
+    // Waiting command lines hear the end before the tasks go.
+    handOff_.reset();
     // A task window still open here belongs to a test or an aborted start; its destructor
     // waits for the running task, which needs the stores below.
     if (taskWindow_) {
@@ -152,11 +157,13 @@ void Desktop::ForEachBinding(Visit&& visit) {
     visit(list, wxEVT_CONTEXT_MENU, &Desktop::OnListContextMenu, wxID_ANY);
     visit(window_, wxEVT_TIMER, &Desktop::OnTrayTimer, trayTimer_.GetId());
     visit(window_, wxEVT_TIMER, &Desktop::OnCheckTimer, checkTimer_.GetId());
+    visit(window_, wxEVT_TIMER, &Desktop::OnHandOffTimer, handOffTimer_.GetId());
 }
 
 void Desktop::BindEvents() {
     trayTimer_.SetOwner(window_);
     checkTimer_.SetOwner(window_);
+    handOffTimer_.SetOwner(window_);
     ForEachBinding([this](wxEvtHandler* source, const auto& type, auto handler, int id) {
         source->Bind(type, handler, this, id);
     });
@@ -176,6 +183,21 @@ void Desktop::OnTrayTimer(wxTimerEvent&) {
 
 void Desktop::OnCheckTimer(wxTimerEvent&) {
     if (!closed_ && !exiting_) frame_->OnCheckTimer();
+}
+
+// Runs while command lines wait for their tasks, the exit path included.
+void Desktop::OnHandOffTimer(wxTimerEvent&) {
+    handOff_->KeepAlive();
+    if (!handOff_->open()) handOffTimer_.Stop();
+}
+
+void Desktop::TakeTaskRequest(const std::string& request,
+                              std::shared_ptr<InstanceConnection> peer) {
+    Lock lock(ModelLock());
+    Busy busy(*this);
+    handOff_->Take(request, std::move(peer));
+    if (handOff_->open() && !handOffTimer_.IsRunning())
+        handOffTimer_.Start(TaskHandOff::kKeepAliveMs);
 }
 
 bool Desktop::Start() {
@@ -429,6 +451,7 @@ void Desktop::SaveLayout() {
 void Desktop::FinishExit() {
     if (closed_) return;
     closed_ = true;
+    handOff_->TasksDropped("Korvo is closing");
     trayTimer_.Stop();
     trayView_->Remove();
     if (options_.onClosed) options_.onClosed();
@@ -492,11 +515,29 @@ void Desktop::RaiseMailIndicator(int result) {
 
 void Desktop::TaskWindowClosed() {
     taskWindow_ = nullptr;
+    handOff_->TasksDropped(exiting_ ? "Korvo is closing" : "the task window was closed");
     if (!exiting_) return;
     window_->CallAfter([this] {
         Lock lock(ModelLock());
         FinishExit();
     });
+}
+
+void Desktop::TaskEnded(uint32_t taskId, const std::vector<std::string>& cells) {
+    handOff_->TaskEnded(taskId, cells);
+}
+
+bool Desktop::CanQueue() {
+    return !closed_ && !exiting_;
+}
+
+// As the tool bar's command does; a task already waiting for the account is shared.
+std::optional<uint32_t> Desktop::QueueTask(baseDataStruct* account, int type) {
+    const std::string none(kAbsent);
+    baseDataStruct* task = frame_->QueueTask(account, type, none, true);
+    if (!task && taskWindow_) task = taskWindow_->engine().PendingTask(account, type, none);
+    if (!task) return std::nullopt;
+    return task->nodeId();
 }
 
 void Desktop::ShowLetter(baseDataStruct* letter) {

@@ -1,7 +1,7 @@
 // The desktop program put together: the stores, the main window with its user tree, letter
 // list and viewer, the frame logic with its two timers, the tray icon, the task window made on
-// demand, and the instance guard's exit request. The application object makes one Desktop;
-// tests make their own over a temporary data directory.
+// demand, the instance guard's exit request and the command line's task requests. The
+// application object makes one Desktop; tests make their own over a temporary data directory.
 //
 // Widget notifications that our own changes cause (a selection the logic makes, an item the
 // logic expands) are not user actions: while the logic runs they are ignored.
@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "controls/list_control.h"
@@ -19,6 +20,7 @@
 #include "model/data_stores.h"
 #include "shell/letter_list.h"
 #include "shell/main_frame.h"
+#include "shell/task_hand_off.h"
 #include "shell/tree_user.h"
 #include "ui/mail_viewer.h"
 #include "ui/main_window.h"
@@ -52,6 +54,7 @@ class Desktop : private CommandSink,
                 private TreeUserHost,
                 private LetterFrame,
                 private TaskWindowOwner,
+                private TaskQueue,
                 private LetterListener {
   public:
     explicit Desktop(DesktopOptions options = {});
@@ -65,6 +68,8 @@ class Desktop : private CommandSink,
     // The exit path (tray "exit", a newer instance): leaves once a running task has ended.
     void Exit();
     bool exiting() const { return exiting_; }
+    // A task request of the command line (shell/task_hand_off.h), on the UI thread.
+    void TakeTaskRequest(const std::string& request, std::shared_ptr<InstanceConnection> peer);
 
     MainWindow& window() { return *window_; }
     CMainFrame& frame() { return *frame_; }
@@ -89,6 +94,7 @@ class Desktop : private CommandSink,
     void UnbindEvents();
     void OnTrayTimer(wxTimerEvent& event);
     void OnCheckTimer(wxTimerEvent& event);
+    void OnHandOffTimer(wxTimerEvent& event);
     void OnTreeSelection(wxTreeEvent& event);
     void OnTreeLeftDown(wxMouseEvent& event);
     void OnTreeDoubleClick(wxMouseEvent& event);
@@ -134,6 +140,10 @@ class Desktop : private CommandSink,
     // TaskWindowOwner
     void RaiseMailIndicator(int result) override;
     void TaskWindowClosed() override;
+    void TaskEnded(uint32_t taskId, const std::vector<std::string>& cells) override;
+    // TaskQueue: the command line's requests
+    bool CanQueue() override;
+    std::optional<uint32_t> QueueTask(baseDataStruct* account, int type) override;
     // LetterListener: the receive worker's calls, on the UI thread (posted): letters and boxes
     // to the list, tray states to the frame.
     void ShowLetter(baseDataStruct* letter) override;
@@ -159,8 +169,10 @@ class Desktop : private CommandSink,
     std::unique_ptr<PostingLetterListener> posting_;
     std::unique_ptr<WxTreeEvents> treeEvents_;
     std::unique_ptr<WxListEvents> listEvents_;
+    std::unique_ptr<TaskHandOff> handOff_;
     wxTimer trayTimer_;
     wxTimer checkTimer_;
+    wxTimer handOffTimer_;
     int busy_ = 0;
     bool exiting_ = false;
     bool closed_ = false;

@@ -123,6 +123,13 @@ void TaskWindow::RaiseMailIndicator(int result) {
     if (owner_) owner_->RaiseMailIndicator(result);
 }
 
+void TaskWindow::TaskEnded(int row) {
+    if (!owner_ || row < 0) return;
+    std::vector<std::string> cells;
+    for (int column = 0; column < 4; ++column) cells.push_back(list_->CellText(row, column));
+    owner_->TaskEnded(list_->ItemData(row), cells);
+}
+
 void TaskWindow::OnClose(wxCloseEvent& event) {
     if (!event.CanVeto()) {
         CloseWindow();

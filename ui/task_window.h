@@ -11,9 +11,11 @@
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "controls/list_control.h"
 #include "transport/session_view.h"
@@ -30,6 +32,11 @@ class TaskWindowOwner {
     virtual void RaiseMailIndicator(int result) = 0;
     // The window is closing and will be destroyed: forget it.
     virtual void TaskWindowClosed() = 0;
+    // A task has ended; `cells` are its row's texts (name, account [user], State, Info).
+    virtual void TaskEnded(uint32_t taskId, const std::vector<std::string>& cells) {
+        (void)taskId;
+        (void)cells;
+    }
 };
 
 class TaskWindow : public wxFrame, private TaskWindowEvents {
@@ -64,6 +71,7 @@ class TaskWindow : public wxFrame, private TaskWindowEvents {
     void SetTitle(const std::string& title) override;
     void CloseWindow() override;
     void RaiseMailIndicator(int result) override;
+    void TaskEnded(int row) override;
 
     void ShowList(bool shown);
     void OnClose(wxCloseEvent& event);

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -154,6 +155,30 @@ TEST(InstanceGuardTest, InstanceThatWillNotGoKeepsTheGuard) {
     // The running one still holds the directory and still listens.
     EXPECT_TRUE(Exists(dir.path() + InstanceGuard::kSocketFile));
     EXPECT_TRUE(RequestInstanceExit(dir.path()));
+}
+
+TEST(InstanceGuardTest, ARunWithoutWindowIsWaitedForNotAsked) {
+    test::TempDir dir;
+    DataDirLock commandLine;
+    ASSERT_EQ(commandLine.TryTake(dir.path()), DataDirLock::Result::kTaken);
+    auto desktop = std::make_unique<InstanceGuard>();
+    for (const auto wait : {0ms, 10000ms}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(desktop->Acquire(
+                      dir.path(), [] {}, wait),
+                  InstanceGuard::Outcome::kBusy);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        EXPECT_FALSE(desktop->held());
+        EXPECT_FALSE(Exists(dir.path() + InstanceGuard::kSocketFile));
+    }
+
+    // The directory free, the desktop takes it; then no run without a window can.
+    commandLine.Release();
+    EXPECT_EQ(desktop->Acquire(dir.path(), [] {}), InstanceGuard::Outcome::kFirst);
+    DataDirLock later;
+    EXPECT_EQ(later.TryTake(dir.path()), DataDirLock::Result::kBusy);
+    desktop.reset();
+    EXPECT_EQ(later.TryTake(dir.path()), DataDirLock::Result::kTaken);
 }
 
 TEST(InstanceGuardTest, GuardsInOneProcessAndLongPaths) {

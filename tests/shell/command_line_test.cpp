@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <future>
 #include <sstream>
 
 #include "content/message_composer.h"
 #include "model/sys_schema.h"
 #include "tests/model/model_fixture.h"
+#include "tests/shell/scripted_desktop.h"
 #include "tests/support/mail_servers.h"
 #include "transport/task_engine.h"
 
@@ -32,6 +35,47 @@ TEST(CommandLineParse, OptionsAndMistakes) {
     EXPECT_EQ(RunCommandLineTasks(Parse({"--what"}), out, err), 2);
     EXPECT_NE(err.str().find("unknown argument: --what"), std::string::npos);
     EXPECT_NE(err.str().find("usage: korvo"), std::string::npos);
+}
+
+TEST(CommandLineWait, ABusyDirectoryIsWaitedForAndADesktopStartingMeanwhileTakesOver) {
+    using namespace std::chrono_literals;
+    test::TempDir dir;
+    test::ScopedDataDir data(dir.path());
+    const std::string store = dir.path() + std::string(kSystemStoreFile);
+    DataDirLock other;  // another run, without a window
+    ASSERT_EQ(other.TryTake(dir.path()), DataDirLock::Result::kTaken);
+    CommandLine command;
+    command.taskType = kTaskReceive;
+    command.lockWait = 400ms;
+    std::ostringstream out, err;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunCommandLineTasks(command, out, err), 3);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);
+    EXPECT_EQ(err.str(), "Korvo is already using " + dir.path() + "\n");
+    EXPECT_EQ(out.str(), "");
+    EXPECT_FALSE(std::filesystem::exists(store)) << "no store is opened while waiting";
+
+    // A desktop that starts while the run waits is handed the request.
+    command.lockWait = 20s;
+    std::ostringstream handedOut, handedErr;
+    auto run = std::async(std::launch::async,
+                          [&] { return RunCommandLineTasks(command, handedOut, handedErr); });
+    std::this_thread::sleep_for(500ms);
+    {
+        test::ScriptedDesktop desktop(dir.path(),
+                                      "accepted\nrow Receive\twork [ann]\tRun over!\tok\ndone\n");
+        EXPECT_EQ(run.get(), 0) << handedErr.str();
+        EXPECT_EQ(desktop.requests(), std::vector<std::string>{"run receive-all"});
+    }
+    EXPECT_EQ(handedOut.str(), "Receive\twork [ann]\tRun over!\tok\n");
+    EXPECT_FALSE(std::filesystem::exists(store));
+
+    // Once the directory is free the run is its own.
+    other.Release();
+    std::ostringstream ownOut, ownErr;
+    EXPECT_EQ(RunCommandLineTasks(command, ownOut, ownErr), 0) << ownErr.str();
+    EXPECT_EQ(ownOut.str(), "no accounts to work on\n");
+    EXPECT_TRUE(std::filesystem::exists(store));
 }
 
 class CommandLineTest : public test::ModelTest {

@@ -1,6 +1,7 @@
 // `korvo --receive-all` killed at random moments while it moves 500 letters from the server into
 // the receive box: after the last, complete run every letter is there exactly once, the
-// server is empty and both stores are sound.
+// server is empty and both stores are sound. And two runs started together, as a timer job
+// beside another: one waits for the other, both end well, and no letter is lost or doubled.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -32,42 +33,89 @@ std::string Seeded(int i) {
 
 class ReceiveCrashTest : public test::ModelTest {
   protected:
-    // Starts korvo --receive-all; returns its pid.
-    pid_t Start(bool quiet = true) {
+    // `letters` letters on the server and an account that fetches and deletes them.
+    void SetUpServerAndAccount(int letters) {
+        ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
+        char name[16];
+        for (int i = 0; i < letters; ++i) {
+            std::snprintf(name, sizeof name, "m%04d", i);
+            ASSERT_TRUE(servers.Seed("ann", name, Seeded(i)));
+        }
+        ASSERT_TRUE(servers.StartPop3()) << servers.error();
+        baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
+        setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
+        setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
+        setinfo(account, kThisNode, "username", "ann");
+        setinfo(account, kThisNode, "password", "pw-ann");
+        setinfo(account, kThisNode, "keepOnServer", "0");
+        sys().DataSaveList(account, 1);
+        stores.reset();
+    }
+
+    // Starts korvo --receive-all; returns its pid. Its output goes to `output`, or nowhere.
+    pid_t Start(const std::string& output = "/dev/null") {
         const pid_t pid = ::fork();
         if (pid == 0) {
             const std::string dataDir = dir.path();
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            if (quiet) {
-                ::dup2(devnull, 1);
-                ::dup2(devnull, 2);
-            }
+            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
             ::execl(KORVO_BINARY, KORVO_BINARY, "--data-dir", dataDir.c_str(), "--receive-all",
                     static_cast<char*>(nullptr));
             _exit(127);
         }
         return pid;
     }
+
+    // The exit status; -1 when the run did not end normally within 300 s (it is then killed).
+    static int Wait(pid_t pid) {
+        int status = 0;
+        for (int i = 0; i < 30000; ++i) {
+            if (::waitpid(pid, &status, WNOHANG) == pid)
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+    }
+
+    // The server is empty, the stores are sound, and each of the `letters` letters is in the
+    // receive box once, whole.
+    void ExpectEveryLetterOnce(int letters) {
+        EXPECT_TRUE(servers.Letters("ann").empty()) << servers.Letters("ann").size() << " left";
+        for (const char* file : {"Korvo.dat", "system.sdb"}) {
+            std::ostringstream report;
+            EXPECT_EQ(CheckStore(dir.path() + file, report), InspectStatus::kSound) << report.str();
+        }
+        stores = std::make_unique<CDataStores>();
+        ASSERT_TRUE(stores->OpenSystemStore());
+        baseDataStruct* account = findinfo(sys().root(), "caption", "work");
+        ASSERT_NE(account, nullptr);
+        baseDataStruct* box = mail().SysReadLinkTree(
+            sys().DataGetSysPoint(account, kKindBox, kBoxReceive), kLoadProperty | kLoadSdata);
+        ASSERT_NE(box, nullptr);
+        std::map<std::string, int> seen;  // body line -> count
+        for (baseDataStruct* l = box->firstSon(); l; l = l->nextBrother()) {
+            if (!teststate(l, STATE_VALID)) continue;
+            const std::string text = getinfo(l, kThisNode, "SDATA");
+            const size_t at = text.find("This is letter number ");
+            ASSERT_NE(at, std::string::npos) << text;
+            const std::string line = text.substr(at, text.find('.', at) - at);
+            const int number = std::stoi(line.substr(22));
+            const std::string seeded = Seeded(number);
+            EXPECT_EQ(text.substr(0, seeded.size() - 2), seeded.substr(0, seeded.size() - 2));
+            ++seen[line];
+        }
+        EXPECT_EQ(seen.size(), size_t(letters));
+        for (const auto& [line, count] : seen) EXPECT_EQ(count, 1) << line;
+    }
+
+    test::MailServers servers;
 };
 
 TEST_F(ReceiveCrashTest, EveryLetterArrivesOnceWhateverTheKills) {
-    test::MailServers servers;
-    ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
-    char name[16];
-    for (int i = 0; i < kLetters; ++i) {
-        std::snprintf(name, sizeof name, "m%04d", i);
-        ASSERT_TRUE(servers.Seed("ann", name, Seeded(i)));
-    }
-    ASSERT_TRUE(servers.StartPop3()) << servers.error();
-    baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
-    setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-    setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
-    setinfo(account, kThisNode, "username", "ann");
-    setinfo(account, kThisNode, "password", "pw-ann");
-    setinfo(account, kThisNode, "keepOnServer", "0");
-    sys().DataSaveList(account, 1);
-    stores.reset();
-
+    SetUpServerAndAccount(kLetters);
     std::mt19937 rng(7);
     int killedMidway = 0;
     for (int round = 0; round < 20; ++round) {
@@ -91,41 +139,23 @@ TEST_F(ReceiveCrashTest, EveryLetterArrivesOnceWhateverTheKills) {
         }
     }
     // One run to the end.
-    const pid_t pid = Start(false);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Wait(Start(dir.path() + "last.txt")), 0) << test::ReadFile(dir.path() + "last.txt");
     // Most kills must land while letters were moving (a run takes longer than the longest wait).
     EXPECT_GE(killedMidway, 10);
     std::cout << killedMidway << " of 20 runs killed before they ended\n";
-    EXPECT_TRUE(servers.Letters("ann").empty()) << servers.Letters("ann").size() << " left";
+    ExpectEveryLetterOnce(kLetters);
+}
 
-    for (const char* file : {"Korvo.dat", "system.sdb"}) {
-        std::ostringstream report;
-        EXPECT_EQ(CheckStore(dir.path() + file, report), InspectStatus::kSound) << report.str();
-    }
-    stores = std::make_unique<CDataStores>();
-    ASSERT_TRUE(stores->OpenSystemStore());
-    account = findinfo(sys().root(), "caption", "work");
-    ASSERT_NE(account, nullptr);
-    baseDataStruct* letters = mail().SysReadLinkTree(
-        sys().DataGetSysPoint(account, kKindBox, kBoxReceive), kLoadProperty | kLoadSdata);
-    ASSERT_NE(letters, nullptr);
-    std::map<std::string, int> seen;  // body line -> count
-    for (baseDataStruct* l = letters->firstSon(); l; l = l->nextBrother()) {
-        if (!teststate(l, STATE_VALID)) continue;
-        const std::string text = getinfo(l, kThisNode, "SDATA");
-        const size_t at = text.find("This is letter number ");
-        ASSERT_NE(at, std::string::npos) << text;
-        const std::string line = text.substr(at, text.find('.', at) - at);
-        const int number = std::stoi(line.substr(22));
-        const std::string seeded = Seeded(number);
-        EXPECT_EQ(text.substr(0, seeded.size() - 2), seeded.substr(0, seeded.size() - 2));
-        ++seen[line];
-    }
-    EXPECT_EQ(seen.size(), size_t(kLetters));
-    for (const auto& [line, count] : seen) EXPECT_EQ(count, 1) << line;
+TEST_F(ReceiveCrashTest, TwoRunsAtOnceTakeTurns) {
+    SetUpServerAndAccount(300);
+    const std::string outs[] = {dir.path() + "first.txt", dir.path() + "second.txt"};
+    const pid_t first = Start(outs[0]);
+    const pid_t second = Start(outs[1]);
+    EXPECT_EQ(Wait(first), 0);
+    EXPECT_EQ(Wait(second), 0);
+    for (const std::string& out : outs)
+        EXPECT_EQ(test::ReadFile(out), "Receive\twork [ann]\tRun over!\tok\n");
+    ExpectEveryLetterOnce(300);
 }
 
 }  // namespace

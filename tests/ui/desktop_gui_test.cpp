@@ -3,6 +3,7 @@
 // task window, the letters show in the list and the box label counts them; then the exit path.
 // A screenshot of the main window is kept in the build tree.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <wx/app.h>
 #include <wx/image.h>
 #include <wx/msgdlg.h>
@@ -15,6 +16,7 @@
 #include <set>
 
 #include "model/sys_schema.h"
+#include "platform/instance_guard.h"
 #include "shell/mail_indicator.h"
 #include "store/node_tree.h"
 #include "tests/support/mail_servers.h"
@@ -342,6 +344,13 @@ TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
     ASSERT_NE(desktop.taskWindow(), nullptr);
     EXPECT_FALSE(desktop.taskWindow()->IsShown());
 
+    // A command line asks for the same receive: it shares the waiting task.
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    InstanceConnection commandLine(ends[1]);
+    desktop.TakeTaskRequest("run receive-all", std::make_shared<InstanceConnection>(ends[0]));
+    EXPECT_EQ(desktop.taskWindow()->taskList().RowCount(), 1);
+
     // Exit while the task may still run: the owner hears of it only after the task window
     // has gone; commands after the exit do nothing.
     desktop.frame().Exit();
@@ -349,6 +358,15 @@ TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
     ASSERT_TRUE(PumpUntil([&] { return closed > 0; }, 60 * kSeconds));
     EXPECT_EQ(desktop.taskWindow(), nullptr);
     EXPECT_EQ(closed, 1);
+
+    // The command line is told, not left waiting.
+    std::string line;
+    EXPECT_EQ(commandLine.ReadLine(&line, std::chrono::seconds(5)),
+              InstanceConnection::Read::kLine);
+    EXPECT_EQ(line, "accepted");
+    EXPECT_EQ(commandLine.ReadLine(&line, std::chrono::seconds(5)),
+              InstanceConnection::Read::kLine);
+    EXPECT_EQ(line, "fail Korvo is closing");
 }
 
 TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {

@@ -1,6 +1,8 @@
 // The real program, started as a person starts it, twice on one data directory: the newer
 // start makes the running one leave through its exit path (also while its first-start dialog
-// is open) and then runs on; a request to exit ends it cleanly.
+// is open) and then runs on; a request to exit ends it cleanly. Beside the command line: a
+// command-line run hands its tasks to a running desktop, and a desktop started during a
+// command-line run waits for it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,11 +15,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "model/sys_schema.h"
 #include "platform/instance_guard.h"
+#include "tests/model/model_fixture.h"
+#include "tests/support/mail_servers.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -30,9 +36,11 @@ using namespace std::chrono_literals;
 // One run of the program, killed if the test leaves it behind.
 class Program {
   public:
-    // `options` follow the data directory; without `display` the program sees none.
+    // `options` follow the data directory; standard output goes to `out`; without `display`
+    // the program sees none.
     Program(const std::string& dataDir, const std::string& configHome, const std::string& log,
-            const std::vector<std::string>& options = {}, bool display = true) {
+            const std::vector<std::string>& options = {}, const std::string& out = "/dev/null",
+            bool display = true) {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string entry = *e;
@@ -60,7 +68,8 @@ class Program {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                          0600);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         if (posix_spawn(&pid_, KORVO_PROGRAM, &actions, nullptr, argv.data(), envp.data()) != 0) {
             pid_ = -1;
         }
@@ -156,7 +165,7 @@ TEST(ProgramProcess, AnUnsafeDataDirectoryIsRefusedBeforeAnyDisplayOrFileIsNeede
     for (const std::string& dir : {shared, temp.path() + "link/"}) {
         for (const std::vector<std::string>& options :
              {std::vector<std::string>{}, std::vector<std::string>{"--receive-all"}}) {
-            Program run(dir, temp.path() + "config", log, options, false);
+            Program run(dir, temp.path() + "config", log, options, "/dev/null", false);
             ASSERT_TRUE(run.started());
             EXPECT_EQ(run.WaitForExit(30s), 2) << dir << test::ReadFile(log);
         }
@@ -170,10 +179,106 @@ TEST(ProgramProcess, AnUnsafeDataDirectoryIsRefusedBeforeAnyDisplayOrFileIsNeede
 
     // A missing one is made, parents included, for the user alone.
     Program fresh(temp.path() + "new/MailData", temp.path() + "config", log, {"--receive-all"},
-                  false);
+                  "/dev/null", false);
     EXPECT_EQ(fresh.WaitForExit(30s), 0) << test::ReadFile(log);
     EXPECT_EQ(test::ModeOf(temp.path() + "new"), 0700u);
     EXPECT_EQ(test::ModeOf(temp.path() + "new/MailData"), 0700u);
+}
+
+// Never beside a command-line run: the desktop waits until it has let the directory go.
+TEST(ProgramProcess, ADesktopStartedDuringACommandLineRunWaitsForIt) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display";
+    test::TempDir temp;
+    const std::string data = temp.path() + "data/";
+    const std::string log = temp.path() + "stderr.txt";
+    ASSERT_TRUE(std::filesystem::create_directories(data));
+    DataDirLock commandLine;
+    ASSERT_EQ(commandLine.TryTake(data), DataDirLock::Result::kTaken);
+
+    Program desktop(data, temp.path() + "config", log);
+    ASSERT_TRUE(desktop.started());
+    std::this_thread::sleep_for(3000ms);
+    EXPECT_TRUE(desktop.running()) << test::ReadFile(log);
+    EXPECT_FALSE(std::filesystem::exists(data + InstanceGuard::kSocketFile));
+    EXPECT_FALSE(std::filesystem::exists(data + "Korvo.dat"));
+
+    commandLine.Release();
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(data + "Korvo.dat"); }, 60s))
+        << test::ReadFile(log);
+    EXPECT_TRUE(RequestInstanceExit(data));
+    EXPECT_EQ(desktop.WaitForExit(30s), 0) << test::ReadFile(log);
+}
+
+class ProgramWithMail : public test::ModelTest {};
+
+// `korvo --receive-all` beside the running desktop: the desktop receives, the command line
+// prints the row and ends well, and every letter is in the receive box once.
+TEST_F(ProgramWithMail, ACommandLineRunHandsItsTasksToTheDesktop) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display";
+    constexpr int kLetters = 100;
+    test::MailServers servers;
+    ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
+    for (int i = 0; i < kLetters; ++i) {
+        ASSERT_TRUE(servers.Seed(
+            "ann", "m" + std::to_string(1000 + i),
+            "From: bob@localhost\r\nSubject: n\r\n\r\nletter " + std::to_string(i) + "\r\n"));
+    }
+    ASSERT_TRUE(servers.StartPop3()) << servers.error();
+    baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
+    setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
+    setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
+    setinfo(account, kThisNode, "username", "ann");
+    setinfo(account, kThisNode, "password", "pw-ann");
+    setinfo(account, kThisNode, "keepOnServer", "0");
+    sys().DataSaveList(account, 1);
+    stores.reset();
+
+    test::TempDir temp;
+    const std::string data = dir.path();
+    const std::string config = temp.path() + "config";
+    const std::string log = temp.path() + "stderr.txt";
+    const std::string printed = temp.path() + "stdout.txt";
+    Program desktop(data, config, log);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::filesystem::exists(data + InstanceGuard::kSocketFile) || !desktop.running();
+        },
+        60s));
+    ASSERT_TRUE(desktop.running()) << test::ReadFile(log);
+
+    const auto start = std::chrono::steady_clock::now();
+    Program commandLine(data, config, log, {"--receive-all"}, printed);
+    EXPECT_EQ(commandLine.WaitForExit(120s), 0) << test::ReadFile(log);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s) << "it waited instead";
+    EXPECT_EQ(test::ReadFile(printed), "Receive\twork [ann]\tRun over!\tok\n");
+    EXPECT_TRUE(desktop.running());
+    EXPECT_TRUE(servers.Letters("ann").empty());
+    // One receive ran: the desktop's, for the request.
+    const std::string pop3Log = servers.Pop3Log();
+    size_t logins = 0;
+    for (size_t at = pop3Log.find("Login: user=<ann>"); at != std::string::npos;
+         at = pop3Log.find("Login: user=<ann>", at + 1))
+        ++logins;
+    EXPECT_EQ(logins, 1u) << pop3Log;
+
+    EXPECT_TRUE(RequestInstanceExit(data));
+    EXPECT_EQ(desktop.WaitForExit(30s), 0) << test::ReadFile(log);
+    stores = std::make_unique<CDataStores>();
+    ASSERT_TRUE(stores->OpenSystemStore());
+    account = findinfo(sys().root(), "caption", "work");
+    ASSERT_NE(account, nullptr);
+    baseDataStruct* letters = mail().SysReadLinkTree(
+        sys().DataGetSysPoint(account, kKindBox, kBoxReceive), kLoadProperty | kLoadSdata);
+    ASSERT_NE(letters, nullptr);
+    std::map<std::string, int> seen;
+    for (baseDataStruct* l = letters->firstSon(); l; l = l->nextBrother()) {
+        const std::string text = getinfo(l, kThisNode, "SDATA");
+        ++seen[text.substr(text.find("letter "))];
+    }
+    EXPECT_EQ(seen.size(), size_t(kLetters));
+    for (const auto& [letter, count] : seen) EXPECT_EQ(count, 1) << letter;
 }
 
 }  // namespace

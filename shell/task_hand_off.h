@@ -1,0 +1,118 @@
+// Task requests of the command line, handed to the desktop program that runs on the same data
+// directory.
+//
+// `korvo --receive-all` (--preview-all, --send-all) beside a running desktop program opens no
+// store: it asks the desktop over the instance socket (platform/instance_guard.h), which queues
+// the tasks in its task window as if the user had asked for them and sends each task's row
+// back when the task ends; the command line prints them as it would have printed its own.
+//
+// The conversation, in lines:
+//   command line: "run receive-all" | "run preview-all" | "run send-all"
+//   desktop:      "accepted"      the tasks are queued; or "fail TEXT" and the end: not taken
+//                 "note TEXT"     a line printed as it is ("skipped: the user X is locked",
+//                                 "no accounts to work on")
+//                 "row NAME\tACCOUNT\tSTATE\tINFO"   a task has ended
+//                 "wait"          every two seconds while tasks are pending, from the desktop's
+//                                 user-interface thread: it is alive and working on them
+//                 "done"          every task of the request has ended
+//                 "fail TEXT"     the desktop gives up (it is leaving, its task window closed)
+// Texts escape backslash, tab, newline and carriage return as \\, \t, \n and \r. Lines of
+// other kinds are ignored, so that a later desktop may send more.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "model/sys_data.h"
+#include "platform/instance_guard.h"
+
+namespace korvo {
+
+inline constexpr char kNoAccountsNote[] = "no accounts to work on";
+inline constexpr char kRanOverState[] = "Run over!";
+
+// An account a request for all accounts works on, and the caption of its user.
+struct TaskTarget {
+    baseDataStruct* account = nullptr;
+    std::string user;
+};
+
+// Every valid account of every user that is not locked, in tree order; `notes` gets a line for
+// each locked user. Under the model lock.
+std::vector<TaskTarget> FindTaskTargets(CSysData& sys, std::vector<std::string>* notes);
+
+// A task's row as the command line prints it: the cells joined by tabs.
+std::string TaskRowLine(const std::vector<std::string>& cells);
+
+// "run receive-all" for kTaskReceive ...; empty for a type that cannot be asked for.
+std::string TaskRequestLine(int type);
+
+// ---- the command line's side ---------------------------------------------------------------
+
+struct HandOffWaits {
+    std::chrono::milliseconds answer{std::chrono::seconds(10)};  // for "accepted"
+    std::chrono::milliseconds idle{std::chrono::seconds(60)};    // for any later line
+};
+
+struct HandOffResult {
+    bool taken = false;  // the desktop took the request; `status` is the run's exit status
+    int status = 1;
+};
+
+// Hands a request for tasks of `type` to the desktop that listens on `dataDir`. When it takes
+// the request, prints the notes and rows it sends (a failure goes to `err`) and returns the
+// exit status a run of its own would have had: 0 when every task ran over, 1 otherwise.
+HandOffResult HandOffTasks(const std::string& dataDir, int type, const HandOffWaits& waits,
+                           std::ostream& out, std::ostream& err);
+
+// ---- the desktop's side --------------------------------------------------------------------
+
+// Where the desktop queues a request's tasks.
+class TaskQueue {
+  public:
+    virtual ~TaskQueue() = default;
+    // False while no task can be queued (the program is leaving).
+    virtual bool CanQueue() = 0;
+    // Queues a task of `type` for `account` as the user's command does, or finds the equal
+    // task already waiting; the task's id in the task list, none when it cannot.
+    virtual std::optional<uint32_t> QueueTask(baseDataStruct* account, int type) = 0;
+};
+
+// The requests the desktop works on. Everything runs on the user-interface thread.
+class TaskHandOff {
+  public:
+    static constexpr int kKeepAliveMs = 2000;
+
+    TaskHandOff(CSysData& sys, TaskQueue& queue) : sys_(sys), queue_(queue) {}
+    ~TaskHandOff();  // fails the requests still open
+    TaskHandOff(const TaskHandOff&) = delete;
+    TaskHandOff& operator=(const TaskHandOff&) = delete;
+
+    // A request from the instance socket: queues its tasks and answers.
+    void Take(const std::string& request, std::shared_ptr<InstanceConnection> peer);
+    // A task of the task window has ended with these row texts.
+    void TaskEnded(uint32_t taskId, const std::vector<std::string>& cells);
+    // The task window has gone: its tasks that had not ended never will.
+    void TasksDropped(const std::string& why);
+    // Every kKeepAliveMs while open(): tells the waiting peers the desktop is still there.
+    void KeepAlive();
+
+    bool open() const { return !requests_.empty(); }
+
+  private:
+    struct Request {
+        std::shared_ptr<InstanceConnection> peer;
+        std::vector<uint32_t> waiting;  // task ids
+    };
+
+    CSysData& sys_;
+    TaskQueue& queue_;
+    std::vector<Request> requests_;
+};
+
+}  // namespace korvo
