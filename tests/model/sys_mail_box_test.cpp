@@ -24,7 +24,10 @@ TEST_F(ModelMailBoxTest, MissingUserFileIsCreatedWithOnlyItsRoot) {
     EXPECT_EQ(mail().userFilePath(), dir.path() + "mine.sdb");
     EXPECT_EQ(Get(mail().root(), "pointId"), "10");
     EXPECT_FALSE(mail().root()->firstSon());
+    // The file is locked while the mail store holds it.
     CBaseDataManage file;
+    EXPECT_FALSE(file.DataOpen("mine.sdb"));
+    ASSERT_TRUE(mail().DataClose());
     ASSERT_TRUE(file.DataOpen("mine.sdb"));
     EXPECT_FALSE(file.root()->firstSon());
 
