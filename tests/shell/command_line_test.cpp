@@ -93,10 +93,7 @@ class CommandLineTest : public test::ModelTest {
         ASSERT_TRUE(servers.StartSmtp(false)) << servers.error();
 
         baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
-        setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-        setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
-        setinfo(account, kThisNode, "username", "ann");
-        setinfo(account, kThisNode, "password", "pw-ann");
+        test::PointAtPop3(account, servers.pop3Port(), "ann", "pw-ann");
         setinfo(account, kThisNode, "smtpServer", "127.0.0.1");
         setinfo(account, kThisNode, "smtpPort", std::to_string(servers.smtpPort()));
         setinfo(account, kThisNode, "SmtpCheck", "False");

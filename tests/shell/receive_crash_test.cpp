@@ -43,11 +43,7 @@ class ReceiveCrashTest : public test::ModelTest {
         }
         ASSERT_TRUE(servers.StartPop3()) << servers.error();
         baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
-        setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-        setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
-        setinfo(account, kThisNode, "username", "ann");
-        setinfo(account, kThisNode, "password", "pw-ann");
-        setinfo(account, kThisNode, "keepOnServer", "0");
+        test::PointAtPop3(account, servers.pop3Port(), "ann", "pw-ann");
         sys().DataSaveList(account, 1);
         stores.reset();
     }

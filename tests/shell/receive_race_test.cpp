@@ -66,11 +66,7 @@ class ReceiveRaceTest : public test::ModelTest {
         }
         server.SetLetters(std::move(letters));
         account = AddAccount(AddUser("ann"), "work", "bob@example.test");
-        setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-        setinfo(account, kThisNode, "pop3Port", std::to_string(server.port()));
-        setinfo(account, kThisNode, "username", "bob");
-        setinfo(account, kThisNode, "password", "s3cret");
-        setinfo(account, kThisNode, "keepOnServer", "-1");
+        test::PointAtPop3(account, server.port(), "bob", "s3cret");
         receive = Box(kBoxReceive);
         drafts = Box(kBoxDrafts);
         trash = Box(kBoxTrash);
