@@ -5,7 +5,10 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+
+#include "transport/certificate_problem.h"
 
 namespace korvo {
 
@@ -19,6 +22,9 @@ class TaskRecord {
     std::string stateText;   // "Run over!" or "Faile"
     std::string infoText;    // "ok" or the error text
     std::string mailIdList;  // "__:id;__" entries, or "-1"
+    // Set by the session when a server certificate did not verify (the task then fails);
+    // read once the task has ended.
+    std::optional<CertificateProblem> certificate;
 
     // From any thread: sets the cancel flag and cuts short a receive the session is blocked
     // in, so the task stops now rather than when the server next sends something.
