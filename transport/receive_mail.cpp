@@ -49,6 +49,71 @@ class ModelLock {
     bool held_ = false;
 };
 
+// Releases the pass's model lock while the pass waits on the server.
+class Unlocked {
+  public:
+    explicit Unlocked(ModelLock& lock) : lock_(lock) { lock_.unlock(); }
+    ~Unlocked() { lock_.lock(); }
+    Unlocked(const Unlocked&) = delete;
+    Unlocked& operator=(const Unlocked&) = delete;
+
+  private:
+    ModelLock& lock_;
+};
+
+// What a receive mode does, decided once per pass.
+struct ModePolicy {
+    bool listedOnly = false;     // only letters whose ids the task lists (each once)
+    bool sweepsPreview = false;  // the preview box mirrors the server: unseen letters end deleted
+    bool revalidatesPreview =
+        false;                  // a previewed letter seen on the server is valid and shown again
+    bool needsPreview = false;  // letters the preview box does not know are left alone
+    bool fetches = false;       // letters are fetched from the server
+    bool previewOnly = false;   // fetched into the preview box only: once, large ones by their head
+    bool storesReceived = false;  // fetched letters go to the receive box
+    bool skipsReceived = false;   // a letter the receive box holds whole is not fetched again
+    bool deletes = false;         // stored letters are deleted on the server unless kept
+    bool honoursKeepAll = false;  // the account's keepOnServer switch stops every delete
+    bool invalidatesPreview =
+        false;  // a letter deleted on the server ends deleted in the preview box
+};
+
+// 0 preview; 1 receive everything new; 2 receive the listed letters; 3 delete the listed
+// letters on the server; 4 receive and delete the listed letters.
+ModePolicy PolicyOf(int mode) {
+    switch (mode) {
+        case 0:
+            return {.sweepsPreview = true,
+                    .revalidatesPreview = true,
+                    .fetches = true,
+                    .previewOnly = true};
+        case 1:
+            return {.sweepsPreview = true,
+                    .revalidatesPreview = true,
+                    .fetches = true,
+                    .storesReceived = true,
+                    .skipsReceived = true,
+                    .deletes = true,
+                    .honoursKeepAll = true};
+        case 2:
+            return {.listedOnly = true,
+                    .revalidatesPreview = true,
+                    .fetches = true,
+                    .storesReceived = true};
+        case 3:
+            return {.listedOnly = true,
+                    .needsPreview = true,
+                    .deletes = true,
+                    .invalidatesPreview = true};
+        default:
+            return {.listedOnly = true,
+                    .fetches = true,
+                    .storesReceived = true,
+                    .deletes = true,
+                    .invalidatesPreview = true};
+    }
+}
+
 long Counter(const baseDataStruct* box, std::string_view key) {
     const long value = TextToLong(getinfo(box, kThisNode, key));
     return value < 0 ? 0 : value;
@@ -67,7 +132,7 @@ class ReceivePass {
           sys_(context.sys),
           listener_(context.listener),
           lock_(context.modelLock),
-          mode_(mode),
+          policy_(PolicyOf(mode)),
           task_(context.session.task()) {}
 
     int Run();
@@ -94,9 +159,12 @@ class ReceivePass {
     void SetResult(int result) {
         if (task_) task_->result = result;
     }
-    bool usesList() const { return mode_ >= 2; }
 
     bool FindBoxes();
+    // Logs in and counts the server's letters: the count, -1 when the count failed (the
+    // session is then closed), or kLoginFailed.
+    static constexpr int kLoginFailed = -2;
+    int Connect();
     // True once a write to either store has failed: the pass stops and deletes nothing more.
     bool StorageFailed();
     // Syncs the mail store, then deletes the group of stored letters on the server. False when
@@ -104,8 +172,28 @@ class ReceivePass {
     bool DeleteGroup();
     void Sweep();
     void RestoreSwept();
-    // One server letter; false ends the walk.
+    // One server letter, in its steps: match it to the boxes, show the boxes' letters of it
+    // as valid again, fetch it, store it, queue its delete. Each returns false to end the walk.
     bool Walk(int i, int n, int digits);
+    struct Match {
+        bool wanted = false;  // a sound id, and listed when the mode works on a list
+        std::string id;
+        baseDataStruct* preview = nullptr;
+        baseDataStruct* received = nullptr;
+        bool keep = false;  // the user keeps it on the server
+    };
+    Match MatchLetter(int i);
+    bool Revalidate(const Match& match);
+    struct Fetched {
+        bool ok = false;
+        long size = -1;  // as LIST gave it
+        int whole = 1;   // 0: the header block only
+        std::string text;
+    };
+    Fetched FetchLetter(int i);
+    // Stores a fetched letter in the boxes of the mode; whether it is in the mail store.
+    bool StoreFetched(Match& match, Fetched& fetched);
+    bool QueueDelete(int i, const Match& match, size_t bytes);
     // Writes the letter to the mail store; false when it is not stored.
     bool Store(baseDataStruct* letter);
     // Changes a letter's state bits and the counters of its box.
@@ -119,7 +207,7 @@ class ReceivePass {
     CSysData& sys_;
     LetterListener& listener_;
     ModelLock lock_;
-    const int mode_;
+    const ModePolicy policy_;
     TaskRecord* task_;
     Box preview_;
     Box receive_;
@@ -161,11 +249,13 @@ bool ReceivePass::DeleteGroup() {
     }
     for (const Doomed& letter : group) {
         if (!connected() || StorageFailed()) return false;
-        lock_.unlock();
-        const int deleted = session_.DeleteMessage(letter.number);
-        lock_.lock();
+        int deleted;
+        {
+            Unlocked waiting(lock_);
+            deleted = session_.DeleteMessage(letter.number);
+        }
         baseDataStruct* preview = letter.preview;
-        if (deleted && mode_ != 1 && preview && teststate(preview, STATE_VALID)) {
+        if (deleted && policy_.invalidatesPreview && preview && teststate(preview, STATE_VALID)) {
             Change(preview_, preview, STATE_VALID, 0);
             Store(preview);
             listener_.ShowLetter(preview);
@@ -264,141 +354,181 @@ void ReceivePass::Mirror(baseDataStruct* received) {
     freedata(received, 8);
 }
 
-bool ReceivePass::Walk(int i, int n, int digits) {
-    lock_.unlock();
-    Status(StrPrintf("Receive %0*d/%d Receive", digits, i, n));
-    Progress(0);
+ReceivePass::Match ReceivePass::MatchLetter(int i) {
+    Match match;
     std::string id;
-    const CNetRP::UidResult uid = session_.GetMessageId(i, id);
-    lock_.lock();
+    CNetRP::UidResult uid;
+    {
+        Unlocked waiting(lock_);
+        uid = session_.GetMessageId(i, id);
+    }
     // A broken session ends the walk at its next check. A letter without a sound id can be
     // told from no other: it is neither stored nor deleted.
     if (uid == CNetRP::UidResult::kInvalid) ++badIds_;
-    if (uid != CNetRP::UidResult::kOk) return true;
-    if (usesList()) {
+    if (uid != CNetRP::UidResult::kOk) return match;
+    if (policy_.listedOnly) {
         const std::string key = "__:" + id + ";__";
         const size_t at = list_.find(key);
-        if (at == std::string::npos) return true;
+        if (at == std::string::npos) return match;
         list_.erase(at, key.size());
     }
+    match.wanted = true;
+    match.id = std::move(id);
+    match.preview = preview_.index.Find(match.id);
+    if (match.preview) {
+        Progress(100);
+        match.keep = teststate(match.preview, LETTER_KEEP);
+    }
+    if (policy_.storesReceived) match.received = receive_.index.Find(match.id);
+    return match;
+}
 
-    baseDataStruct* preview = preview_.index.Find(id);
-    if (preview) Progress(100);
+bool ReceivePass::Revalidate(const Match& match) {
     if (cancelled()) return false;
-    const bool keep = preview && teststate(preview, LETTER_KEEP);
-    if (preview) {
-        // In modes 3 and 4 the preview letter is marked deleted once the server took the DELE.
-        if (mode_ <= 2) {
-            swept_.erase(preview);
-            Change(preview_, preview, LETTER_HIDDEN, STATE_VALID);
+    if (match.preview) {
+        if (policy_.revalidatesPreview) {
+            swept_.erase(match.preview);
+            Change(preview_, match.preview, LETTER_HIDDEN, STATE_VALID);
         }
-        Store(preview);
-        listener_.ShowLetter(preview);
+        Store(match.preview);
+        listener_.ShowLetter(match.preview);
         if (StorageFailed()) return false;
-    } else if (mode_ == 3) {
-        return true;
     }
+    if (match.received) {
+        Progress(100);
+        Change(receive_, match.received, LETTER_HIDDEN, STATE_VALID);
+        Store(match.received);
+        listener_.ShowLetter(match.received);
+        if (StorageFailed()) return false;
+    }
+    return !cancelled();
+}
 
-    baseDataStruct* received = nullptr;
-    if (mode_ == 1 || mode_ == 2 || mode_ == 4) {
-        received = receive_.index.Find(id);
-        if (received) {
-            Progress(100);
-            Change(receive_, received, LETTER_HIDDEN, STATE_VALID);
-            Store(received);
-            listener_.ShowLetter(received);
-            if (StorageFailed()) return false;
+ReceivePass::Fetched ReceivePass::FetchLetter(int i) {
+    Fetched fetched;
+    listener_.SetTrayState(++fetchCount_ % 2 == 1 ? 3 : 4);
+    Unlocked waiting(lock_);
+    fetched.size = session_.GetMessageLen(i);
+    if (fetched.size < 0) return fetched;
+    std::string got;
+    if (policy_.previewOnly && fetched.size > kPreviewWholeLimit) {
+        got = session_.GetMessageHead(i, fetched.text);
+        fetched.whole = 0;
+    } else {
+        got = session_.GetMessage(i, fetched.text);
+    }
+    fetched.ok = got != "-1";
+    return fetched;
+}
+
+bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
+    bool stored = false;
+    if (policy_.storesReceived) {
+        // A letter the receive box holds already (listed again, or kept only in part) is
+        // refreshed in place: a box never holds two letters of one id.
+        baseDataStruct* letter = match.received;
+        uint32_t before = 0;
+        if (letter) {
+            before = getstate(letter);
+            changestate(letter, 0, STATE_VALID);
+            setinfo(letter, kThisNode, "SDATA", fetched.text);
+        } else {
+            letter = NewLetter(receive_, fetched.size, match.id, fetched.whole, fetched.text);
         }
-        if (cancelled()) return false;
+        mailInitProperty(letter, receive_.node, nullptr);
+        stored = Store(letter);
+        if (!stored && !match.received) {
+            // Not in the store: the server keeps the letter for the next pass.
+            deletepoint(letter);
+        } else {
+            if (!match.received) receive_.index.Insert(letter);
+            Counted(receive_, match.received != nullptr, before, getstate(letter));
+            listener_.ShowLetter(letter);
+        }
     }
+    if (!match.preview) {
+        baseDataStruct* letter =
+            NewLetter(preview_, fetched.size, match.id, fetched.whole, std::move(fetched.text));
+        mailInitProperty(letter, preview_.node, nullptr);
+        changestate(letter, 0, STATE_VALID | LETTER_READ);
+        const bool previewStored = Store(letter);
+        if (!previewStored) {
+            deletepoint(letter);
+        } else {
+            preview_.index.Insert(letter);
+            Counted(preview_, false, 0, getstate(letter));
+            listener_.ShowLetter(letter);
+            match.preview = letter;
+        }
+        if (!policy_.storesReceived) stored = previewStored;
+    }
+    return stored;
+}
 
-    if (mode_ == 0 && preview) return true;
-    // Received before: nothing to fetch. A pass cut short before its QUIT left the letter on the
-    // server although it is stored, so it goes on to the delete step like any received letter.
-    // Only a whole copy counts; a letter that holds its header block alone is fetched again.
-    const bool whole = received && getinfo(received, kThisNode, "read") == "1";
-    const bool receivedBefore = mode_ == 1 && whole;
-    if (receivedBefore && !preview) Mirror(received);
+bool ReceivePass::QueueDelete(int i, const Match& match, size_t bytes) {
+    doomed_.push_back({i, match.preview});
+    doomedBytes_ += bytes;
+    if (doomed_.size() >= kDeleteGroupLetters || doomedBytes_ >= kDeleteGroupBytes) {
+        return DeleteGroup();
+    }
+    return true;
+}
+
+bool ReceivePass::Walk(int i, int n, int digits) {
+    {
+        Unlocked waiting(lock_);
+        Status(StrPrintf("Receive %0*d/%d Receive", digits, i, n));
+        Progress(0);
+    }
+    Match match = MatchLetter(i);
+    if (!match.wanted) return true;
+    if (!match.preview && policy_.needsPreview) return true;
+    if (!Revalidate(match)) return false;
+    if (match.preview && policy_.previewOnly) return true;
+
+    // Received whole before: nothing to fetch. A pass cut short before its QUIT left the letter
+    // on the server although it is stored, so it goes on to the delete step like any received
+    // letter. A letter that holds its header block alone is fetched again.
+    const bool receivedBefore = policy_.skipsReceived && match.received &&
+                                getinfo(match.received, kThisNode, "read") == "1";
+    if (receivedBefore && !match.preview) Mirror(match.received);
 
     // Whether the letter is in the mail store, which a delete on the server requires.
-    bool stored = mode_ == 3 || receivedBefore;
+    bool stored = !policy_.fetches || receivedBefore;
     size_t fetchedBytes = 0;
-    if (mode_ != 3 && !receivedBefore) {
+    if (policy_.fetches && !receivedBefore) {
         if (!connected()) return true;
-        listener_.SetTrayState(++fetchCount_ % 2 == 1 ? 3 : 4);
-        lock_.unlock();
-        const long size = session_.GetMessageLen(i);
-        std::string text;
-        std::string got = "-1";
-        int whole = 1;
-        if (size >= 0) {
-            if (size > kPreviewWholeLimit && mode_ == 0) {
-                got = session_.GetMessageHead(i, text);
-                whole = 0;
-            } else {
-                got = session_.GetMessage(i, text);
-            }
-        }
-        lock_.lock();
+        Fetched fetched = FetchLetter(i);
         if (cancelled()) return false;
         // A letter that could not be fetched is neither made from other text nor deleted.
-        if (got == "-1") return true;
-        fetchedBytes = text.size();
-
-        if (mode_ != 0) {
-            baseDataStruct* letter = nullptr;
-            uint32_t before = 0;
-            const bool reuse = received && (mode_ != 1 || !whole);
-            if (reuse) {
-                letter = received;
-                before = getstate(letter);
-                changestate(letter, 0, STATE_VALID);
-                setinfo(letter, kThisNode, "SDATA", text);
-            } else {
-                letter = NewLetter(receive_, size, id, whole, text);
-            }
-            mailInitProperty(letter, receive_.node, nullptr);
-            stored = Store(letter);
-            if (!stored && !reuse) {
-                // Not in the store: the server keeps the letter for the next pass.
-                deletepoint(letter);
-            } else {
-                if (!reuse) receive_.index.Insert(letter);
-                Counted(receive_, reuse, before, getstate(letter));
-                listener_.ShowLetter(letter);
-            }
-        }
-        if (!preview) {
-            baseDataStruct* letter = NewLetter(preview_, size, id, whole, std::move(text));
-            mailInitProperty(letter, preview_.node, nullptr);
-            changestate(letter, 0, STATE_VALID | LETTER_READ);
-            const bool previewStored = Store(letter);
-            if (!previewStored) {
-                deletepoint(letter);
-            } else {
-                preview_.index.Insert(letter);
-                Counted(preview_, false, 0, getstate(letter));
-                listener_.ShowLetter(letter);
-                preview = letter;
-            }
-            if (mode_ == 0) stored = previewStored;
-        }
+        if (!fetched.ok) return true;
+        fetchedBytes = fetched.text.size();
+        stored = StoreFetched(match, fetched);
         if (StorageFailed()) return false;
         if (stored) fetched_ = true;
         Progress(100);
     }
 
-    bool remove = false;
-    if (mode_ == 1) remove = !keepAll_ && !keep;
-    if (mode_ == 3 || mode_ == 4) remove = !keep;
-    if (remove && stored && connected()) {
-        doomed_.push_back({i, preview});
-        doomedBytes_ += fetchedBytes;
-        if (doomed_.size() >= kDeleteGroupLetters || doomedBytes_ >= kDeleteGroupBytes) {
-            return DeleteGroup();
-        }
-    }
+    const bool remove = policy_.deletes && !match.keep && !keepAll_;
+    if (remove && stored && connected()) return QueueDelete(i, match, fetchedBytes);
     return true;
+}
+
+int ReceivePass::Connect() {
+    Unlocked waiting(lock_);
+    Caption("Connect Server");
+    Progress(0);
+    if (!session_.ConnectPop3()) {
+        Status(session_.ReportError());
+        return kLoginFailed;
+    }
+    Status("Open preview box ");
+    Status("List");
+    const int n = session_.GetNumMessages();
+    Status(StrPrintf("Have %d letters", n));
+    Status("List ");
+    Progress(0);
+    return n;
 }
 
 int ReceivePass::Run() {
@@ -416,32 +546,20 @@ int ReceivePass::Run() {
         SetResult(0);
         return 0;
     }
-    keepAll_ = getinfo(session_.account(), kThisNode, "keepOnServer") == "1" && mode_ == 1;
-    list_ = usesList() ? session_.mailIdList() : std::string();
+    keepAll_ =
+        policy_.honoursKeepAll && getinfo(session_.account(), kThisNode, "keepOnServer") == "1";
+    list_ = policy_.listedOnly ? session_.mailIdList() : std::string();
     if (list_ == kAbsent) list_.clear();
 
     listener_.SetTrayState(1);
-    lock_.unlock();
-    Caption("Connect Server");
-    Progress(0);
-    if (!session_.ConnectPop3()) {
-        Status(session_.ReportError());
-        lock_.lock();
+    const int n = Connect();
+    if (n == kLoginFailed) {
         listener_.RestoreTrayState();
         SetResult(0);
         return 0;
     }
-
-    Status("Open preview box ");
-    Status("List");
-    const int n = session_.GetNumMessages();
-    const int digits = Digits(n);
-    Status(StrPrintf("Have %d letters", n));
-    Status("List ");
-    Progress(0);
-    lock_.lock();
     // Without a count the server's letters are unknown: the preview box is left as it is.
-    if ((mode_ == 0 || mode_ == 1) && connected()) Sweep();
+    if (policy_.sweepsPreview && connected()) Sweep();
     if (n >= 1) {
         listener_.SetTrayState(2);
         listener_.FlagNewMail(receive_.node);
@@ -449,8 +567,8 @@ int ReceivePass::Run() {
 
     bool complete = true;
     for (int i = 1; i <= n; ++i) {
-        if (usesList() && list_.empty()) break;
-        if (!connected() || cancelled() || !Walk(i, n, digits)) {
+        if (policy_.listedOnly && list_.empty()) break;
+        if (!connected() || cancelled() || !Walk(i, n, Digits(n))) {
             complete = false;
             break;
         }
@@ -462,13 +580,13 @@ int ReceivePass::Run() {
     if (!connected() || storageFailed_) complete = false;
     const bool broken = !connected() && !cancelled();
 
-    // The QUIT makes the deletions final: everything they rely on is on the disk already.
-    lock_.unlock();
-    session_.DisconnectPop3();
-    SetResult(n == 0 ? 0 : fetched_ ? 2 : 1);
-    if (broken) Status(session_.ReportError());
-
-    lock_.lock();
+    {
+        // The QUIT makes the deletions final: everything they rely on is on the disk already.
+        Unlocked waiting(lock_);
+        session_.DisconnectPop3();
+        SetResult(n == 0 ? 0 : fetched_ ? 2 : 1);
+        if (broken) Status(session_.ReportError());
+    }
     if (!complete) RestoreSwept();
     for (baseDataStruct* letter = preview_.letters->firstSon(); letter;
          letter = letter->nextBrother()) {

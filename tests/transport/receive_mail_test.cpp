@@ -193,6 +193,26 @@ TEST_F(ReceiveMailTest, ReceivedLetterMissingFromPreviewIsMirroredWithoutFetchin
     ExpectCountersMatch(kBoxPreview);
 }
 
+TEST_F(ReceiveMailTest, ReceivedLetterHeldInPartIsFetchedAgainIntoTheSameNode) {
+    KeepOnServer(true);
+    server.SetLetters({L("u1")});
+    ASSERT_EQ(Run(1), 1);
+    baseDataStruct* partial = Find(kBoxReceive, "u1");
+    ASSERT_NE(partial, nullptr);
+    setinfo(partial, kThisNode, "read", "0");
+    setinfo(partial, kThisNode, "SDATA", "Subject: about u1");
+    mail().DataSavePoint(partial);
+    server.ClearCommands();
+
+    ASSERT_EQ(Run(1), 1);
+    EXPECT_EQ(server.Count("RETR"), 1);
+    ReopenStores();
+    auto received = View(kBoxReceive);
+    ASSERT_EQ(received.size(), 1u);  // refreshed in place, never a second letter of one id
+    EXPECT_EQ(received[0].text, Stored(server.letters()[0].text));
+    ExpectCountersMatch(kBoxReceive);
+}
+
 TEST_F(ReceiveMailTest, ListModesActOnlyOnListedLettersAndStopWhenTheListIsDone) {
     server.SetLetters({L("u1"), L("u2"), L("u3"), L("u4")});
     ASSERT_EQ(Run(0), 1);
