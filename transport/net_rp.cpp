@@ -114,6 +114,10 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
     return false;
 }
 
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ContainsNoCase(a, b);
+}
+
 // Only a 2xx or 3xx code is a positive reply of the mail-sending server.
 bool SmtpRefusal(std::string_view reply) {
     if (reply.size() < 3) return true;
@@ -221,6 +225,96 @@ void CNetRP::SendSecret(Link& link, const std::string& line) {
     link.socket.SendAll(line);
 }
 
+void CNetRP::Pop3Command(const std::string& command) {
+    const auto at = std::find(ahead_.begin(), ahead_.end(), command);
+    if (at == ahead_.end()) {
+        if (!DropAhead(ahead_.size())) return;  // the reply read next reports the break
+        Send(pop3_, command);
+        return;
+    }
+    if (DropAhead(static_cast<size_t>(at - ahead_.begin()))) ahead_.pop_front();
+}
+
+void CNetRP::WriteAhead(std::initializer_list<std::string> commands) {
+    if (!pipelining_ || !pop3Connected_) return;
+    std::string batch;
+    for (const std::string& command : commands) {
+        LogLine(DiagLog::kMessage, "CNetRP send ahead %.*s", static_cast<int>(command.size() - 2),
+                command.c_str());
+        batch += command;
+        ahead_.push_back(command);
+    }
+    // A failed send shows up in the replies that follow.
+    pop3_.socket.SendAll(batch);
+}
+
+bool CNetRP::DropAhead(size_t count) {
+    for (; count > 0 && !ahead_.empty(); --count) {
+        const std::string command = std::move(ahead_.front());
+        ahead_.pop_front();
+        std::string line;
+        bool ok = pop3_.reader.ReadLine(line);
+        if (ok && line.compare(0, 3, "+OK") == 0 &&
+            (command.compare(0, 5, "RETR ") == 0 || command.compare(0, 4, "TOP ") == 0)) {
+            std::string block;
+            ok = pop3_.reader.ReadDataBlock(block) == ReplyReader::BlockResult::kComplete;
+        }
+        if (!ok) {
+            // Out of step with the server: nothing more is read from this connection.
+            ahead_.clear();
+            pop3_.socket.Close();
+            return false;
+        }
+    }
+    return true;
+}
+
+void CNetRP::WriteAheadMessageId(int n) {
+    const std::string uidl = StrPrintf("UIDL %d\r\n", n);
+    WriteAhead({uidl, uidl});
+}
+
+void CNetRP::WriteAheadMessage(int n, bool retrieve) {
+    const std::string list = StrPrintf("LIST %d\r\n", n);
+    if (retrieve) {
+        WriteAhead({list, list, list, StrPrintf("RETR %d\r\n", n)});
+    } else {
+        WriteAhead({list, list});
+    }
+}
+
+void CNetRP::WriteAheadDeletes(const std::vector<int>& numbers) {
+    if (!pipelining_ || !pop3Connected_) return;
+    std::string batch;
+    for (int n : numbers) {
+        std::string dele = StrPrintf("DELE %d\r\n", n);
+        batch += dele;
+        ahead_.push_back(std::move(dele));
+    }
+    LogLine(DiagLog::kMessage, "CNetRP send ahead %zu DELE", numbers.size());
+    pop3_.socket.SendAll(batch);
+}
+
+bool CNetRP::ReadCapabilities() {
+    pipelining_ = false;
+    Send(pop3_, "CAPA\r\n");
+    std::string line;
+    if (!pop3_.reader.ReadLine(line)) return false;
+    if (line.compare(0, 3, "+OK") != 0) return true;
+    std::string block;
+    if (pop3_.reader.ReadDataBlock(block) != ReplyReader::BlockResult::kComplete) return false;
+    size_t start = 0;
+    while (start < block.size()) {
+        size_t end = block.find('\n', start);
+        if (end == std::string::npos) end = block.size();
+        std::string_view capability(block.data() + start, end - start);
+        if (capability.ends_with('\r')) capability.remove_suffix(1);
+        if (EqualsNoCase(capability, "PIPELINING")) pipelining_ = true;
+        start = end + 1;
+    }
+    return true;
+}
+
 int CNetRP::get_response(Link& link, int index) {
     std::string reply;
     bool ok = link.kind == Link::Kind::kPop3 ? link.reader.ReadLine(reply)
@@ -261,6 +355,15 @@ int CNetRP::ConnectPop3() {
     OpLog log("ConnectPop3");
     if (pop3Connected_) return 1;
     ShowStatus("Connect POP3 server...");
+    // A line break inside a credential would smuggle in a command of its own: nothing is sent.
+    if (HasLineBreak(userName_)) {
+        SetError(errorText(kErrUser));
+        return 0;
+    }
+    if (HasLineBreak(password_)) {
+        SetError(errorText(kErrPass));
+        return 0;
+    }
     pop3_.reader.Reset();
     switch (pop3_.socket.Connect(pop3Server_, pop3Port_)) {
         case ConnectResult::kCreateFailed:
@@ -279,22 +382,18 @@ int CNetRP::ConnectPop3() {
         pop3Connected_ = 0;
         return 0;
     };
+    ahead_.clear();
     if (!get_response(pop3_, kErrGreeting)) return fail();
-
-    // A line break inside a credential would smuggle in a command of its own.
-    if (HasLineBreak(userName_)) {
-        SetError(errorText(kErrUser));
+    if (!ReadCapabilities()) {
+        SetError(kSocketError);
         return fail();
     }
+
     std::string user = StrPrintf("USER %s\r\n", userName_.c_str());
     Send(pop3_, user);
     ShowStatus("User " + user.substr(0, user.size() - 2));
     if (!get_response(pop3_, kErrUser)) return fail();
 
-    if (HasLineBreak(password_)) {
-        SetError(errorText(kErrPass));
-        return fail();
-    }
     Send(pop3_, StrPrintf("PASS %s\r\n", password_.c_str()));
     ShowStatus("password ********");
     if (!get_response(pop3_, kErrPass)) return fail();
@@ -306,7 +405,7 @@ int CNetRP::ConnectPop3() {
 int CNetRP::DisconnectPop3() {
     OpLog log("DisconnectPop3");
     if (!pop3Connected_) return 1;
-    Send(pop3_, "QUIT\r\n");
+    Pop3Command("QUIT\r\n");
     int result = get_response(pop3_, kErrQuit);
     pop3_.socket.Close();
     pop3_.reader.Reset();
@@ -508,7 +607,7 @@ void CNetRP::SendMail(Outbox& outbox) {
 
 int CNetRP::GetNumMessages() {
     OpLog log("GetNumMessages");
-    Send(pop3_, "STAT\r\n");
+    Pop3Command("STAT\r\n");
     if (!get_response(pop3_, kErrStat)) {
         pop3Connected_ = 0;
         return -1;
@@ -523,18 +622,20 @@ int CNetRP::GetNumMessages() {
 
 template <typename Accept>
 bool CNetRP::ResyncQuery(const std::string& command, Accept accept) {
-    Send(pop3_, command);
+    // Both queries of the first pair go out together.
+    if (ahead_.empty()) WriteAhead({command, command});
+    Pop3Command(command);
     if (!get_response(pop3_, kErrRetrieve)) return false;
     std::string previous = lastReply_;
     for (int replies = 1; replies < 2 * kMaxQueryPairs;) {
-        Send(pop3_, command);
+        Pop3Command(command);
         if (!get_response(pop3_, kErrRetrieve)) return false;
         ++replies;
         if (lastReply_ == previous) {
             if (accept(lastReply_)) return true;
             if (replies >= 2 * kMaxQueryPairs) break;
             // Not usable yet: start a fresh pair.
-            Send(pop3_, command);
+            Pop3Command(command);
             if (!get_response(pop3_, kErrRetrieve)) return false;
             ++replies;
         }
@@ -616,7 +717,7 @@ CNetRP::UidResult CNetRP::GetMessageId(int n, std::string& id) {
 }
 
 long CNetRP::ListSize(int n) {
-    Send(pop3_, StrPrintf("LIST %d\r\n", n));
+    Pop3Command(StrPrintf("LIST %d\r\n", n));
     if (!get_response(pop3_, kErrRetrieve)) return -1;
     size_t digit = FirstDigit(lastReply_);
     if (digit == std::string::npos) return 0;
@@ -627,7 +728,7 @@ long CNetRP::ListSize(int n) {
 
 CNetRP::Fetch CNetRP::FetchBlock(const std::string& command, long size, const std::string* saved,
                                  std::string& text) {
-    Send(pop3_, command);
+    Pop3Command(command);
     if (!get_response(pop3_, kErrRetrieve)) {
         return pop3Connected_ ? Fetch::kRefused : Fetch::kBroken;
     }
@@ -701,7 +802,7 @@ std::string CNetRP::GetMessageHead(int n, std::string& text) {
 
 int CNetRP::DeleteMessage(int n) {
     OpLog log("DeleteMessage");
-    Send(pop3_, StrPrintf("DELE %d\r\n", n));
+    Pop3Command(StrPrintf("DELE %d\r\n", n));
     return get_response(pop3_, kErrDelete);
 }
 

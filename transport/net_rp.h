@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,6 +99,21 @@ class CNetRP {
     // DELE n: 1, or 0 when refused.
     int DeleteMessage(int n);
 
+    // Pipelining (RFC 2449), when the server announced PIPELINING in its CAPA reply: commands
+    // whose replies are not needed to decide what comes next are written ahead, several in one
+    // send, and their replies are read in order when the calls above ask for them. The
+    // server sees the commands it would see otherwise; a call that asks for something else
+    // first reads and drops the replies written ahead before it. Without pipelining these
+    // do nothing.
+    bool pipelining() const { return pipelining_; }
+    // The first pair of queries of GetMessageId(n).
+    void WriteAheadMessageId(int n);
+    // The first pair of queries of GetMessageLen(n) and, with `retrieve`, the LIST and RETR of
+    // GetMessage(n).
+    void WriteAheadMessage(int n, bool retrieve);
+    // DELE for each letter number, in order.
+    void WriteAheadDeletes(const std::vector<int>& numbers);
+
     bool pop3Connected() const { return pop3Connected_ != 0; }
     bool smtpConnected() const { return smtpConnected_ != 0; }
     const std::string& lastError() const { return lastError_; }
@@ -143,6 +159,15 @@ class CNetRP {
     void SetProgress(int percent);
     void SetError(const std::string& text);
     void Send(Link& link, const std::string& command);
+    // Sends a POP3 command whose reply is read next, unless it was written ahead: then the
+    // replies of the commands written ahead before it are read and dropped.
+    void Pop3Command(const std::string& command);
+    void WriteAhead(std::initializer_list<std::string> commands);
+    // Reads and drops the replies of the first `count` commands written ahead; false when
+    // the stream broke.
+    bool DropAhead(size_t count);
+    // CAPA after the greeting: whether the server pipelines. A refusal is not a failure.
+    bool ReadCapabilities();
     // Sends a credential: the log shows stars instead.
     void SendSecret(Link& link, const std::string& line);
     // Sends an SMTP command and reads its reply; 1 or 0 like get_response.
@@ -180,6 +205,8 @@ class CNetRP {
     std::string password_;
     std::string mailIdList_;
     std::vector<std::string> refused_;
+    bool pipelining_ = false;
+    std::deque<std::string> ahead_;  // POP3 commands sent whose replies are still to be read
     Link pop3_;
     Link smtp_;
     const baseDataStruct* account_ = nullptr;

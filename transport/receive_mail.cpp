@@ -1,5 +1,6 @@
 #include "transport/receive_mail.h"
 
+#include <chrono>
 #include <unordered_map>
 #include <vector>
 
@@ -19,10 +20,11 @@ namespace {
 constexpr long kPreviewWholeLimit = 1024;
 
 // Letters stored but not yet deleted on the server: one sync of the store covers the group,
-// then the server is told to delete them. Bounded by count and by bytes so that a failure
+// then the server is told to delete them. Bounded by count, bytes and age so that a failure
 // never leaves much to fetch again and a sync is spread over enough letters to cost little.
 constexpr size_t kDeleteGroupLetters = 64;
-constexpr size_t kDeleteGroupBytes = 8 << 20;
+constexpr size_t kDeleteGroupBytes = 4 << 20;
+constexpr std::chrono::milliseconds kDeleteGroupAge{250};
 
 // The model lock of one pass; a pass without lock does nothing here.
 class ModelLock {
@@ -225,6 +227,7 @@ class ReceivePass {
     };
     std::vector<Doomed> doomed_;
     size_t doomedBytes_ = 0;
+    std::chrono::steady_clock::time_point doomedSince_;
     bool storageFailed_ = false;
     int badIds_ = 0;
 };
@@ -247,6 +250,9 @@ bool ReceivePass::DeleteGroup() {
         StorageFailed();
         return false;
     }
+    std::vector<int> numbers;
+    for (const Doomed& letter : group) numbers.push_back(letter.number);
+    session_.WriteAheadDeletes(numbers);
     for (const Doomed& letter : group) {
         if (!connected() || StorageFailed()) return false;
         int deleted;
@@ -466,9 +472,12 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
 }
 
 bool ReceivePass::QueueDelete(int i, const Match& match, size_t bytes) {
+    const auto now = std::chrono::steady_clock::now();
+    if (doomed_.empty()) doomedSince_ = now;
     doomed_.push_back({i, match.preview});
     doomedBytes_ += bytes;
-    if (doomed_.size() >= kDeleteGroupLetters || doomedBytes_ >= kDeleteGroupBytes) {
+    if (doomed_.size() >= kDeleteGroupLetters || doomedBytes_ >= kDeleteGroupBytes ||
+        now - doomedSince_ >= kDeleteGroupAge) {
         return DeleteGroup();
     }
     return true;
@@ -498,10 +507,15 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     size_t fetchedBytes = 0;
     if (policy_.fetches && !receivedBefore) {
         if (!connected()) return true;
+        session_.WriteAheadMessage(i, !policy_.previewOnly);
         Fetched fetched = FetchLetter(i);
         if (cancelled()) return false;
         // A letter that could not be fetched is neither made from other text nor deleted.
         if (!fetched.ok) return true;
+        // The next letter's queries travel while this one is stored.
+        if (i < n && connected() && !(policy_.listedOnly && list_.empty())) {
+            session_.WriteAheadMessageId(i + 1);
+        }
         fetchedBytes = fetched.text.size();
         stored = StoreFetched(match, fetched);
         if (StorageFailed()) return false;

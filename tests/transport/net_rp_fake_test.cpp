@@ -24,6 +24,11 @@ using test::RecordingView;
 
 constexpr const char* kGreeting = "+OK ready.\r\n";
 
+// The greeting, and a server that knows no CAPA: the dialogue without pipelining.
+FakeServer& Greet(FakeServer& server) {
+    return server.Send(kGreeting).Expect("CAPA").Send("-ERR unknown command\r\n");
+}
+
 class NetRpFakeTest : public ::testing::Test {
   protected:
     void SetUp() override { task_.view = &view_; }
@@ -42,13 +47,13 @@ class NetRpFakeTest : public ::testing::Test {
 
     // The log-in dialogue every session starts with.
     static void ScriptLogin(FakeServer& server) {
-        server.Send(kGreeting)
+        Greet(server)
             .Expect("USER bob")
             .Send("+OK\r\n")
             .Expect("PASS s3cret")
             .Send("+OK Logged in.\r\n");
     }
-    static constexpr const char* kLoginBytes = "USER bob\r\nPASS s3cret\r\n";
+    static constexpr const char* kLoginBytes = "CAPA\r\nUSER bob\r\nPASS s3cret\r\n";
 
     baseDataStruct account_;
     TaskRecord task_;
@@ -104,11 +109,11 @@ TEST_F(NetRpFakeTest, RefusedLoginStepsShowTheirTexts) {
     } cases[] = {
         {"greeting", [](FakeServer& s) { s.Send("-ERR go away\r\n"); }, "Server didn't connect",
          ""},
-        {"user", [](FakeServer& s) { s.Send(kGreeting).Expect("USER bob").Send("-ERR who?\r\n"); },
-         "Bad user name", "USER bob\r\n"},
+        {"user", [](FakeServer& s) { Greet(s).Expect("USER bob").Send("-ERR who?\r\n"); },
+         "Bad user name", "CAPA\r\nUSER bob\r\n"},
         {"password",
          [](FakeServer& s) {
-             s.Send(kGreeting)
+             Greet(s)
                  .Expect("USER bob")
                  .Send("+OK\r\n")
                  .Expect("PASS s3cret")
@@ -116,7 +121,7 @@ TEST_F(NetRpFakeTest, RefusedLoginStepsShowTheirTexts) {
          },
          "Invalid username/password combination", kLoginBytes},
         {"closed after greeting", [](FakeServer& s) { s.Send(kGreeting).Close(); }, "Socket Error",
-         "USER bob\r\n"},
+         "CAPA\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,7 +157,7 @@ TEST_F(NetRpFakeTest, ConnectFailuresAndUnsafeCredentials) {
 
     // A line break in the user name would send a command of its own: nothing is sent.
     FakeServer server;
-    server.Send(kGreeting).Silence();
+    server.Send(kGreeting);
     server.Start();
     auto s = Session(server, {1000ms, 1000ms});
     setinfo(&account_, kThisNode, "username", "bob\r\nDELE 1");
@@ -160,6 +165,10 @@ TEST_F(NetRpFakeTest, ConnectFailuresAndUnsafeCredentials) {
     EXPECT_EQ(s->ConnectPop3(), 0);
     EXPECT_EQ(s->lastError(), "Bad user name");
     s.reset();
+    // The server takes one client: had the session connected, it would be that one.
+    TcpSocket other;
+    other.Connect("127.0.0.1", server.port());
+    other.Close();
     server.Finish();
     EXPECT_EQ(server.received(), "");
 }

@@ -196,7 +196,9 @@ TEST_F(ReceiveDurabilityTest, LongIdsAreKeptWholeAndBadIdsSkipped) {
     for (const LetterView& l : View(kBoxReceive)) ids.insert(l.id);
     EXPECT_EQ(ids.size(), 31u);
     for (const auto& letter : serverLetters) {
-        if (letter.uid.size() == 68) EXPECT_TRUE(ids.count(letter.uid)) << letter.uid;
+        if (letter.uid.size() == 68) {
+            EXPECT_TRUE(ids.count(letter.uid)) << letter.uid;
+        }
     }
 }
 
