@@ -195,7 +195,9 @@ class ReceivePass {
     Fetched FetchLetter(int i);
     // Stores a fetched letter in the boxes of the mode; whether it is in the mail store.
     bool StoreFetched(Match& match, Fetched& fetched);
-    bool QueueDelete(int i, const Match& match, size_t bytes);
+    // Whether a letter of `bytes` queued now closes the delete group.
+    bool GroupFullWith(size_t bytes) const;
+    bool QueueDelete(int i, const Match& match, size_t bytes, bool closesGroup);
     // Writes the letter to the mail store; false when it is not stored.
     bool Store(baseDataStruct* letter);
     // Changes a letter's state bits and the counters of its box.
@@ -471,16 +473,18 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
     return stored;
 }
 
-bool ReceivePass::QueueDelete(int i, const Match& match, size_t bytes) {
-    const auto now = std::chrono::steady_clock::now();
-    if (doomed_.empty()) doomedSince_ = now;
+bool ReceivePass::GroupFullWith(size_t bytes) const {
+    const bool old =
+        !doomed_.empty() && std::chrono::steady_clock::now() - doomedSince_ >= kDeleteGroupAge;
+    return doomed_.size() + 1 >= kDeleteGroupLetters || doomedBytes_ + bytes >= kDeleteGroupBytes ||
+           old;
+}
+
+bool ReceivePass::QueueDelete(int i, const Match& match, size_t bytes, bool closesGroup) {
+    if (doomed_.empty()) doomedSince_ = std::chrono::steady_clock::now();
     doomed_.push_back({i, match.preview});
     doomedBytes_ += bytes;
-    if (doomed_.size() >= kDeleteGroupLetters || doomedBytes_ >= kDeleteGroupBytes ||
-        now - doomedSince_ >= kDeleteGroupAge) {
-        return DeleteGroup();
-    }
-    return true;
+    return closesGroup ? DeleteGroup() : true;
 }
 
 bool ReceivePass::Walk(int i, int n, int digits) {
@@ -504,7 +508,9 @@ bool ReceivePass::Walk(int i, int n, int digits) {
 
     // Whether the letter is in the mail store, which a delete on the server requires.
     bool stored = !policy_.fetches || receivedBefore;
+    const bool remove = policy_.deletes && !match.keep && !keepAll_;
     size_t fetchedBytes = 0;
+    bool closesGroup = false;
     if (policy_.fetches && !receivedBefore) {
         if (!connected()) return true;
         session_.WriteAheadMessage(i, !policy_.previewOnly);
@@ -512,19 +518,22 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         if (cancelled()) return false;
         // A letter that could not be fetched is neither made from other text nor deleted.
         if (!fetched.ok) return true;
-        // The next letter's queries travel while this one is stored.
-        if (i < n && connected() && !(policy_.listedOnly && list_.empty())) {
+        fetchedBytes = fetched.text.size();
+        // The next letter's queries travel while this one is stored, unless the group's
+        // deletes must go first.
+        closesGroup = remove && GroupFullWith(fetchedBytes);
+        if (!closesGroup && i < n && connected() && !(policy_.listedOnly && list_.empty())) {
             session_.WriteAheadMessageId(i + 1);
         }
-        fetchedBytes = fetched.text.size();
         stored = StoreFetched(match, fetched);
         if (StorageFailed()) return false;
         if (stored) fetched_ = true;
         Progress(100);
+    } else {
+        closesGroup = remove && GroupFullWith(0);
     }
 
-    const bool remove = policy_.deletes && !match.keep && !keepAll_;
-    if (remove && stored && connected()) return QueueDelete(i, match, fetchedBytes);
+    if (remove && stored && connected()) return QueueDelete(i, match, fetchedBytes, closesGroup);
     return true;
 }
 

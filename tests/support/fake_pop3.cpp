@@ -99,6 +99,21 @@ void FakePop3::DropAt(const std::string& command) {
     refuse_[command] = 2;
 }
 
+void FakePop3::SetCapabilities(std::vector<std::string> capabilities) {
+    std::lock_guard lock(mutex_);
+    capabilities_ = std::move(capabilities);
+}
+
+void FakePop3::SplitReplies(size_t bytes) {
+    std::lock_guard lock(mutex_);
+    split_ = bytes;
+}
+
+int FakePop3::Turns() const {
+    std::lock_guard lock(mutex_);
+    return turns_;
+}
+
 void FakePop3::OnCommand(std::function<void(const std::string&)> hook) {
     std::lock_guard lock(mutex_);
     hook_ = std::move(hook);
@@ -142,11 +157,27 @@ void FakePop3::Session(int fd) {
         marked.assign(letters_.size(), false);
     }
     std::string buffer;
+    std::string out;  // answers to the commands that arrived together
     char chunk[65536];
     int idleMs = 0;
+    // Sends what is answered, in pieces when asked to.
+    auto flush = [&]() {
+        size_t split;
+        {
+            std::lock_guard lock(mutex_);
+            split = split_ == 0 ? out.size() : split_;
+            if (!out.empty()) ++turns_;
+        }
+        for (size_t at = 0; at < out.size(); at += split) {
+            if (!SendAll(fd, out.substr(at, split))) return false;
+        }
+        out.clear();
+        return true;
+    };
     while (!stop_ && idleMs < kWaitMs) {
         size_t eol = buffer.find("\r\n");
         if (eol == std::string::npos) {
+            if (!flush()) return;
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, 50) <= 0) {
                 idleMs += 50;
@@ -170,13 +201,20 @@ void FakePop3::Session(int fd) {
             if (it != refuse_.end()) fault = it->second;
         }
         if (hook) hook(command);
-        if (fault == 2) return;
+        if (fault == 2) {
+            flush();
+            return;
+        }
         if (fault == 1) {
-            if (!SendAll(fd, "-ERR refused\r\n")) return;
+            out += "-ERR refused\r\n";
             continue;
         }
         bool quit = false;
-        if (!SendAll(fd, Answer(command, marked, quit)) || quit) return;
+        out += Answer(command, marked, quit);
+        if (quit) {
+            flush();
+            return;
+        }
     }
 }
 
@@ -193,6 +231,12 @@ std::string FakePop3::Answer(const std::string& command, std::vector<bool>& mark
         return &letters_[size_t(n - 1)];
     };
     int n = 0;
+    if (verb == "CAPA") {
+        if (capabilities_.empty()) return "-ERR unknown command\r\n";
+        std::string reply = "+OK\r\n";
+        for (const std::string& c : capabilities_) reply += c + "\r\n";
+        return reply + ".\r\n";
+    }
     if (verb == "USER") return "+OK\r\n";
     if (verb == "PASS") {
         return arg == password_ ? "+OK Logged in.\r\n" : "-ERR [AUTH] Authentication failed.\r\n";

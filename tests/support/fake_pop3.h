@@ -1,7 +1,8 @@
-// A small POP3 server on 127.0.0.1 that serves a mailbox held in memory: USER, PASS, STAT,
-// LIST n, UIDL n, TOP n k, RETR n, DELE n, QUIT. Deletions take effect at QUIT, as on a real
-// server. It serves one connection after another until it is destroyed, records every command,
-// and can refuse or drop chosen commands. Every wait is bounded.
+// A small POP3 server on 127.0.0.1 that serves a mailbox held in memory: CAPA, USER, PASS,
+// STAT, LIST n, UIDL n, TOP n k, RETR n, DELE n, QUIT. Commands that arrive together are
+// answered together, in one write or in pieces of a chosen size. Deletions take effect at QUIT, as
+// on a real server. It serves one connection after another until it is destroyed, records every
+// command, and can refuse or drop chosen commands. Every wait is bounded.
 #pragma once
 
 #include <atomic>
@@ -38,6 +39,13 @@ class FakePop3 {
     void Refuse(const std::string& command);
     // A command on which the server closes the connection without answering.
     void DropAt(const std::string& command);
+    // The CAPA reply's capability lines (e.g. {"UIDL", "PIPELINING"}); none: "-ERR".
+    void SetCapabilities(std::vector<std::string> capabilities);
+    // Replies go out in writes of at most this many bytes (0: whole).
+    void SplitReplies(size_t bytes);
+    // How many times the server waited for the client: one per round trip.
+    int Turns() const;
+
     // Called with each command before it is answered (on the server's thread).
     void OnCommand(std::function<void(const std::string&)> hook);
 
@@ -62,6 +70,9 @@ class FakePop3 {
     std::map<std::string, int> refuse_;  // command -> 1 refuse, 2 drop
     std::function<void(const std::string&)> hook_;
     std::vector<std::string> commands_;
+    std::vector<std::string> capabilities_;
+    size_t split_ = 0;
+    int turns_ = 0;
     std::thread thread_;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "tests/support/fake_pop3.h"
 #include "tests/transport/receive_fixture.h"
@@ -383,6 +384,98 @@ TEST_F(ReceiveMailTest, FailedLoginTouchesNoBox) {
     EXPECT_EQ(listener.tray, (std::vector<int>{1, -1}));
     EXPECT_EQ(View(kBoxPreview), before);
     EXPECT_TRUE(listener.shown.empty());
+}
+
+// Pipelining changes when commands travel, never which: every server shape gets the same
+// dialogue and the same letters, in fewer round trips when the server pipelines.
+TEST_F(ReceiveMailTest, PipelinedSessionsSendTheSameCommandsInFewerRoundTrips) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> capabilities;
+        size_t split;
+    } cases[] = {
+        {"no CAPA", {}, 0},
+        {"CAPA without PIPELINING", {"TOP", "UIDL"}, 0},
+        {"pipelining", {"UIDL", "PIPELINING"}, 0},
+        {"pipelining, replies byte by byte", {"PIPELINING"}, 1},
+        {"pipelining, replies in 7-byte pieces", {"pipelining"}, 7},
+    };
+    std::vector<std::string> plainDialogue;
+    int plainTurns = 0;
+    int caseNumber = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ++caseNumber;
+        ServerLetters letters;
+        for (int i = 1; i <= 6; ++i) {
+            letters.push_back(L("c" + std::to_string(caseNumber) + "-" + std::to_string(i)));
+        }
+        server.SetLetters(letters);
+        server.SetCapabilities(c.capabilities);
+        server.SplitReplies(c.split);
+        server.ClearCommands();
+        const int turnsBefore = server.Turns();
+
+        ASSERT_EQ(Run(1), 1);
+        EXPECT_EQ(result, 2);
+        EXPECT_TRUE(server.Uids().empty());
+        ReopenStores();
+        std::map<std::string, std::string> texts;
+        for (const LetterView& l : View(kBoxReceive)) texts[l.id] = l.text;
+        for (const auto& letter : letters) EXPECT_EQ(texts[letter.uid], Stored(letter.text));
+        const int turns = server.Turns() - turnsBefore;
+        // Deletes go out when their group is synced, which depends on time as well.
+        std::vector<std::string> dialogue;
+        int deletes = 0;
+        for (const std::string& command : server.commands()) {
+            if (command.compare(0, 5, "DELE ") == 0) {
+                EXPECT_EQ(command, "DELE " + std::to_string(++deletes));
+            } else {
+                dialogue.push_back(command);
+            }
+        }
+        EXPECT_EQ(deletes, 6);
+        if (plainDialogue.empty()) {
+            plainDialogue = dialogue;
+            plainTurns = turns;
+        } else {
+            EXPECT_EQ(dialogue, plainDialogue);
+        }
+        if (c.capabilities.size() == 1) EXPECT_LE(turns * 2, plainTurns) << turns;
+    }
+}
+
+// A command that fails in the middle of a pipelined run: what came before it is stored and
+// deleted, the failed letter stays on the server, a broken connection deletes nothing.
+TEST_F(ReceiveMailTest, FailureInAPipelinedRunLosesNothing) {
+    struct Case {
+        const char* name;
+        bool drop;
+        std::vector<std::string> stored;
+        std::vector<std::string> leftOnServer;
+    } cases[] = {
+        {"refused", false, {"r1", "r2", "r4", "r5"}, {"r3"}},
+        {"dropped", true, {"d1", "d2"}, {"d1", "d2", "d3", "d4", "d5"}},
+    };
+    server.SetCapabilities({"PIPELINING"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string p(1, c.name[0]);
+        server.SetLetters({L(p + "1"), L(p + "2"), L(p + "3"), L(p + "4"), L(p + "5")});
+        if (c.drop) {
+            server.DropAt("RETR 3");
+        } else {
+            server.Refuse("RETR 3");
+        }
+        ASSERT_EQ(Run(1), 1);
+        EXPECT_EQ(server.Uids(), c.leftOnServer);
+        ReopenStores();
+        std::vector<std::string> stored;
+        for (const LetterView& l : View(kBoxReceive)) {
+            if (l.id[0] == c.name[0]) stored.push_back(l.id);
+        }
+        EXPECT_EQ(stored, c.stored);
+    }
 }
 
 TEST(MailIdIndexTest, FirstLetterOfAnIdWinsAndTheNextTakesOverOnErase) {
