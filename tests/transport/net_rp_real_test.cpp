@@ -62,6 +62,7 @@ TEST_F(NetRpRealTest, CountSizeIdHeadFetchAndDelete) {
 
     auto session = Session();
     ASSERT_EQ(session->ConnectPop3(), 1) << session->lastError() << servers_.Pop3Log();
+    EXPECT_TRUE(session->pipelining());  // announced in CAPA, so the receive walk pipelines
     EXPECT_EQ(session->GetNumMessages(), 3);
     EXPECT_EQ(session->GetMessageLen(1), static_cast<long>(first.size()));
     EXPECT_EQ(session->GetMessageLen(2), static_cast<long>(second.size()));
