@@ -5,14 +5,12 @@
 namespace korvo {
 
 bool ReplyReader::ReceiveInto(std::string& to) {
-    const size_t old = to.size();
-    to.resize(old + kChunk);
-    long n = source_(to.data() + old, kChunk);
-    if (n <= 0) {
-        to.resize(old);
-        return false;
-    }
-    to.resize(old + static_cast<size_t>(n));
+    // Into a buffer of its own: growing `to` by a whole chunk first would clear the chunk's
+    // bytes on every receive, however few arrive.
+    if (!scratch_) scratch_ = std::make_unique<char[]>(kChunk);
+    const long n = source_(scratch_.get(), kChunk);
+    if (n <= 0) return false;
+    to.append(scratch_.get(), static_cast<size_t>(n));
     return true;
 }
 

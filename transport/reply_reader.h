@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace korvo {
@@ -57,6 +58,7 @@ class ReplyReader {
     bool ReceiveInto(std::string& to);
 
     Source source_;
+    std::unique_ptr<char[]> scratch_;
     std::string pending_;
     size_t lastSearchBytes_ = 0;
 };
