@@ -70,14 +70,7 @@ std::string_view HeaderRegion(std::string_view text, const Delimiters& d) {
 
 std::string ParamValue(std::string_view text, std::string_view lower, std::string_view key) {
     const size_t at = lower.find(key);
-    if (at == npos) return {};
-    std::string_view value = text.substr(at + key.size());
-    value = value.substr(0, value.find_first_of("\r;"));
-    if (!value.empty() && ((value.front() == '"' && value.back() == '"') ||
-                           (value.front() == '<' && value.back() == '>'))) {
-        value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::string_view();
-    }
-    return std::string(value);
+    return at == npos ? std::string() : HeaderParamValue(text, at + key.size());
 }
 
 int HexDigit(char c) {
@@ -164,6 +157,7 @@ bool ReadHead(std::string_view header, MailPartHead& head, const CMailCodec& cod
         head.fileName = ExtendedParam(bare, lower, "filename", codec);
     }
     head.name = param("name=");
+    if (!head.name.empty()) head.name = codec.DecodeText(head.name, "subject");
     if (head.name.empty()) head.name = ExtendedParam(bare, lower, "name", codec);
     head.disposition = param("content-disposition:");
     head.contentId = param("content-id:");
@@ -253,7 +247,7 @@ baseDataStruct* AddPart(ProcessState& st, std::string text, std::string_view dat
 
 void AddTextPart(ProcessState& st, std::string_view block, const MailPartHead& h, bool html) {
     AddPart(st, html ? "type =text ,style =html" : "type =text ,style =text",
-            st.codec.DecodeText(block, h.transferEncoding, h.charset));
+            st.codec.DecodeBody(block, h.transferEncoding, h.charset, html));
     SetFlag(st, html ? kHaveHtml : kHaveText);
 }
 

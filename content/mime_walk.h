@@ -31,7 +31,7 @@ struct MailPartHead {
     std::string disposition;
     std::string contentId;  // without its angle brackets
     std::string typeParam;  // type=
-    std::string charset;    // charset=, for the converter of a later display step
+    std::string charset;    // charset=, which the text of the part is read in
 };
 
 // Reads the head of `text` (up to its first empty line) into `head`. Returns "0" when it has a
