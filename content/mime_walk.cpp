@@ -137,8 +137,16 @@ bool ReadHead(std::string_view header, MailPartHead& head, const CMailCodec& cod
     if (FindNoCase(header, "content-type:") == npos) return false;
     std::string bare;
     bare.reserve(header.size());
-    for (const char c : header)
-        if (c != ' ') bare += c;
+    for (size_t i = 0; i < header.size(); ++i) {
+        // Folded lines are unfolded, so that a value written over several lines (a long
+        // encoded name) reads whole.
+        if (header[i] == '\r' && i + 2 < header.size() && header[i + 1] == '\n' &&
+            (header[i + 2] == ' ' || header[i + 2] == '\t')) {
+            i += 2;
+            continue;
+        }
+        if (header[i] != ' ') bare += header[i];
+    }
     const std::string lower = AsciiLowerCopy(bare);
     auto param = [&](std::string_view key) {
         const long since = TickCount();
