@@ -1,0 +1,133 @@
+// Character-set conversion cost.
+//
+// 1. A 20 MB GB18030 text converted to UTF-8 by the program against the iconv command on the
+//    same bytes, in the same run (best of three each). Target: at least half its speed.
+// 2. What converting headers to UTF-8 adds to building the list entries of 2,000 received
+//    letters (mailInitProperty, the step of a receive that reads the headers), against the
+//    same step reading bytes only. Since a receive does this and more (the POP3 transfer and
+//    the store), the share of this step is an upper bound for the share of a receive.
+//    Target: at most 10%.
+//
+// Run from a Release build: build/release/bench/charset_bench
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "content/charset.h"
+#include "content/letter_node.h"
+#include "content/mail_codec.h"
+#include "store/node_tree.h"
+
+using namespace korvo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+template <typename F>
+double Best(int rounds, F&& run) {
+    double best = 1e9;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = Clock::now();
+        run();
+        best = std::min(best, Seconds(start));
+    }
+    return best;
+}
+
+// GB2312-range two-byte characters with some ASCII, as Chinese mail text is.
+std::string Gb18030Text(size_t size) {
+    std::mt19937 gen(7);
+    std::string out;
+    out.reserve(size + 2);
+    while (out.size() < size) {
+        if (gen() % 16 == 0) {
+            out += gen() % 4 == 0 ? "\r\n" : " ";
+            continue;
+        }
+        out += static_cast<char>(0xB0 + gen() % 0x27);  // rows 16-54: level-one hanzi
+        out += static_cast<char>(0xA1 + gen() % 0x5E);
+    }
+    return out;
+}
+
+std::string Letter(int i) {
+    static const char* kFrom[] = {"=?gb2312?B?1tDOxA==?= <a@example.cn>",
+                                  "=?koi8-r?Q?=F0=D2=C9=D7=C5=D4?= <b@example.ru>",
+                                  "=?iso-8859-1?Q?J=F6rg?= <c@example.de>",
+                                  "\"Plain Name\" <d@example.org>"};
+    static const char* kSubject[] = {"=?utf-8?B?5Lit5paH5Li76aKY?= =?utf-8?B?5rWL6K+V?=",
+                                     "=?iso-2022-jp?B?GyRCJDMkcyRLJEEkTxsoQg==?=",
+                                     "=?windows-1251?Q?=CF=F0=E8=E2=E5=F2?= report",
+                                     "Quarterly report"};
+    std::string text = "Received: from relay.example.net by mx.example.org; Tue, 6 Jan 2004 "
+                       "09:05:33 +0800\r\nFrom: ";
+    text += kFrom[i % 4];
+    text += "\r\nTo: someone@example.org\r\nSubject: ";
+    text += kSubject[(i / 4) % 4];
+    text += "\r\nDate: Tue, 6 Jan 2004 09:05:33 +0800\r\nMIME-Version: 1.0\r\n"
+            "Content-Type: text/plain; charset=utf-8\r\n\r\n";
+    while (text.size() < 4000) text += "Body text line of a typical letter.\r\n";
+    return text;
+}
+
+double InitLetters(const std::vector<std::string>& letters, const CMailCodec& codec) {
+    return Best(5, [&] {
+        auto root = CreateRootNode();
+        baseDataStruct* box = AddSonText(root.get(), "type =Box ,showColumn =46947");
+        for (const std::string& text : letters) {
+            baseDataStruct* letter = AddSonText(box, "type =letter");
+            setinfo(letter, kThisNode, "SDATA", text);
+            mailInitProperty(letter, box, nullptr, codec);
+        }
+    });
+}
+
+}  // namespace
+
+int main() {
+    const std::string text = Gb18030Text(20 << 20);
+    size_t outSize = 0;
+    const double ours = Best(3, [&] { outSize = CharsetToUtf8("gb18030", text)->size(); });
+
+    char path[] = "/tmp/charset_bench_XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        std::perror("temporary file");
+        return 1;
+    }
+    close(fd);
+    const std::string command = std::string("iconv -f GB18030 -t UTF-8 ") + path + " >/dev/null";
+    int status = 0;
+    const double tool = Best(3, [&] { status = std::system(command.c_str()); });
+    unlink(path);
+    if (status != 0) {
+        std::fprintf(stderr, "iconv command failed\n");
+        return 1;
+    }
+    const double mb = static_cast<double>(text.size()) / (1 << 20);
+    std::printf("GB18030 -> UTF-8, %.1f MB in, %.1f MB out\n", mb,
+                static_cast<double>(outSize) / (1 << 20));
+    std::printf("  program: %.3f s (%.0f MB/s)\n  iconv command: %.3f s (%.0f MB/s)\n", ours,
+                mb / ours, tool, mb / tool);
+    std::printf("  speed relative to the command: %.2fx (target >= 0.5)\n", tool / ours);
+
+    std::vector<std::string> letters;
+    for (int i = 0; i < 2000; ++i) letters.push_back(Letter(i));
+    const double bytes = InitLetters(letters, CMailCodec());
+    const double utf8 = InitLetters(letters, DefaultMailCodec());
+    std::printf("List entries of 2,000 letters: bytes only %.3f s, converting %.3f s\n", bytes,
+                utf8);
+    std::printf("  added by conversion: %.1f%% (target <= 10)\n", 100.0 * (utf8 - bytes) / bytes);
+    return 0;
+}
