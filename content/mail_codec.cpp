@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "content/charset.h"
@@ -231,11 +232,13 @@ bool SameCharset(std::string_view a, std::string_view b) {
 
 long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result) const {
     // Pieces of the value in order: literal text, or the joined bytes of a run of words of
-    // one charset, which are converted together.
+    // one charset, which are converted together. `raw` is the run as written, which stands
+    // in for it when its charset is unknown.
     struct Piece {
         bool word;
         std::string_view charset;
         std::string bytes;
+        std::string_view raw;
     };
     std::vector<Piece> pieces;
     bool changed = false;
@@ -243,16 +246,11 @@ long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result)
     bool lastWasWord = false;
     for (size_t start = input.find("=?"); start != std::string_view::npos;
          start = input.find("=?", start + 2)) {
-        if (start < pos) continue;
         EncodedWord w;
         if (!ParseWord(input, start, w)) continue;
-        if (utf8_ && !IsKnownCharset(w.charset)) {
-            CharsetToUtf8(w.charset, {});  // logged once; the word stays as written
-            continue;
-        }
         const std::string_view between = input.substr(pos, start - pos);
-        const bool joins = lastWasWord && IsBlankRun(between);
-        if (!joins && !between.empty()) pieces.push_back({false, {}, std::string(between)});
+        const bool joins = lastWasWord && IsBlankRun(between) &&
+                           SameCharset(pieces.back().charset, w.charset);
         std::string decoded;
         if (w.encoding[0] == 'q') {
             std::string text(w.text);
@@ -262,21 +260,35 @@ long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result)
         } else {
             DecodeBase64(w.text, decoded);
         }
-        if (joins && SameCharset(pieces.back().charset, w.charset)) {
-            pieces.back().bytes += decoded;
+        if (joins) {
+            Piece& run = pieces.back();
+            run.bytes += decoded;
+            const size_t from = static_cast<size_t>(run.raw.data() - input.data());
+            run.raw = input.substr(from, w.end - from);
         } else {
-            pieces.push_back({true, w.charset, std::move(decoded)});
+            // Blanks between words of different charsets go too (they stay in the run as
+            // written, for a charset that cannot be read).
+            const bool dropBlanks = lastWasWord && IsBlankRun(between);
+            if (!dropBlanks && !between.empty())
+                pieces.push_back({false, {}, std::string(between), between});
+            const size_t from = dropBlanks ? pos : start;
+            pieces.push_back({true, w.charset, std::move(decoded), input.substr(from, w.end - from)});
         }
         pos = w.end;
         start = w.end - 2;
         lastWasWord = true;
         changed = true;
     }
-    if (pos < input.size()) pieces.push_back({false, {}, std::string(input.substr(pos))});
+    if (pos < input.size())
+        pieces.push_back({false, {}, std::string(input.substr(pos)), input.substr(pos)});
 
     std::string text;
     for (Piece& piece : pieces) {
-        if (piece.word) {
+        if (piece.word && utf8_) {
+            std::optional<std::string> converted = CharsetToUtf8(piece.charset, piece.bytes);
+            // An unknown charset leaves its words as they were written.
+            text += converted ? UpToZero(*converted) : std::string_view(piece.raw);
+        } else if (piece.word) {
             text += UpToZero(Convert(piece.charset, std::move(piece.bytes)));
         } else if (utf8_) {
             std::string converted = UndeclaredToUtf8(piece.bytes);

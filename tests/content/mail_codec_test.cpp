@@ -201,3 +201,54 @@ TEST(AttachmentFile, UnknownEncodingReportsAndWritesNothing) {
 
 }  // namespace
 }  // namespace korvo
+
+namespace korvo {
+namespace {
+
+TEST(EncodedWords, HeaderValuesComeOutAsUtf8) {
+    struct Case {
+        const char* value;
+        const char* utf8;
+    };
+    const Case cases[] = {
+        {"=?utf-8?Q?Gr=C3=BC=C3=9Fe_aus_M=C3=BCnchen?=", "Grüße aus München"},
+        // Words of one charset join as bytes, also a character split between them.
+        {"=?gb2312?B?1tA=?= =?gb2312?B?zsQ=?=", "中文"},
+        {"=?utf-8?Q?=E4=B8?=  =?UTF-8?Q?=AD?=", "中"},
+        {"=?iso-2022-jp?B?GyRCJDMkcxsoQg==?= =?iso-2022-jp?B?GyRCJEskQRsoQg==?=", "こんにち"},
+        // Words of different charsets lose the blank between them; other text stays.
+        {"=?koi8-r?Q?=F0?= =?iso-8859-1?Q?=E9?=", "Пé"},
+        {"=?utf-8?Q?a?= - =?utf-8?Q?b?=", "a - b"},
+        {"=?utf-8*en?Q?hi?=", "hi"},
+        // Unknown charsets and malformed words stay as written.
+        {"=?x-unknown?Q?abc?= plain", "=?x-unknown?Q?abc?= plain"},
+        {"=?utf-8?Q?broken", "=?utf-8?Q?broken"},
+        {"=?utf-8?X?abc?=", "=?utf-8?X?abc?="},
+        {"=?utf-8?B?/w==?=", "\xEF\xBF\xBD"},
+        // Undeclared 8-bit text: UTF-8 stays, anything else is read in the fallback charset.
+        {"Grüße", "Grüße"},
+        {"Gr\xfc\xdf" "e", "Grüße"},
+        {"Re: caf\xe9 =?utf-8?Q?=E2=82=AC?=", "Re: café €"},
+        {"\x1b$B\x30\x21\x1b(B!", "亜!"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DefaultMailCodec().DecodeText(c.value, "subject"), c.utf8) << c.value;
+}
+
+TEST(DecodeBody, DeclaredThenHtmlMetaThenUndeclared) {
+    const CMailCodec& codec = DefaultMailCodec();
+    EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n\xf0\xd2\xc9", "8bit", "koi8-r", false), "При");
+    EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n=E9t=E9", "quoted-printable", "", false), "été");
+    EXPECT_EQ(codec.DecodeBody("<meta charset=koi8-r>\xf0", "8bit", "", true),
+              "<meta charset=koi8-r>П");
+    // A plain text's markup-like line declares nothing; a declared charset wins over a meta.
+    EXPECT_EQ(codec.DecodeBody("<meta charset=koi8-r>\xf0", "8bit", "", false),
+              "<meta charset=koi8-r>ð");
+    EXPECT_EQ(codec.DecodeBody("<meta charset=koi8-r>\xe9", "8bit", "iso-8859-1", true),
+              "<meta charset=koi8-r>é");
+    // ISO-2022-JP bodies in 7bit transfer encoding reach the converter with their escapes.
+    EXPECT_EQ(codec.DecodeBody("\x1b$B\x30\x21\x1b(B", "7bit", "iso-2022-jp", false), "亜");
+}
+
+}  // namespace
+}  // namespace korvo
