@@ -217,6 +217,13 @@ bool ParseWord(std::string_view s, size_t start, EncodedWord& w) {
     return true;
 }
 
+// ASCII without the escape that starts ISO-2022 text.
+bool IsPlainAscii(std::string_view s) {
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\x1b') return false;
+    return true;
+}
+
 bool IsBlankRun(std::string_view s) {
     for (const char c : s)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
@@ -231,6 +238,10 @@ bool SameCharset(std::string_view a, std::string_view b) {
 }  // namespace
 
 long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result) const {
+    // Most values hold neither words nor anything to convert.
+    if (input.find("=?") == std::string_view::npos && !HasEscapePair(input) &&
+        (!utf8_ || IsPlainAscii(input)))
+        return -1;
     // Pieces of the value in order: literal text, or the joined bytes of a run of words of
     // one charset, which are converted together. `raw` is the run as written, which stands
     // in for it when its charset is unknown.
@@ -287,7 +298,7 @@ long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result)
         if (piece.word && utf8_) {
             std::optional<std::string> converted = CharsetToUtf8(piece.charset, piece.bytes);
             // An unknown charset leaves its words as they were written.
-            text += converted ? UpToZero(*converted) : std::string_view(piece.raw);
+            text += converted ? std::string(UpToZero(*converted)) : UndeclaredToUtf8(piece.raw);
         } else if (piece.word) {
             text += UpToZero(Convert(piece.charset, std::move(piece.bytes)));
         } else if (utf8_) {

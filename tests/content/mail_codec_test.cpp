@@ -222,6 +222,7 @@ TEST(EncodedWords, HeaderValuesComeOutAsUtf8) {
         {"=?utf-8*en?Q?hi?=", "hi"},
         // Unknown charsets and malformed words stay as written.
         {"=?x-unknown?Q?abc?= plain", "=?x-unknown?Q?abc?= plain"},
+        {"=?x\xd8y?Q?a?=", "=?xØy?Q?a?="},
         {"=?utf-8?Q?broken", "=?utf-8?Q?broken"},
         {"=?utf-8?X?abc?=", "=?utf-8?X?abc?="},
         {"=?utf-8?B?/w==?=", "\xEF\xBF\xBD"},
