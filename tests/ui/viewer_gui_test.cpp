@@ -482,17 +482,18 @@ TEST_F(ViewerGuiTest, LettersInOtherCharsetsShowTheirText) {
     MailViewerPane& pane = viewer->pane();
     EXPECT_TRUE(pane.editor()->IsShown());
     EXPECT_EQ(BytesFromWx(pane.editor()->GetValue()), "Привет, мир!\r\n");
-    EXPECT_EQ(pane.headerLines().first, "From: Привет <p@x.ru>");
-    EXPECT_EQ(pane.headerLines().second, "Subject: Сообщение");
+    EXPECT_EQ(BytesFromWx(pane.headerLines().first), "From: Привет <p@x.ru>");
+    EXPECT_EQ(BytesFromWx(pane.headerLines().second), "Subject: Сообщение");
 
     ShowAndWait(AddLetter(Mail({"From: a@x.org", "Subject: html",
                                 "Content-Type: text/html; charset=windows-1252", "",
                                 "<html><head><meta charset=\"iso-8859-7\"></head><body "
-                                "style=\"font-size:40px\">\x93caf\xe9\x94 \x80</body></html>"})));
+                                "style=\"font-size:40px\">\x93" "caf\xe9\x94 \x80</body></html>"})));
     const std::string source = BytesFromWx(browser().view()->GetPageSource());
     EXPECT_TRUE(source.starts_with(std::string(kPageSecurityMeta) + std::string(kPageCharsetMeta)))
         << source.substr(0, 200);
     EXPECT_NE(source.find("“café” €"), std::string::npos) << source;
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
     const wxImage shot = Capture(&pane);
     const std::string artefact = test::ArtifactPath("viewer_charset.png");
     shot.SaveFile(WxFromBytes(artefact), wxBITMAP_TYPE_PNG);
