@@ -22,17 +22,17 @@
 #include <vector>
 
 #include "content/charset.h"
+#include "content/letter_node.h"
+#include "content/mail_codec.h"
 #include "model/data_stores.h"
 #include "model/sys_schema.h"
 #include "store/diag_log.h"
+#include "store/node_tree.h"
 #include "tests/support/fake_pop3.h"
 #include "tests/support/temp_dir.h"
 #include "transport/net_rp.h"
 #include "transport/receive_mail.h"
 #include "transport/task_record.h"
-#include "content/letter_node.h"
-#include "content/mail_codec.h"
-#include "store/node_tree.h"
 
 using namespace korvo;
 using Clock = std::chrono::steady_clock;
@@ -71,21 +71,22 @@ std::string Gb18030Text(size_t size) {
 }
 
 std::string Letter(int i) {
-    static const char* kFrom[] = {"=?gb2312?B?1tDOxA==?= <a@example.cn>",
-                                  "=?koi8-r?Q?=F0=D2=C9=D7=C5=D4?= <b@example.ru>",
-                                  "=?iso-8859-1?Q?J=F6rg?= <c@example.de>",
-                                  "\"Plain Name\" <d@example.org>"};
+    static const char* kFrom[] = {
+        "=?gb2312?B?1tDOxA==?= <a@example.cn>", "=?koi8-r?Q?=F0=D2=C9=D7=C5=D4?= <b@example.ru>",
+        "=?iso-8859-1?Q?J=F6rg?= <c@example.de>", "\"Plain Name\" <d@example.org>"};
     static const char* kSubject[] = {"=?utf-8?B?5Lit5paH5Li76aKY?= =?utf-8?B?5rWL6K+V?=",
                                      "=?iso-2022-jp?B?GyRCJDMkcyRLJEEkTxsoQg==?=",
                                      "=?windows-1251?Q?=CF=F0=E8=E2=E5=F2?= report",
                                      "Quarterly report"};
-    std::string text = "Received: from relay.example.net by mx.example.org; Tue, 6 Jan 2004 "
-                       "09:05:33 +0800\r\nFrom: ";
+    std::string text =
+        "Received: from relay.example.net by mx.example.org; Tue, 6 Jan 2004 "
+        "09:05:33 +0800\r\nFrom: ";
     text += kFrom[i % 4];
     text += "\r\nTo: someone@example.org\r\nSubject: ";
     text += kSubject[(i / 4) % 4];
-    text += "\r\nDate: Tue, 6 Jan 2004 09:05:33 +0800\r\nMIME-Version: 1.0\r\n"
-            "Content-Type: text/plain; charset=utf-8\r\n\r\n";
+    text +=
+        "\r\nDate: Tue, 6 Jan 2004 09:05:33 +0800\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: text/plain; charset=utf-8\r\n\r\n";
     while (text.size() < 4000) text += "Body text line of a typical letter.\r\n";
     return text;
 }

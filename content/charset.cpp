@@ -26,19 +26,33 @@ struct Alias {
     std::string_view iconvName;
 };
 constexpr Alias kAliases[] = {
-    {"gb2312", "GB18030"},      {"gbk", "GB18030"},         {"x-gbk", "GB18030"},
-    {"cp936", "GB18030"},       {"euc-cn", "GB18030"},      {"x-euc-cn", "GB18030"},
-    {"shift_jis", "CP932"},     {"shift-jis", "CP932"},     {"sjis", "CP932"},
-    {"x-sjis", "CP932"},        {"ms_kanji", "CP932"},      {"windows-31j", "CP932"},
-    {"euc-kr", "CP949"},        {"ks_c_5601-1987", "CP949"}, {"ks_c_5601", "CP949"},
-    {"ksc5601", "CP949"},       {"windows-949", "CP949"},   {"utf8", "UTF-8"},
-    {"unicode-1-1-utf-7", "UTF-7"}, {"x-mac-roman", "MACINTOSH"}, {"tis-620", "CP874"},
+    {"gb2312", "GB18030"},
+    {"gbk", "GB18030"},
+    {"x-gbk", "GB18030"},
+    {"cp936", "GB18030"},
+    {"euc-cn", "GB18030"},
+    {"x-euc-cn", "GB18030"},
+    {"shift_jis", "CP932"},
+    {"shift-jis", "CP932"},
+    {"sjis", "CP932"},
+    {"x-sjis", "CP932"},
+    {"ms_kanji", "CP932"},
+    {"windows-31j", "CP932"},
+    {"euc-kr", "CP949"},
+    {"ks_c_5601-1987", "CP949"},
+    {"ks_c_5601", "CP949"},
+    {"ksc5601", "CP949"},
+    {"windows-949", "CP949"},
+    {"utf8", "UTF-8"},
+    {"unicode-1-1-utf-7", "UTF-7"},
+    {"x-mac-roman", "MACINTOSH"},
+    {"tis-620", "CP874"},
 };
 
 // Labels of 8-bit Latin text that browsers read as windows-1252 when C1 bytes occur.
-constexpr std::string_view kLatin1Labels[] = {"iso-8859-1", "iso8859-1", "iso_8859-1",
-                                              "latin1",     "l1",        "us-ascii",
-                                              "ascii",      "ansi_x3.4-1968", "cp819"};
+constexpr std::string_view kLatin1Labels[] = {
+    "iso-8859-1", "iso8859-1", "iso_8859-1",     "latin1", "l1",
+    "us-ascii",   "ascii",     "ansi_x3.4-1968", "cp819"};
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -358,7 +372,8 @@ std::string HtmlDeclaredCharset(std::string_view html) {
         while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t')) ++i;
         if (i >= tag.size() || tag[i] != '=') continue;
         ++i;
-        while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '"' || tag[i] == '\''))
+        while (i < tag.size() &&
+               (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '"' || tag[i] == '\''))
             ++i;
         size_t end = i;
         while (end < tag.size() && IsNameChar(tag[end])) ++end;

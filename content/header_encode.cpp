@@ -118,12 +118,13 @@ std::string EncodeAddressList(std::string_view prefix, std::string_view value) {
         if (c == '"') quoted = !quoted;
         if (!quoted && c == '<') ++angle;
         if (!quoted && c == '>' && angle > 0) --angle;
-        const bool separator = i == value.size() || (!quoted && angle == 0 && (c == ',' || c == ';'));
+        const bool separator =
+            i == value.size() || (!quoted && angle == 0 && (c == ',' || c == ';'));
         if (!separator) continue;
         const std::string_view address = Trim(value.substr(start, i - start));
         const size_t open = address.rfind('<');
-        std::string_view name = open == std::string_view::npos ? std::string_view()
-                                                                : Trim(address.substr(0, open));
+        std::string_view name =
+            open == std::string_view::npos ? std::string_view() : Trim(address.substr(0, open));
         if (!IsAscii(name)) {
             if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
                 name = name.substr(1, name.size() - 2);
@@ -160,11 +161,13 @@ std::string EncodeExtendedParam(std::string_view key, std::string_view value) {
         size_t take = std::min(room, encoded.size() - pos);
         // Never split a %XX escape.
         if (pos + take < encoded.size()) {
-            if (encoded[pos + take - 1] == '%') take -= 1;
-            else if (take >= 2 && encoded[pos + take - 2] == '%') take -= 2;
+            if (encoded[pos + take - 1] == '%')
+                take -= 1;
+            else if (take >= 2 && encoded[pos + take - 2] == '%')
+                take -= 2;
         }
-        out += ";\r\n " + std::string(key) + "*" + std::to_string(section) + "*=" +
-               encoded.substr(pos, take);
+        out += ";\r\n " + std::string(key) + "*" + std::to_string(section) +
+               "*=" + encoded.substr(pos, take);
         pos += take;
     }
     return out;

@@ -260,8 +260,8 @@ long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result)
         EncodedWord w;
         if (!ParseWord(input, start, w)) continue;
         const std::string_view between = input.substr(pos, start - pos);
-        const bool joins = lastWasWord && IsBlankRun(between) &&
-                           SameCharset(pieces.back().charset, w.charset);
+        const bool joins =
+            lastWasWord && IsBlankRun(between) && SameCharset(pieces.back().charset, w.charset);
         std::string decoded;
         if (w.encoding[0] == 'q') {
             std::string text(w.text);
@@ -283,7 +283,8 @@ long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result)
             if (!dropBlanks && !between.empty())
                 pieces.push_back({false, {}, std::string(between), between});
             const size_t from = dropBlanks ? pos : start;
-            pieces.push_back({true, w.charset, std::move(decoded), input.substr(from, w.end - from)});
+            pieces.push_back(
+                {true, w.charset, std::move(decoded), input.substr(from, w.end - from)});
         }
         pos = w.end;
         start = w.end - 2;

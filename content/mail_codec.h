@@ -25,8 +25,9 @@ class CMailCodec {
 
     // Decodes `in` by transfer encoding `encoding` (compared lower-cased): "base64",
     // "quoted-printable", "7bit" (ISO-2022 escapes to 8-bit; as it stands when converting to
-    // UTF-8) or "subject" (encoded words of a header value). Returns the number of bytes in `out`, or -1 for any other name, and in
-    // "subject" mode when nothing was decoded; `out` is then left untouched.
+    // UTF-8) or "subject" (encoded words of a header value). Returns the number of bytes in `out`,
+    // or -1 for any other name, and in "subject" mode when nothing was decoded; `out` is then left
+    // untouched.
     long DecodeContent(std::string_view in, std::string_view encoding, std::string& out) const;
 
     // Decodes a part (its header, up to the first empty line, is skipped) or, with

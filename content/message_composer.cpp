@@ -102,7 +102,8 @@ std::string textTo64(SendParam& param, std::string_view boundary) {
     std::string part = "\r\n--";
     part += boundary;
     // A text that is not ASCII is UTF-8, which its part says; ASCII letters stay as they were.
-    part += IsAscii(body) ? "\r\nContent-Type: text/plain;" : "\r\nContent-Type: text/plain; charset=UTF-8";
+    part += IsAscii(body) ? "\r\nContent-Type: text/plain;"
+                          : "\r\nContent-Type: text/plain; charset=UTF-8";
     part += "\r\nContent-Transfer-Encoding: base64\r\n\r\n";
     part += CMailCodec::EncodeBase64(body);
     if (!EndsWithCrLf(part)) part += "\r\n";
@@ -125,18 +126,19 @@ void attach_file(const std::string& path, std::string& out, std::string_view bou
     }
     std::string part =
         IsAscii(name)
-            ? StrPrintf("\r\n--%.*s\r\nContent-Type: application/octet-stream; file=%s\r\n"
-                        "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; "
-                        "filename=%s\r\n\r\n",
-                        static_cast<int>(boundary.size()), boundary.data(), name.c_str(),
-                        name.c_str())
+            ? StrPrintf(
+                  "\r\n--%.*s\r\nContent-Type: application/octet-stream; file=%s\r\n"
+                  "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; "
+                  "filename=%s\r\n\r\n",
+                  static_cast<int>(boundary.size()), boundary.data(), name.c_str(), name.c_str())
             // RFC 2231 for readers that know it, an encoded-word name for those that do not.
-            : StrPrintf("\r\n--%.*s\r\nContent-Type: application/octet-stream%s\r\n"
-                        "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment%s"
-                        "\r\n\r\n",
-                        static_cast<int>(boundary.size()), boundary.data(),
-                        EncodeWordParam("name", name).c_str(),
-                        EncodeExtendedParam("filename", name).c_str());
+            : StrPrintf(
+                  "\r\n--%.*s\r\nContent-Type: application/octet-stream%s\r\n"
+                  "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment%s"
+                  "\r\n\r\n",
+                  static_cast<int>(boundary.size()), boundary.data(),
+                  EncodeWordParam("name", name).c_str(),
+                  EncodeExtendedParam("filename", name).c_str());
     struct stat info {};
     if (::fstat(::fileno(file.get()), &info) == 0 && info.st_size > 0) {
         part.reserve(part.size() + static_cast<size_t>(info.st_size) / 57 * 78 + 160);

@@ -29,10 +29,7 @@ TEST(CharsetRoundTrip, NonAsciiLetterComesBackFromTheRealServers) {
 
     test::TempDir dir;
     const std::string fileName = "Отчёт 第一季度 résumé.txt";
-    {
-        std::ofstream out(dir.path() + fileName, std::ios::binary);
-        out << "report";
-    }
+    std::ofstream(dir.path() + fileName) << "report";
     auto root = CreateRootNode();
     SendParam param;
     param.From = "Jörg Müller <ann@localhost>";
@@ -49,13 +46,14 @@ TEST(CharsetRoundTrip, NonAsciiLetterComesBackFromTheRealServers) {
     BuildLetter(param);
 
     baseDataStruct account;
-    setinfo(&account, kThisNode, "smtpServer", "127.0.0.1");
-    setinfo(&account, kThisNode, "smtpPort", std::to_string(servers.smtpPort()));
-    setinfo(&account, kThisNode, "pop3Server", "127.0.0.1");
-    setinfo(&account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
-    setinfo(&account, kThisNode, "username", "bob");
-    setinfo(&account, kThisNode, "password", "pw-bob");
-    setinfo(&account, kThisNode, "SmtpCheck", "False");
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"smtpServer", "127.0.0.1"},
+                                     {"smtpPort", std::to_string(servers.smtpPort())},
+                                     {"pop3Server", "127.0.0.1"},
+                                     {"pop3Port", std::to_string(servers.pop3Port())},
+                                     {"username", "bob"},
+                                     {"password", "pw-bob"},
+                                     {"SmtpCheck", "False"}})
+        setinfo(&account, kThisNode, key, value);
     test::RecordingView view;
     TaskRecord task;
     task.view = &view;

@@ -240,13 +240,13 @@ TEST(DecodeBody, DeclaredThenHtmlMetaThenUndeclared) {
     const CMailCodec& codec = DefaultMailCodec();
     EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n\xf0\xd2\xc9", "8bit", "koi8-r", false), "При");
     EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n=E9t=E9", "quoted-printable", "", false), "été");
-    EXPECT_EQ(codec.DecodeBody("<meta charset=koi8-r>\xf0", "8bit", "", true),
-              "<meta charset=koi8-r>П");
-    // A plain text's markup-like line declares nothing; a declared charset wins over a meta.
-    EXPECT_EQ(codec.DecodeBody("<meta charset=koi8-r>\xf0", "8bit", "", false),
-              "<meta charset=koi8-r>ð");
-    EXPECT_EQ(codec.DecodeBody("<meta charset=koi8-r>\xe9", "8bit", "iso-8859-1", true),
-              "<meta charset=koi8-r>é");
+    // HTML without a declared charset reads its own meta, within its first 1024 bytes.
+    const std::string meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">";
+    EXPECT_EQ(codec.DecodeBody(meta + "\xf0", "8bit", "", true), meta + "П");
+    EXPECT_EQ(codec.DecodeBody(std::string(1100, ' ') + meta + "\xf0", "8bit", "", true),
+              std::string(1100, ' ') + meta + "ð");
+    EXPECT_EQ(codec.DecodeBody(meta + "\xf0", "8bit", "", false), meta + "ð");
+    EXPECT_EQ(codec.DecodeBody(meta + "\xe9", "8bit", "iso-8859-1", true), meta + "é");
     // ISO-2022-JP bodies in 7bit transfer encoding reach the converter with their escapes.
     EXPECT_EQ(codec.DecodeBody("\x1b$B\x30\x21\x1b(B", "7bit", "iso-2022-jp", false), "亜");
 }

@@ -301,16 +301,13 @@ TEST_F(ComposerTest, NonAsciiTextsComeBackWhole) {
         AddFile(path);
         const std::string message = ComposeMessage(param_, now_);
         const std::string header = message.substr(0, message.find("\r\n\r\n"));
+        EXPECT_TRUE(IsAscii(message));
         for (const std::string& line : Lines(message)) {
             EXPECT_LE(line.size(), 78u) << line;
-            EXPECT_TRUE(line.find('\x80') == std::string::npos);
             for (size_t at = line.find("=?UTF-8?B?"); at != std::string::npos;
-                 at = line.find("=?UTF-8?B?", at + 2)) {
-                const size_t end = line.find("?=", at + 10);
-                EXPECT_LE(end + 2 - at, 75u) << line;
-            }
+                 at = line.find("=?UTF-8?B?", at + 2))
+                EXPECT_LE(line.find("?=", at + 10) + 2 - at, 75u) << line;
         }
-        for (const char c8 : message) ASSERT_LT(static_cast<unsigned char>(c8), 0x80) << c.subject;
         EXPECT_EQ(MailGetHeaderItem(header, "Subject"), c.subject);
         EXPECT_EQ(MailGetHeaderItem(header, "To"), c.to);
         const std::string from = MailGetHeaderItem(header, "From");
@@ -321,9 +318,8 @@ TEST_F(ComposerTest, NonAsciiTextsComeBackWhole) {
         baseDataStruct* letter = AddSonText(root.get(), "type =letter");
         mailProcess(message, letter, true);
         EXPECT_EQ(getinfo(letter, kThisNode, "filename"), c.fileName + ";");
-        const baseDataStruct* text = letter->firstSon();
-        ASSERT_NE(text, nullptr);
-        EXPECT_EQ(getdata(text, "SDATA").value_or(""), "Текст письма\r\n");
+        ASSERT_NE(letter->firstSon(), nullptr);
+        EXPECT_EQ(getdata(letter->firstSon(), "SDATA").value_or(""), "Текст письма\r\n");
         EXPECT_NE(message.find("text/plain; charset=UTF-8"), std::string::npos);
         // The encoded-word name beside the RFC 2231 one says the same.
         MailPartHead head;
