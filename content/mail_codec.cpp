@@ -3,6 +3,10 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <vector>
+
+#include "content/charset.h"
 
 #include "platform/message_hook.h"
 #include "platform/private_file.h"
@@ -54,7 +58,7 @@ bool HasEscapePair(std::string_view text) {
 }  // namespace
 
 const CMailCodec& DefaultMailCodec() {
-    static const CMailCodec codec;
+    static const CMailCodec codec(CMailCodec::Mode::kUtf8);
     return codec;
 }
 
@@ -171,57 +175,144 @@ long CMailCodec::Convert7Bit(std::string_view text, std::string& out) {
 }
 
 std::string CMailCodec::Convert(std::string_view charset, std::string bytes) const {
+    if (utf8_) return TextToUtf8(charset, bytes);
     if (!converter_ || charset.empty()) return bytes;
     return converter_(charset, std::move(bytes));
 }
 
+namespace {
+
+constexpr size_t kMaxCharsetName = 64;
+
+// One encoded word "=?charset?X?text?=" found at `start`.
+struct EncodedWord {
+    std::string_view charset;  // without a language suffix
+    const char* encoding = nullptr;
+    std::string_view text;
+    size_t end = 0;  // just behind "?="
+};
+
+bool ParseWord(std::string_view s, size_t start, EncodedWord& w) {
+    size_t i = start + 2;
+    const size_t mark = s.find('?', i);
+    if (mark == std::string_view::npos || mark == i || mark - i > kMaxCharsetName) return false;
+    const std::string_view charset = s.substr(i, mark - i);
+    for (const char c : charset)
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '=') return false;
+    i = mark + 1;
+    if (i + 1 >= s.size() || s[i + 1] != '?') return false;
+    const char letter = s[i];
+    w.encoding = letter == 'B' || letter == 'b'   ? "base64"
+                 : letter == 'Q' || letter == 'q' ? "quoted-printable"
+                                                  : nullptr;
+    if (!w.encoding) return false;
+    i += 2;
+    const size_t close = s.find('?', i);
+    if (close == std::string_view::npos || close + 1 >= s.size() || s[close + 1] != '=')
+        return false;
+    w.charset = charset.substr(0, charset.find('*'));
+    if (w.charset.empty()) return false;
+    w.text = s.substr(i, close - i);
+    w.end = close + 2;
+    return true;
+}
+
+// ASCII without the escape that starts ISO-2022 text.
+bool IsPlainAscii(std::string_view s) {
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\x1b') return false;
+    return true;
+}
+
+bool IsBlankRun(std::string_view s) {
+    for (const char c : s)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    return true;
+}
+
+bool SameCharset(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    return Lower(a) == Lower(b);
+}
+
+}  // namespace
+
 long CMailCodec::DecodeEncodedWords(std::string_view input, std::string& result) const {
-    std::string text(input);
+    // Most values hold neither words nor anything to convert.
+    if (input.find("=?") == std::string_view::npos && !HasEscapePair(input) &&
+        (!utf8_ || IsPlainAscii(input)))
+        return -1;
+    // Pieces of the value in order: literal text, or the joined bytes of a run of words of
+    // one charset, which are converted together. `raw` is the run as written, which stands
+    // in for it when its charset is unknown.
+    struct Piece {
+        bool word;
+        std::string_view charset;
+        std::string bytes;
+        std::string_view raw;
+    };
+    std::vector<Piece> pieces;
     bool changed = false;
-    for (;;) {
-        // One pass over the text; decoded bytes are not scanned again, and a malformed word
-        // is left as it stands with the scan moving on behind its "=?".
-        std::string out;
-        size_t pos = 0;
-        for (;;) {
-            const size_t start = text.find("=?", pos);
-            if (start == std::string::npos) break;
-            size_t end = text.find("?=", start + 2);
-            if (end == std::string::npos) break;
-            // "?Q?=D6..." : the "?=" found opens an encoded text that starts with "=".
-            if (end >= 2 && text[end - 2] == '?') end = text.find("?=", end + 1);
-            if (end == std::string::npos) break;
-
-            const std::string_view word = std::string_view(text).substr(start, end + 2 - start);
-            size_t marks = 0;
-            for (size_t i = 1; i < word.size(); ++i) marks += word[i] == '?';
-            const std::string_view inner = word.substr(2, word.size() - 4);
-            const size_t charsetEnd = inner.find('?');
-            const std::string_view rest = charsetEnd == std::string_view::npos
-                                              ? std::string_view()
-                                              : inner.substr(charsetEnd + 1);
-            const char letter = rest.size() >= 2 && rest[1] == '?' ? rest[0] : '\0';
-            const char* encoding = letter == 'B' || letter == 'b'   ? "base64"
-                                   : letter == 'Q' || letter == 'q' ? "quoted-printable"
-                                                                    : nullptr;
-            if (marks != 4 || !encoding) {
-                out.append(text, pos, start + 2 - pos);
-                pos = start + 2;
-                continue;
-            }
-            std::string decoded;
-            DecodeContent(rest.substr(2), encoding, decoded);
-            out.append(text, pos, start - pos);
-            out += UpToZero(Convert(inner.substr(0, charsetEnd), std::move(decoded)));
-            pos = end + 2;
-            changed = true;
+    size_t pos = 0;
+    bool lastWasWord = false;
+    for (size_t start = input.find("=?"); start != std::string_view::npos;
+         start = input.find("=?", start + 2)) {
+        EncodedWord w;
+        if (!ParseWord(input, start, w)) continue;
+        const std::string_view between = input.substr(pos, start - pos);
+        const bool joins =
+            lastWasWord && IsBlankRun(between) && SameCharset(pieces.back().charset, w.charset);
+        std::string decoded;
+        if (w.encoding[0] == 'q') {
+            std::string text(w.text);
+            for (char& c : text)
+                if (c == '_') c = ' ';
+            DecodeQuotedPrintable(text, decoded);
+        } else {
+            DecodeBase64(w.text, decoded);
         }
-        out.append(text, pos);
-        text = std::move(out);
+        if (joins) {
+            Piece& run = pieces.back();
+            run.bytes += decoded;
+            const size_t from = static_cast<size_t>(run.raw.data() - input.data());
+            run.raw = input.substr(from, w.end - from);
+        } else {
+            // Blanks between words of different charsets go too (they stay in the run as
+            // written, for a charset that cannot be read).
+            const bool dropBlanks = lastWasWord && IsBlankRun(between);
+            if (!dropBlanks && !between.empty())
+                pieces.push_back({false, {}, std::string(between), between});
+            const size_t from = dropBlanks ? pos : start;
+            pieces.push_back(
+                {true, w.charset, std::move(decoded), input.substr(from, w.end - from)});
+        }
+        pos = w.end;
+        start = w.end - 2;
+        lastWasWord = true;
+        changed = true;
+    }
+    if (pos < input.size())
+        pieces.push_back({false, {}, std::string(input.substr(pos)), input.substr(pos)});
 
-        // Two-byte text in 7-bit escapes: convert and look at the result again. Only a pass
-        // that converted something repeats, so the loop ends.
-        if (!HasEscapePair(text)) break;
+    std::string text;
+    for (Piece& piece : pieces) {
+        if (piece.word && utf8_) {
+            std::optional<std::string> converted = CharsetToUtf8(piece.charset, piece.bytes);
+            // An unknown charset leaves its words as they were written.
+            text += converted ? std::string(UpToZero(*converted)) : UndeclaredToUtf8(piece.raw);
+        } else if (piece.word) {
+            text += UpToZero(Convert(piece.charset, std::move(piece.bytes)));
+        } else if (utf8_) {
+            std::string converted = UndeclaredToUtf8(piece.bytes);
+            changed = changed || converted != piece.bytes;
+            text += converted;
+        } else {
+            text += piece.bytes;
+        }
+    }
+    // Two-byte text in 7-bit escapes, in the byte form only: converting to UTF-8 reads such
+    // text as ISO-2022-JP instead. A pass only repeats when it converted something.
+    while (!utf8_ && HasEscapePair(text)) {
         std::string converted;
         if (Convert7Bit(text, converted) == 0) break;
         text = std::move(converted);
@@ -237,6 +328,10 @@ long CMailCodec::DecodeContent(std::string_view in, std::string_view encoding,
     const std::string name = Lower(encoding);
     if (name == "subject") return DecodeEncodedWords(in, out);
     if (name == "7bit") {
+        if (utf8_) {
+            out.assign(in);
+            return static_cast<long>(out.size());
+        }
         Convert7Bit(in, out);
         return static_cast<long>(out.size());
     }
@@ -245,25 +340,27 @@ long CMailCodec::DecodeContent(std::string_view in, std::string_view encoding,
     return -1;
 }
 
-std::string CMailCodec::DecodeText(std::string_view text, std::string_view encoding,
-                                   std::string_view charset) const {
+std::string CMailCodec::Decoded(std::string_view text, std::string_view encoding) const {
     const size_t blank = text.find("\r\n\r\n");
     if (blank != std::string_view::npos) text.remove_prefix(blank + 4);
     std::string decoded;
-    std::string result;
-    if (DecodeContent(text, encoding, decoded) < 0) {
-        result.assign(text);
-    } else {
-        result.assign(UpToZero(decoded));
-    }
-    result = Convert(charset, std::move(result));
+    if (DecodeContent(text, encoding, decoded) < 0) return std::string(text);
+    return std::string(UpToZero(decoded));
+}
 
-    size_t highRun = 0;
-    while (highRun < result.size() &&
-           static_cast<unsigned char>(result[result.size() - 1 - highRun]) >= 0x80)
-        ++highRun;
-    if (result.size() > 1 && highRun % 2 == 1) result += ' ';
-    return result;
+std::string CMailCodec::DecodeText(std::string_view text, std::string_view encoding,
+                                   std::string_view charset) const {
+    std::string result = Decoded(text, encoding);
+    // A header value was converted word by word.
+    if (Lower(encoding) == "subject" && (utf8_ || charset.empty())) return result;
+    return Convert(charset, std::move(result));
+}
+
+std::string CMailCodec::DecodeBody(std::string_view part, std::string_view encoding,
+                                   std::string_view charset, bool html) const {
+    if (!utf8_ || !charset.empty() || !html) return DecodeText(part, encoding, charset);
+    const std::string bytes = Decoded(part, encoding);
+    return TextToUtf8(HtmlDeclaredCharset(bytes), bytes);
 }
 
 namespace {

@@ -128,16 +128,21 @@ std::string MailGetHeaderItem(std::string_view text, std::string_view name, int 
     return value;
 }
 
-std::string mailGetHeaderParam(std::string_view text, std::string_view key) {
-    const size_t at = FindNoCase(text, AsciiLowerCopy(key));
-    if (at == std::string_view::npos) return {};
-    std::string_view value = text.substr(at + key.size());
+std::string HeaderParamValue(std::string_view text, size_t valueStart) {
+    if (valueStart > text.size()) return {};
+    std::string_view value = text.substr(valueStart);
     value = value.substr(0, value.find_first_of("\r;"));
     if (!value.empty() && ((value.front() == '"' && value.back() == '"') ||
                            (value.front() == '<' && value.back() == '>'))) {
         value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::string_view();
     }
     return std::string(value);
+}
+
+std::string mailGetHeaderParam(std::string_view text, std::string_view key) {
+    const size_t at = FindNoCase(text, AsciiLowerCopy(key));
+    if (at == std::string_view::npos) return {};
+    return HeaderParamValue(text, at + key.size());
 }
 
 void StrGetDate(std::string& date) {

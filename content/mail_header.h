@@ -24,6 +24,9 @@ std::string MailGetHeaderItem(std::string_view text, std::string_view name, int 
 // brackets are removed; nothing is trimmed.
 std::string mailGetHeaderParam(std::string_view text, std::string_view key);
 
+// The parameter value that starts at `valueStart` of `text`, read as mailGetHeaderParam does.
+std::string HeaderParamValue(std::string_view text, size_t valueStart);
+
 // Rewrites a mail date such as "Tue, 6 Jan 2004 09:05:33 +0800" as "2004-01-06 09:05": the
 // wall-clock time as written, without zone arithmetic. Missing pieces stay empty.
 void StrGetDate(std::string& date);

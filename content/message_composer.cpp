@@ -8,6 +8,7 @@
 #include <numeric>
 #include <random>
 
+#include "content/header_encode.h"
 #include "content/mail_codec.h"
 #include "platform/string_format.h"
 #include "store/diag_log.h"
@@ -100,7 +101,10 @@ std::string textTo64(SendParam& param, std::string_view boundary) {
     }
     std::string part = "\r\n--";
     part += boundary;
-    part += "\r\nContent-Type: text/plain;\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    // A text that is not ASCII is UTF-8, which its part says; ASCII letters stay as they were.
+    part += IsAscii(body) ? "\r\nContent-Type: text/plain;"
+                          : "\r\nContent-Type: text/plain; charset=UTF-8";
+    part += "\r\nContent-Transfer-Encoding: base64\r\n\r\n";
     part += CMailCodec::EncodeBase64(body);
     if (!EndsWithCrLf(part)) part += "\r\n";
     LogLine(DiagLog::kMessage, "--CNetRP::textTo64 over");
@@ -120,11 +124,21 @@ void attach_file(const std::string& path, std::string& out, std::string_view bou
     for (char& c : name) {
         if (static_cast<unsigned char>(c) < 0x20) c = '_';
     }
-    std::string part = StrPrintf(
-        "\r\n--%.*s\r\nContent-Type: application/octet-stream; file=%s\r\n"
-        "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=%s\r\n"
-        "\r\n",
-        static_cast<int>(boundary.size()), boundary.data(), name.c_str(), name.c_str());
+    std::string part =
+        IsAscii(name)
+            ? StrPrintf(
+                  "\r\n--%.*s\r\nContent-Type: application/octet-stream; file=%s\r\n"
+                  "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; "
+                  "filename=%s\r\n\r\n",
+                  static_cast<int>(boundary.size()), boundary.data(), name.c_str(), name.c_str())
+            // RFC 2231 for readers that know it, an encoded-word name for those that do not.
+            : StrPrintf(
+                  "\r\n--%.*s\r\nContent-Type: application/octet-stream%s\r\n"
+                  "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment%s"
+                  "\r\n\r\n",
+                  static_cast<int>(boundary.size()), boundary.data(),
+                  EncodeWordParam("name", name).c_str(),
+                  EncodeExtendedParam("filename", name).c_str());
     struct stat info {};
     if (::fstat(::fileno(file.get()), &info) == 0 && info.st_size > 0) {
         part.reserve(part.size() + static_cast<size_t>(info.st_size) / 57 * 78 + 160);
@@ -217,12 +231,15 @@ std::string fileTo64(const SendParam& param, std::string_view boundary) {
 
 std::string ComposeMessage(SendParam& param, std::time_t now) {
     const std::string boundary = ChooseBoundary(param);
-    const std::string cc = param.CC.empty() ? std::string() : "CC:" + OneLine(param.CC) + "\r\n";
+    const std::string cc = param.CC.empty()
+                               ? std::string()
+                               : "CC:" + EncodeAddressList("CC:", OneLine(param.CC)) + "\r\n";
     std::string message = StrPrintf(
         "Date: %s\r\nFrom: %s\r\nTo: %s\r\n%sSubject: %s\r\nMIME-Version: 1.0\r\n"
         "Content-Type: multipart/mixed; boundary=%s\r\n",
-        MailDateText(now).c_str(), OneLine(param.From).c_str(), OneLine(param.To).c_str(),
-        cc.c_str(), OneLine(param.Subject).c_str(), boundary.c_str());
+        MailDateText(now).c_str(), EncodeAddressList("From: ", OneLine(param.From)).c_str(),
+        EncodeAddressList("To: ", OneLine(param.To)).c_str(), cc.c_str(),
+        EncodeUnstructured("Subject: ", OneLine(param.Subject)).c_str(), boundary.c_str());
     message += kMailerLine;
     message += textTo64(param, boundary);
     message += fileTo64(param, boundary);

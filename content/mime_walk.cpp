@@ -70,14 +70,7 @@ std::string_view HeaderRegion(std::string_view text, const Delimiters& d) {
 
 std::string ParamValue(std::string_view text, std::string_view lower, std::string_view key) {
     const size_t at = lower.find(key);
-    if (at == npos) return {};
-    std::string_view value = text.substr(at + key.size());
-    value = value.substr(0, value.find_first_of("\r;"));
-    if (!value.empty() && ((value.front() == '"' && value.back() == '"') ||
-                           (value.front() == '<' && value.back() == '>'))) {
-        value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::string_view();
-    }
-    return std::string(value);
+    return at == npos ? std::string() : HeaderParamValue(text, at + key.size());
 }
 
 int HexDigit(char c) {
@@ -144,8 +137,16 @@ bool ReadHead(std::string_view header, MailPartHead& head, const CMailCodec& cod
     if (FindNoCase(header, "content-type:") == npos) return false;
     std::string bare;
     bare.reserve(header.size());
-    for (const char c : header)
-        if (c != ' ') bare += c;
+    for (size_t i = 0; i < header.size(); ++i) {
+        // Folded lines are unfolded, so that a value written over several lines (a long
+        // encoded name) reads whole.
+        if (header[i] == '\r' && i + 2 < header.size() && header[i + 1] == '\n' &&
+            (header[i + 2] == ' ' || header[i + 2] == '\t')) {
+            i += 2;
+            continue;
+        }
+        if (header[i] != ' ') bare += header[i];
+    }
     const std::string lower = AsciiLowerCopy(bare);
     auto param = [&](std::string_view key) {
         const long since = TickCount();
@@ -164,6 +165,7 @@ bool ReadHead(std::string_view header, MailPartHead& head, const CMailCodec& cod
         head.fileName = ExtendedParam(bare, lower, "filename", codec);
     }
     head.name = param("name=");
+    if (!head.name.empty()) head.name = codec.DecodeText(head.name, "subject");
     if (head.name.empty()) head.name = ExtendedParam(bare, lower, "name", codec);
     head.disposition = param("content-disposition:");
     head.contentId = param("content-id:");
@@ -253,7 +255,7 @@ baseDataStruct* AddPart(ProcessState& st, std::string text, std::string_view dat
 
 void AddTextPart(ProcessState& st, std::string_view block, const MailPartHead& h, bool html) {
     AddPart(st, html ? "type =text ,style =html" : "type =text ,style =text",
-            st.codec.DecodeText(block, h.transferEncoding, h.charset));
+            st.codec.DecodeBody(block, h.transferEncoding, h.charset, html));
     SetFlag(st, html ? kHaveHtml : kHaveText);
 }
 

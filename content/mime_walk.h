@@ -20,7 +20,7 @@ inline constexpr int kMaxMimeDepth = 64;
 // The header region of a part never reaches further than this, even without an empty line.
 inline constexpr size_t kMaxPartHeaderBytes = 1 << 20;
 
-// What mailGetContent reads from the head of a part. Values are read with every space
+// What mailGetContent reads from the head of a part. Values are read unfolded, with every space
 // removed from the header; `boundary` holds the delimiter ("--" + parameter).
 struct MailPartHead {
     std::string contentType;
@@ -31,7 +31,7 @@ struct MailPartHead {
     std::string disposition;
     std::string contentId;  // without its angle brackets
     std::string typeParam;  // type=
-    std::string charset;    // charset=, for the converter of a later display step
+    std::string charset;    // charset=, which the text of the part is read in
 };
 
 // Reads the head of `text` (up to its first empty line) into `head`. Returns "0" when it has a

@@ -36,6 +36,16 @@ UserForm::UserForm(const baseDataStruct* user) : existing_(true) {
     if (checkTimer == kAbsent) checkTimer = "0";
     saveFile = FieldFromKey(user, "SaveFile");
     lockPassword = lockConfirm = FieldFromKey(user, "lockPassword");
+    if (const std::string charset = getinfo(user, kThisNode, kFallbackCharsetKey);
+        charset != kAbsent && !charset.empty())
+        fallbackCharset = charset;
+}
+
+void ApplyUserCharset(const baseDataStruct* user) {
+    const std::string charset =
+        user ? getinfo(user, kThisNode, kFallbackCharsetKey) : std::string(kAbsent);
+    if (charset == kAbsent || charset.empty() || !SetFallbackCharset(charset))
+        SetFallbackCharset(kDefaultFallbackCharset);
 }
 
 std::string UserForm::Title() const {
@@ -43,8 +53,14 @@ std::string UserForm::Title() const {
 }
 
 bool UserForm::Apply(baseDataStruct* user, Prompter& prompter) {
-    for (std::string* f : {&name, &checkTimer, &saveFile, &lockPassword, &lockConfirm}) {
+    for (std::string* f :
+         {&name, &checkTimer, &saveFile, &lockPassword, &lockConfirm, &fallbackCharset}) {
         *f = TrimField(*f);
+    }
+    if (fallbackCharset.empty()) fallbackCharset = kDefaultFallbackCharset;
+    if (!IsKnownCharset(fallbackCharset)) {
+        prompter.Message(kUnknownCharsetMessage, kErrorTitle);
+        return false;
     }
     long timer = 0;
     if (!ReadNumberField(checkTimer, 0, 65536, &timer)) {
@@ -63,6 +79,11 @@ bool UserForm::Apply(baseDataStruct* user, Prompter& prompter) {
     setinfo(user, kThisNode, "SaveFile", ValueOrAbsent(saveFile));
     setinfo(user, kThisNode, "RunTime", "0");
     WriteLockKeys(user, lockPassword);
+    // Users who keep the default store no key, so their records stay as they were.
+    if (fallbackCharset != kDefaultFallbackCharset ||
+        getinfo(user, kThisNode, kFallbackCharsetKey) != kAbsent)
+        setinfo(user, kThisNode, kFallbackCharsetKey, fallbackCharset);
+    ApplyUserCharset(user);
     changestate(user, 0, CATEGORY_USER | STATE_VALID);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 
+#include "content/charset.h"
 #include "controls/tree_control.h"
 #include "model/prompter.h"
 #include "store/data_manager.h"
@@ -30,11 +31,20 @@ class UserForm {
     std::string checkTimer = "0";
     std::string saveFile = "system.sdb";
     std::string lockPassword, lockConfirm;
+    // The character set of letter text that declares none and is not UTF-8.
+    std::string fallbackCharset{kDefaultFallbackCharset};
 
   private:
     std::string caption_;
     bool existing_ = false;
 };
+
+// The key of the user's fallback charset; absent means kDefaultFallbackCharset.
+inline constexpr std::string_view kFallbackCharsetKey = "FallbackCharset";
+inline constexpr std::string_view kUnknownCharsetMessage = "Unknown character set!";
+
+// Makes the user's fallback charset the one conversions use.
+void ApplyUserCharset(const baseDataStruct* user);
 
 class BoxForm {
   public:

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "model/settings_forms.h"
 #include "model/sys_schema.h"
 #include "platform/data_dir.h"
 #include "store/diag_log.h"
@@ -34,6 +35,7 @@ bool CSysMailBox::SysOpenUserFile(baseDataStruct* ptItem) {
     LogScope scope("CSysMailBox::SysOpenUserFile(baseDataStruct *ptItem)", "end");
     baseDataStruct* user = system_.DataGetSysPoint(ptItem, kKindUser);
     if (!user) return false;
+    ApplyUserCharset(user);  // the user whose mail is opened reads undeclared text their way
     const std::string saveFile = getinfo(user, kThisNode, "SaveFile");
     if (saveFile == kAbsent || saveFile.empty()) return false;
     const std::string path = Canonical(StorePath(saveFile));

@@ -169,9 +169,10 @@ std::string GuardPage(std::string_view html) {
         if (close != npos) at = close + 1;
     }
     std::string page;
-    page.reserve(html.size() + kPageSecurityMeta.size());
+    page.reserve(html.size() + kPageSecurityMeta.size() + kPageCharsetMeta.size());
     page.append(html.substr(0, at));
     page.append(kPageSecurityMeta);
+    page.append(kPageCharsetMeta);
     page.append(html.substr(at));
     return page;
 }

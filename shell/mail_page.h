@@ -41,8 +41,13 @@ bool HasHtmlTag(std::string_view text);
 // A plain text as a grey page: markup characters escaped, each CR LF a <br>.
 std::string GreyTextPage(std::string_view text);
 
-// `html` with kPageSecurityMeta put first: before everything but a byte order mark and a
-// doctype, so that the parser puts it into the head ahead of the letter's own head.
+// Every page is UTF-8, whatever the letter's own markup declares later: the first
+// declaration a browser meets wins.
+inline constexpr std::string_view kPageCharsetMeta = "<meta charset=\"utf-8\">";
+
+// `html` with kPageSecurityMeta and kPageCharsetMeta put first: before everything but a byte
+// order mark and a doctype, so that the parser puts them into the head ahead of the letter's
+// own head.
 std::string GuardPage(std::string_view html);
 
 // Rewrites each cid: reference in `html` whose id is the Content-ID of a "cid" son of

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "content/charset.h"
 #include "content/mail_header.h"
 #include "content/mime_walk.h"
 #include "platform/model_lock.h"
@@ -94,7 +95,8 @@ void CMailText::ShowMail(baseDataStruct* letter) {
     if (showMail == "True") {
         web = false;
         band_.SetHeader(ReadHeaderTexts(raw, codec_));
-        body_ = raw;
+        // The raw letter as it stands, but shown as text the editor can hold.
+        body_ = codec_.convertsToUtf8() ? UndeclaredToUtf8(raw) : raw;
     } else {
         if (letter) copyfrom(scratch_, letter, 1 | 2 | 4 | 8);
         const long started = TickCount();

@@ -39,6 +39,9 @@ wxTextCtrl* AddField(wxWindow* parent, wxFlexGridSizer* grid, const char* label,
     return text;
 }
 
+// The user dialog's field for the fallback charset, found by this name.
+constexpr const char* kFallbackCharsetField = "fallbackCharset";
+
 wxFlexGridSizer* NewGrid() {
     auto* grid = new wxFlexGridSizer(2, 4, 8);
     grid->AddGrowableCol(1);
@@ -77,6 +80,8 @@ UserDialog::UserDialog(wxWindow* parent, UserForm& form, baseDataStruct* node, P
     grid->Add(browse, 0, wxALIGN_RIGHT);
     lock_ = AddField(this, grid, "Lock password", form_.lockPassword, true);
     lockConfirm_ = AddField(this, grid, "Lock password again", form_.lockConfirm, true);
+    AddField(this, grid, "Charset of undeclared text", form_.fallbackCharset)
+        ->SetName(kFallbackCharsetField);
     check_ = new wxCheckBox(this, wxID_ANY, "Check for mail automatically");
     check_->SetValue(form_.check);
     auto* body = new wxBoxSizer(wxVERTICAL);
@@ -100,6 +105,8 @@ bool UserDialog::Accept() {
     form_.saveFile = Text(saveFile_);
     form_.lockPassword = Text(lock_);
     form_.lockConfirm = Text(lockConfirm_);
+    if (auto* charset = dynamic_cast<wxTextCtrl*>(FindWindowByName(kFallbackCharsetField, this)))
+        form_.fallbackCharset = Text(charset);
     if (!form_.Apply(node_, prompter_)) return false;
     EndDialogWithOk(this);
     return true;

@@ -197,3 +197,19 @@ TEST(ReadColumnBlock, StopsAtBadLengths) {
 
 }  // namespace
 }  // namespace korvo
+
+namespace korvo {
+namespace {
+
+TEST(MailInitProperty, ColumnsHoldUtf8WithoutAStrayBlank) {
+    // A GB2312 subject whose last character is cut leaves a replacement, never a blank.
+    Fixture f(Mail({"From: =?koi8-r?B?8NLJ18XU?= <p@example.org>", "Subject: =?gb2312?B?1tDO?=",
+                    "", "b"}),
+                  "640");
+    mailInitProperty(f.letter, f.box);
+    EXPECT_EQ(ReadColumnBlock(f.block()),
+              (std::vector<std::string>{"", "Привет <p@example.org>", "中\xEF\xBF\xBD"}));
+}
+
+}  // namespace
+}  // namespace korvo

@@ -85,8 +85,10 @@ TEST(SevenBit, EscapedRunsGetTheirTopBitSet) {
     const std::string reversed = "\x1b(Bx\x1b$By";
     EXPECT_EQ(CMailCodec::Convert7Bit(reversed, out), 0);
     EXPECT_EQ(out, reversed);
-    // DecodeContent counts the bytes produced.
-    EXPECT_EQ(DefaultMailCodec().DecodeContent("\x1b$B\x30\x21\x1b(B", "7BIT", out), 2);
+    // DecodeContent counts the bytes produced; converting to UTF-8 leaves the escapes to the
+    // ISO-2022-JP converter.
+    EXPECT_EQ(CMailCodec().DecodeContent("\x1b$B\x30\x21\x1b(B", "7BIT", out), 2);
+    EXPECT_EQ(DefaultMailCodec().DecodeContent("\x1b$B\x30\x21\x1b(B", "7BIT", out), 8);
 }
 
 TEST(DecodeContent, SelectsByLowerCasedNameAndRejectsTheRest) {
@@ -103,15 +105,15 @@ TEST(DecodeContent, SelectsByLowerCasedNameAndRejectsTheRest) {
     EXPECT_EQ(out, "untouched");
 }
 
-TEST(EncodedWords, DecodeWordsKeepSpacesBetweenThemAndLeaveOtherTextAlone) {
-    const CMailCodec& codec = DefaultMailCodec();
+TEST(EncodedWords, DecodeWordsDropBlanksBetweenThemAndLeaveOtherTextAlone) {
+    const CMailCodec codec;  // bytes, no conversion
     // Two adjacent base64 words separated by a space.
     EXPECT_EQ(codec.DecodeText("=?gb2312?B?1tA=?= =?gb2312?B?zsQ=?=", "subject"),
-              Bytes({0xD6, 0xD0}) + " " + Bytes({0xCE, 0xC4}));
-    // A Q word whose text starts with "=", and an underscore that stays.
+              Bytes({0xD6, 0xD0, 0xCE, 0xC4}));
+    // A Q word whose text starts with "=", and an underscore that is a space.
     EXPECT_EQ(codec.DecodeText("=?GB2312?Q?=D6=D0=CE=C4?=", "subject"),
               Bytes({0xD6, 0xD0, 0xCE, 0xC4}));
-    EXPECT_EQ(codec.DecodeText("=?iso-8859-1?q?a_b?=", "subject"), "a_b");
+    EXPECT_EQ(codec.DecodeText("=?iso-8859-1?q?a_b?=", "subject"), "a b");
     EXPECT_EQ(codec.DecodeText("Re: =?utf-8?b?aGVsbG8=?= world", "subject"), "Re: hello world");
     EXPECT_EQ(codec.DecodeText("plain subject", "subject"), "plain subject");
     // Decoded bytes end at a zero byte.
@@ -121,7 +123,7 @@ TEST(EncodedWords, DecodeWordsKeepSpacesBetweenThemAndLeaveOtherTextAlone) {
 }
 
 TEST(EncodedWords, MalformedWordsStayAndTheScanEnds) {
-    const CMailCodec& codec = DefaultMailCodec();
+    const CMailCodec codec;
     for (const char* bad : {"?= then =?", "=?no end", "=?a?B?x?y?=", "=?a?Z?abc?=", "=?a?Bx?=",
                             "=??=", "=?=", "=?a?B?=", "\x1b(B=?\x1b$B"}) {
         EXPECT_EQ(codec.DecodeText(bad, "subject"), bad);
@@ -137,7 +139,7 @@ TEST(EncodedWords, MalformedWordsStayAndTheScanEnds) {
 }
 
 TEST(EncodedWords, SevenBitEscapesAreConvertedAlsoInsideDecodedWords) {
-    const CMailCodec& codec = DefaultMailCodec();
+    const CMailCodec codec;
     EXPECT_EQ(codec.DecodeText("\x1b$B\x30\x21\x1b(B!", "subject"), Bytes({0xB0, 0xA1}) + "!");
     // ISO-2022 text inside a base64 word: ESC $ B 0x30 0x21 ESC ( B.
     const std::string word =
@@ -145,13 +147,13 @@ TEST(EncodedWords, SevenBitEscapesAreConvertedAlsoInsideDecodedWords) {
     EXPECT_EQ(codec.DecodeText(word, "subject"), Bytes({0xB0, 0xA1}));
 }
 
-TEST(DecodeText, SkipsThePartHeaderAndFixesAnOddTrailingLeadByte) {
-    const CMailCodec& codec = DefaultMailCodec();
+TEST(DecodeText, SkipsThePartHeaderAndNeverAppendsABlank) {
+    const CMailCodec codec;
     EXPECT_EQ(codec.DecodeText("Content-Type: text/plain\r\n\r\nSGk=", "base64"), "Hi");
     EXPECT_EQ(codec.DecodeText("Header: x\r\n\r\nas it stands", "8bit"), "as it stands");
     EXPECT_EQ(codec.DecodeText("no header here", "x-unknown"), "no header here");
-    // One lead byte left over gets a space; a complete pair does not.
-    EXPECT_EQ(codec.DecodeText("=?gb2312?B?1tDO?=", "subject"), Bytes({0xD6, 0xD0, 0xCE, ' '}));
+    // One lead byte left over stays as it is.
+    EXPECT_EQ(codec.DecodeText("=?gb2312?B?1tDO?=", "subject"), Bytes({0xD6, 0xD0, 0xCE}));
     EXPECT_EQ(codec.DecodeText("=?gb2312?B?1tA=?=", "subject"), Bytes({0xD6, 0xD0}));
     EXPECT_EQ(codec.DecodeText("\xd6", "subject"), "\xd6");  // a single byte is left alone
 }
@@ -195,6 +197,58 @@ TEST(AttachmentFile, UnknownEncodingReportsAndWritesNothing) {
     // A path that cannot be opened is not reported.
     SysMailAttachmentToFile("H: x\r\n\r\nTWFu", dir.path() + "missing/dir/x", "base64");
     EXPECT_EQ(recorder.messages().size(), 2u);
+}
+
+}  // namespace
+}  // namespace korvo
+
+namespace korvo {
+namespace {
+
+TEST(EncodedWords, HeaderValuesComeOutAsUtf8) {
+    struct Case {
+        const char* value;
+        const char* utf8;
+    };
+    const Case cases[] = {
+        {"=?utf-8?Q?Gr=C3=BC=C3=9Fe_aus_M=C3=BCnchen?=", "Grüße aus München"},
+        // Words of one charset join as bytes, also a character split between them.
+        {"=?gb2312?B?1tA=?= =?gb2312?B?zsQ=?=", "中文"},
+        {"=?utf-8?Q?=E4=B8?=  =?UTF-8?Q?=AD?=", "中"},
+        {"=?iso-2022-jp?B?GyRCJDMkcxsoQg==?= =?iso-2022-jp?B?GyRCJEskQRsoQg==?=", "こんにち"},
+        // Words of different charsets lose the blank between them; other text stays.
+        {"=?koi8-r?Q?=F0?= =?iso-8859-1?Q?=E9?=", "Пé"},
+        {"=?utf-8?Q?a?= - =?utf-8?Q?b?=", "a - b"},
+        {"=?utf-8*en?Q?hi?=", "hi"},
+        // Unknown charsets and malformed words stay as written.
+        {"=?x-unknown?Q?abc?= plain", "=?x-unknown?Q?abc?= plain"},
+        {"=?x\xd8y?Q?a?=", "=?xØy?Q?a?="},
+        {"=?utf-8?Q?broken", "=?utf-8?Q?broken"},
+        {"=?utf-8?X?abc?=", "=?utf-8?X?abc?="},
+        {"=?utf-8?B?/w==?=", "\xEF\xBF\xBD"},
+        // Undeclared 8-bit text: UTF-8 stays, anything else is read in the fallback charset.
+        {"Grüße", "Grüße"},
+        {"Gr\xfc\xdf" "e", "Grüße"},
+        {"Re: caf\xe9 =?utf-8?Q?=E2=82=AC?=", "Re: café €"},
+        {"\x1b$B\x30\x21\x1b(B!", "亜!"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DefaultMailCodec().DecodeText(c.value, "subject"), c.utf8) << c.value;
+}
+
+TEST(DecodeBody, DeclaredThenHtmlMetaThenUndeclared) {
+    const CMailCodec& codec = DefaultMailCodec();
+    EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n\xf0\xd2\xc9", "8bit", "koi8-r", false), "При");
+    EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n=E9t=E9", "quoted-printable", "", false), "été");
+    // HTML without a declared charset reads its own meta, within its first 1024 bytes.
+    const std::string meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">";
+    EXPECT_EQ(codec.DecodeBody(meta + "\xf0", "8bit", "", true), meta + "П");
+    EXPECT_EQ(codec.DecodeBody(std::string(1100, ' ') + meta + "\xf0", "8bit", "", true),
+              std::string(1100, ' ') + meta + "ð");
+    EXPECT_EQ(codec.DecodeBody(meta + "\xf0", "8bit", "", false), meta + "ð");
+    EXPECT_EQ(codec.DecodeBody(meta + "\xe9", "8bit", "iso-8859-1", true), meta + "é");
+    // ISO-2022-JP bodies in 7bit transfer encoding reach the converter with their escapes.
+    EXPECT_EQ(codec.DecodeBody("\x1b$B\x30\x21\x1b(B", "7bit", "iso-2022-jp", false), "亜");
 }
 
 }  // namespace

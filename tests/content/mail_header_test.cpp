@@ -32,7 +32,7 @@ TEST(MailGetHeaderItem, FindsFieldsByNameAndOccurrence) {
 
 TEST(MailGetHeaderItem, DecodesEncodedWordsAfterUnfolding) {
     EXPECT_EQ(MailGetHeaderItem("Subject: =?utf-8?B?aGVs?=\r\n =?utf-8?B?bG8=?=\r\n", "Subject"),
-              "hel lo");
+              "hello");
     EXPECT_EQ(MailGetHeaderItem("From: =?utf-8?Q?J=C3=B6rg?= <j@x>\r\n", "From"),
               "J\xc3\xb6rg <j@x>");
 }

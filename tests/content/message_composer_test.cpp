@@ -9,7 +9,9 @@
 #include <regex>
 #include <set>
 
+#include "content/header_encode.h"
 #include "content/mail_codec.h"
+#include "content/mail_header.h"
 #include "content/mime_walk.h"
 #include "store/node_tree.h"
 #include "tests/support/temp_dir.h"
@@ -268,6 +270,63 @@ TEST(MessageIdTest, IdsOfOneSecondNeverRepeat) {
     for (int i = 0; i < 20000; ++i) ids.insert(NewMessageId(now));
     EXPECT_EQ(ids.size(), 20000u);
     EXPECT_TRUE(std::regex_match(*ids.begin(), std::regex("KORVO=[A-Z]{10}=[0-9]{14}")));
+}
+
+}  // namespace
+}  // namespace korvo
+
+namespace korvo {
+namespace {
+
+// Non-ASCII texts go out as encoded words and parameters that any reader, this one included,
+// reads back whole; the lines stay within their limits.
+TEST_F(ComposerTest, NonAsciiTextsComeBackWhole) {
+    struct Case {
+        std::string subject, from, to, fileName;
+    };
+    const Case cases[] = {
+        {"Grüße aus München", "Jörg Müller <j@example.test>", "bob@example.test", "Bericht.pdf"},
+        {std::string(40, 'a') + " 中文主题 " + std::string(30, 'z') + " 😀😀😀😀😀😀😀😀",
+         "\"李 伟\" <li@example.test>", "Пётр <p@example.test>, c@example.test; Ann <a@x.test>",
+         "Отчёт за квартал — итоговый вариант для всех отделов 2026 (финал).txt"},
+    };
+    for (const Case& c : cases) {
+        param_.Subject = c.subject;
+        param_.From = c.from;
+        param_.To = c.to;
+        param_.Body = "Текст письма\r\n";
+        const std::string path = dir_.path() + c.fileName;
+        WriteFile(path, "bytes");
+        deletesons(param_.Attachments);
+        AddFile(path);
+        const std::string message = ComposeMessage(param_, now_);
+        const std::string header = message.substr(0, message.find("\r\n\r\n"));
+        EXPECT_TRUE(IsAscii(message));
+        for (const std::string& line : Lines(message)) {
+            EXPECT_LE(line.size(), 78u) << line;
+            for (size_t at = line.find("=?UTF-8?B?"); at != std::string::npos;
+                 at = line.find("=?UTF-8?B?", at + 2))
+                EXPECT_LE(line.find("?=", at + 10) + 2 - at, 75u) << line;
+        }
+        EXPECT_EQ(MailGetHeaderItem(header, "Subject"), c.subject);
+        EXPECT_EQ(MailGetHeaderItem(header, "To"), c.to);
+        const std::string from = MailGetHeaderItem(header, "From");
+        EXPECT_EQ(GetAddressName(from) + " <" + GetAddressEmail(from) + ">",
+                  c.from[0] == '"' ? "李 伟 <li@example.test>" : c.from);
+
+        std::unique_ptr<baseDataStruct> root = CreateRootNode();
+        baseDataStruct* letter = AddSonText(root.get(), "type =letter");
+        mailProcess(message, letter, true);
+        EXPECT_EQ(getinfo(letter, kThisNode, "filename"), c.fileName + ";");
+        ASSERT_NE(letter->firstSon(), nullptr);
+        EXPECT_EQ(getdata(letter->firstSon(), "SDATA").value_or(""), "Текст письма\r\n");
+        EXPECT_NE(message.find("text/plain; charset=UTF-8"), std::string::npos);
+        // The encoded-word name beside the RFC 2231 one says the same.
+        MailPartHead head;
+        const size_t part = message.find("Content-Type: application/octet-stream");
+        mailGetContent(message.substr(part), head);
+        if (!IsAscii(c.fileName)) EXPECT_EQ(head.name, c.fileName);
+    }
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string page = GuardPage(html);
     const size_t policy = page.find(kPageSecurityMeta);
-    if (policy == std::string::npos || page.size() != html.size() + kPageSecurityMeta.size())
+    if (policy == std::string::npos ||
+        page.size() != html.size() + kPageSecurityMeta.size() + kPageCharsetMeta.size())
         abort();
     // Before the policy stand at most a byte order mark, blanks and a doctype (which ends at
     // its first ">").

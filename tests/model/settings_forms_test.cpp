@@ -184,3 +184,25 @@ TEST_F(BoxLockTreeTest, DoubleClickTogglesTheOutermostLockedItem) {
 
 }  // namespace
 }  // namespace korvo::test
+
+namespace korvo::test {
+namespace {
+
+TEST(UserFormTest, FallbackCharsetIsCheckedStoredAndApplied) {
+    ScriptedPrompter prompter;
+    baseDataStruct node;
+    UserForm form;
+    form.name = "Ann";
+    form.fallbackCharset = "x-none";
+    EXPECT_FALSE(form.Apply(&node, prompter));
+    EXPECT_EQ(prompter.messages, std::vector<std::string>{std::string(kUnknownCharsetMessage)});
+    form.fallbackCharset = " KOI8-R ";
+    ASSERT_TRUE(form.Apply(&node, prompter));
+    EXPECT_EQ(UndeclaredToUtf8("\xf0\xd2"), "Пр");
+    EXPECT_EQ(UserForm(&node).fallbackCharset, "KOI8-R");
+    ApplyUserCharset(nullptr);
+    EXPECT_EQ(FallbackCharset(), "windows-1252");
+}
+
+}  // namespace
+}  // namespace korvo::test

@@ -9,6 +9,11 @@
 namespace korvo {
 namespace {
 
+// What every page starts with: the policy, then the page's own charset.
+std::string Guard() {
+    return std::string(kPageSecurityMeta) + std::string(kPageCharsetMeta);
+}
+
 using test::Mail;
 
 // The bytes behind each "data:<type>;base64," URI of a page, in order.
@@ -45,20 +50,18 @@ TEST_F(MailPageTest, PolicyGoesAheadOfEverythingTheLetterPutsInItsHead) {
         "<html><head><meta http-equiv=\"Content-Security-Policy\" content=\"default-src *\">"
         "<base href=\"http://evil.example/\"></head><body>x</body></html>";
     std::string page = GuardPage(own);
-    EXPECT_TRUE(page.starts_with(kPageSecurityMeta));
-    EXPECT_EQ(page.substr(kPageSecurityMeta.size()), own);
+    EXPECT_TRUE(page.starts_with(Guard()));
+    EXPECT_EQ(page.substr(Guard().size()), own);
 
     // A doctype stays first so the page keeps its rendering mode; nothing else comes before.
     page = GuardPage("  <!DOCTYPE html>\r\n<HEAD><META charset=utf-8></HEAD>");
-    EXPECT_EQ(page, "  <!DOCTYPE html>" + std::string(kPageSecurityMeta) +
-                        "\r\n<HEAD><META charset=utf-8></HEAD>");
+    EXPECT_EQ(page, "  <!DOCTYPE html>" + Guard() + "\r\n<HEAD><META charset=utf-8></HEAD>");
     page = GuardPage("\xEF\xBB\xBF<p>fragment</p>");
-    EXPECT_EQ(page, "\xEF\xBB\xBF" + std::string(kPageSecurityMeta) + "<p>fragment</p>");
-    EXPECT_EQ(GuardPage("<!DOCTYPE html><img src=x>"),
-              "<!DOCTYPE html>" + std::string(kPageSecurityMeta) + "<img src=x>");
+    EXPECT_EQ(page, "\xEF\xBB\xBF" + Guard() + "<p>fragment</p>");
+    EXPECT_EQ(GuardPage("<!DOCTYPE html><img src=x>"), "<!DOCTYPE html>" + Guard() + "<img src=x>");
     // A doctype that never ends cannot hide the policy.
-    EXPECT_EQ(GuardPage("<!doctype html"), std::string(kPageSecurityMeta) + "<!doctype html");
-    EXPECT_EQ(GuardPage(""), kPageSecurityMeta);
+    EXPECT_EQ(GuardPage("<!doctype html"), Guard() + "<!doctype html");
+    EXPECT_EQ(GuardPage(""), Guard());
     // The policy allows no remote source of any kind.
     EXPECT_NE(kPageSecurityMeta.find("default-src 'none'"), std::string_view::npos);
     EXPECT_NE(kPageSecurityMeta.find("base-uri 'none'"), std::string_view::npos);

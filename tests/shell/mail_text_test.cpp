@@ -47,7 +47,7 @@ class MailTextTest : public test::ModelTest {
     void RawMode(const char* value) { setinfo(box, kThisNode, "ShowMail", value); }
     std::string PageFile() { return test::ReadFile(dir.path() + "Cache/html/korvo.html"); }
     std::string Guarded(std::string_view html) {
-        return std::string(kPageSecurityMeta) + std::string(html);
+        return std::string(kPageSecurityMeta) + std::string(kPageCharsetMeta) + std::string(html);
     }
 
     baseDataStruct* box = nullptr;

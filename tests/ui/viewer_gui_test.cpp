@@ -472,5 +472,33 @@ TEST_F(ViewerGuiTest, AttachmentCommandsOpenSaveAndSaveAll) {
     EXPECT_EQ(Files(), filesBefore);
 }
 
+// Letters in other character sets show as their writers meant them: a KOI8-R text letter in
+// the editor and band, a windows-1252 HTML letter whose page the browser reads as UTF-8 even
+// though the letter declares its own charset further down.
+TEST_F(ViewerGuiTest, LettersInOtherCharsetsShowTheirText) {
+    viewer->viewer().ShowMail(AddLetter(
+        Mail({"From: =?koi8-r?B?8NLJ18XU?= <p@x.ru>", "Subject: =?KOI8-R?Q?=F3=CF=CF=C2=DD=C5=CE=C9=C5?=",
+              "Content-Type: text/plain; charset=koi8-r", "", "\xf0\xd2\xc9\xd7\xc5\xd4, \xcd\xc9\xd2!"})));
+    MailViewerPane& pane = viewer->pane();
+    EXPECT_TRUE(pane.editor()->IsShown());
+    EXPECT_EQ(BytesFromWx(pane.editor()->GetValue()), "Привет, мир!\r\n");
+    EXPECT_EQ(BytesFromWx(pane.headerLines().first), "From: Привет <p@x.ru>");
+    EXPECT_EQ(BytesFromWx(pane.headerLines().second), "Subject: Сообщение");
+
+    ShowAndWait(AddLetter(Mail({"From: a@x.org", "Subject: html",
+                                "Content-Type: text/html; charset=windows-1252", "",
+                                "<html><head><meta charset=\"iso-8859-7\"></head><body "
+                                "style=\"font-size:40px\">\x93" "caf\xe9\x94 \x80</body></html>"})));
+    const std::string source = BytesFromWx(browser().view()->GetPageSource());
+    EXPECT_TRUE(source.starts_with(std::string(kPageSecurityMeta) + std::string(kPageCharsetMeta)))
+        << source.substr(0, 200);
+    EXPECT_NE(source.find("“café” €"), std::string::npos) << source;
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+    const wxImage shot = Capture(&pane);
+    const std::string artefact = test::ArtifactPath("viewer_charset.png");
+    shot.SaveFile(WxFromBytes(artefact), wxBITMAP_TYPE_PNG);
+    std::printf("screenshot of the windows-1252 letter: %s\n", artefact.c_str());
+}
+
 }  // namespace
 }  // namespace korvo
