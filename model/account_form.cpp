@@ -22,21 +22,14 @@ long UsualPort(MailServer server, Security security) {
     }
 }
 
+// An empty port counts as usual: there is nothing of the user's to keep.
 bool IsUsualPort(MailServer server, std::string_view text) {
+    const std::string trimmed = TrimField(text);
     long port = 0;
-    if (TrimField(text).empty()) return true;
-    if (!ReadNumberField(TrimField(text), 0, 65535, &port)) return false;
+    if (trimmed.empty()) return true;
+    if (!ReadNumberField(trimmed, 0, 65535, &port)) return false;
     return server == MailServer::kPop3 ? port == 995 || port == 110
                                        : port == 465 || port == 587 || port == 25;
-}
-
-// Host names compare without regard to case.
-bool SameServer(std::string_view a, std::string_view b) {
-    const std::string x = TrimField(a), y = TrimField(b);
-    return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
-        return std::tolower(static_cast<unsigned char>(p)) ==
-               std::tolower(static_cast<unsigned char>(q));
-    });
 }
 
 // An optional key: written when it has a value; an old value is overwritten with "-1" (absent),
@@ -50,6 +43,14 @@ void WriteOptionalKey(baseDataStruct* node, std::string_view key, std::string_vi
 }
 
 }  // namespace
+
+bool SameServerName(std::string_view a, std::string_view b) {
+    const std::string x = TrimField(a), y = TrimField(b);
+    return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
+        return std::tolower(static_cast<unsigned char>(p)) ==
+               std::tolower(static_cast<unsigned char>(q));
+    });
+}
 
 std::string_view SecurityLabel(Security security) {
     switch (security) {
@@ -312,8 +313,8 @@ bool AccountForm::Apply(baseDataStruct* account, Prompter& prompter) {
     WriteOptionalKey(account, kPop3SecurityKey, SecurityText(pop3Security_));
     WriteOptionalKey(account, kSmtpSecurityKey, SecurityText(smtpSecurity_));
     // A certificate was accepted for one server; another server must earn its own.
-    if (!SameServer(pop3Server_, pinnedPop3Server_)) pop3Pin_.clear();
-    if (!SameServer(smtpServer_, pinnedSmtpServer_)) smtpPin_.clear();
+    if (!SameServerName(pop3Server_, pinnedPop3Server_)) pop3Pin_.clear();
+    if (!SameServerName(smtpServer_, pinnedSmtpServer_)) smtpPin_.clear();
     WriteOptionalKey(account, kPop3CertSha256Key, pop3Pin_);
     WriteOptionalKey(account, kSmtpCertSha256Key, smtpPin_);
     changestate(account, 0, 0x00200001);

@@ -46,6 +46,9 @@ enum class MailServer { kPop3, kSmtp };
 // account saved before the choice existed "STARTTLS if offered".
 std::string_view SecurityLabel(Security security);
 
+// Whether two server names are the same server: blanks around them and case do not count.
+bool SameServerName(std::string_view a, std::string_view b);
+
 // The display name of an address text: the text before "<" of "Name <user@host>", before the
 // first "@" of a bare address, or all of it; quotes become blanks, then it is trimmed.
 std::string AddressNamePart(std::string_view text);

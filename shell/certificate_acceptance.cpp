@@ -1,9 +1,9 @@
 #include "shell/certificate_acceptance.h"
 
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 
+#include "model/account_form.h"
 #include "model/account_security.h"
 #include "model/sys_schema.h"
 #include "platform/model_lock.h"
@@ -20,13 +20,6 @@ bool IsFingerprint(const std::string& text) {
            });
 }
 
-bool SameHost(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char p, char q) {
-        return std::tolower(static_cast<unsigned char>(p)) ==
-               std::tolower(static_cast<unsigned char>(q));
-    });
-}
-
 // The account of `task` while it still uses the server the certificate came from.
 baseDataStruct* AccountOf(CSysData& sys, const RefusedTask& task) {
     baseDataStruct* node = findid(sys.root(), task.accountId);
@@ -34,7 +27,7 @@ baseDataStruct* AccountOf(CSysData& sys, const RefusedTask& task) {
     if (!account || account != node) return nullptr;
     const bool pop3 = task.problem.server == CertificateProblem::Server::kPop3;
     const std::string server = getinfo(account, kThisNode, pop3 ? "pop3Server" : "smtpServer");
-    return SameHost(server, task.problem.host) ? account : nullptr;
+    return SameServerName(server, task.problem.host) ? account : nullptr;
 }
 
 }  // namespace

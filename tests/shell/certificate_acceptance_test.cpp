@@ -80,7 +80,9 @@ TEST_F(CertificateAcceptanceTest, AcceptedCertificateIsPinnedForItsServerAndTheT
         const bool stored = row.asked && row.answer;
         EXPECT_EQ(accepted, stored);
         EXPECT_EQ(prompter.asked, row.asked ? 1 : 0);
-        if (row.asked) EXPECT_EQ(prompter.shownAccount, "work");
+        if (row.asked) {
+            EXPECT_EQ(prompter.shownAccount, "work");
+        }
         EXPECT_EQ(retried, stored ? std::vector<std::string>{"work " + std::to_string(task.type) +
                                                              " __:7;__"}
                                   : std::vector<std::string>{});
