@@ -2,7 +2,69 @@
 
 #include "model/form_fields.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace korvo {
+namespace {
+
+// The port a server usually listens on for a security choice; an account saved before the
+// choice existed used the plain ports.
+long UsualPort(MailServer server, Security security) {
+    if (server == MailServer::kPop3) return security == Security::kSsl ? 995 : 110;
+    switch (security) {
+        case Security::kSsl:
+            return 465;
+        case Security::kStartTls:
+            return 587;
+        default:
+            return 25;
+    }
+}
+
+// An empty port counts as usual: there is nothing of the user's to keep.
+bool IsUsualPort(MailServer server, std::string_view text) {
+    const std::string trimmed = TrimField(text);
+    long port = 0;
+    if (trimmed.empty()) return true;
+    if (!ReadNumberField(trimmed, 0, 65535, &port)) return false;
+    return server == MailServer::kPop3 ? port == 995 || port == 110
+                                       : port == 465 || port == 587 || port == 25;
+}
+
+// An optional key: written when it has a value; an old value is overwritten with "-1" (absent),
+// and a node that never had the key is left without it.
+void WriteOptionalKey(baseDataStruct* node, std::string_view key, std::string_view value) {
+    if (!value.empty()) {
+        setinfo(node, kThisNode, key, value);
+    } else if (getinfo(node, kThisNode, key) != kAbsent) {
+        setinfo(node, kThisNode, key, kAbsent);
+    }
+}
+
+}  // namespace
+
+bool SameServerName(std::string_view a, std::string_view b) {
+    const std::string x = TrimField(a), y = TrimField(b);
+    return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
+        return std::tolower(static_cast<unsigned char>(p)) ==
+               std::tolower(static_cast<unsigned char>(q));
+    });
+}
+
+std::string_view SecurityLabel(Security security) {
+    switch (security) {
+        case Security::kSsl:
+            return "SSL/TLS";
+        case Security::kStartTls:
+            return "STARTTLS";
+        case Security::kNone:
+            return "None";
+        case Security::kUnset:
+            break;
+    }
+    return "STARTTLS if offered";
+}
 
 std::string AddressNamePart(std::string_view text) {
     // The rule of the header reader's GetAddressName, which this layer cannot reach.
@@ -41,7 +103,17 @@ AccountForm::AccountForm(const baseDataStruct* account) : existing_(true) {
     password_ = FieldFromKey(account, "password");
     pop3Server_ = FieldFromKey(account, "pop3Server");
     smtpServer_ = FieldFromKey(account, "smtpServer");
-    // Numbers that were never written keep the defaults of a new account.
+    pop3Security_ = ParseSecurity(getinfo(account, kThisNode, kPop3SecurityKey));
+    smtpSecurity_ = ParseSecurity(getinfo(account, kThisNode, kSmtpSecurityKey));
+    pop3Unset_ = pop3Security_ == Security::kUnset;
+    smtpUnset_ = smtpSecurity_ == Security::kUnset;
+    pop3Pin_ = FieldFromKey(account, kPop3CertSha256Key);
+    smtpPin_ = FieldFromKey(account, kSmtpCertSha256Key);
+    pinnedPop3Server_ = pop3Server_;
+    pinnedSmtpServer_ = smtpServer_;
+    // Ports that were never written are the usual ones of the account's security.
+    pop3Port_ = LongToText(UsualPort(MailServer::kPop3, pop3Security_));
+    smtpPort_ = LongToText(UsualPort(MailServer::kSmtp, smtpSecurity_));
     auto number = [account](std::string_view key, std::string& field) {
         const std::string value = FieldFromKey(account, key);
         if (!value.empty()) field = value;
@@ -142,6 +214,12 @@ std::vector<AccountField> AccountForm::Edit(AccountField field, std::string text
                 changed.push_back(AccountField::kPop3Server);
             }
             break;
+        case AccountField::kPop3Port:
+            pop3PortTyped_ = true;
+            break;
+        case AccountField::kSmtpPort:
+            smtpPortTyped_ = true;
+            break;
         case AccountField::kUserName:
             if (userName_ == old + "@" && old.find('@') == std::string::npos) {
                 userName_ += AddressDomain(email_);
@@ -153,6 +231,24 @@ std::vector<AccountField> AccountForm::Edit(AccountField field, std::string text
             break;
     }
     return changed;
+}
+
+std::vector<AccountField> AccountForm::ChooseSecurity(MailServer server, Security security) {
+    const bool pop3 = server == MailServer::kPop3;
+    (pop3 ? pop3Security_ : smtpSecurity_) = security;
+    std::string& port = pop3 ? pop3Port_ : smtpPort_;
+    if ((pop3 ? pop3PortTyped_ : smtpPortTyped_) || !IsUsualPort(server, port)) return {};
+    const std::string usual = LongToText(UsualPort(server, security));
+    if (port == usual) return {};
+    port = usual;
+    return {pop3 ? AccountField::kPop3Port : AccountField::kSmtpPort};
+}
+
+std::vector<Security> AccountForm::SecurityChoices(MailServer server) const {
+    std::vector<Security> choices;
+    if (server == MailServer::kPop3 ? pop3Unset_ : smtpUnset_) choices.push_back(Security::kUnset);
+    for (Security s : {Security::kSsl, Security::kStartTls, Security::kNone}) choices.push_back(s);
+    return choices;
 }
 
 std::vector<AccountField> AccountForm::ClickSmtpCheck(bool checked) {
@@ -214,6 +310,13 @@ bool AccountForm::Apply(baseDataStruct* account, Prompter& prompter) {
     setinfo(account, kThisNode, "check", check && timer > 0 ? "1" : "-1");
     setinfo(account, kThisNode, "keepOnServer", keepOnServer ? "1" : "-1");
     WriteLockKeys(account, lockPassword_);
+    WriteOptionalKey(account, kPop3SecurityKey, SecurityText(pop3Security_));
+    WriteOptionalKey(account, kSmtpSecurityKey, SecurityText(smtpSecurity_));
+    // A certificate was accepted for one server; another server must earn its own.
+    if (!SameServerName(pop3Server_, pinnedPop3Server_)) pop3Pin_.clear();
+    if (!SameServerName(smtpServer_, pinnedSmtpServer_)) smtpPin_.clear();
+    WriteOptionalKey(account, kPop3CertSha256Key, pop3Pin_);
+    WriteOptionalKey(account, kSmtpCertSha256Key, smtpPin_);
     changestate(account, 0, 0x00200001);
     return true;
 }

@@ -1,7 +1,10 @@
 #include "shell/command_line.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "platform/data_dir.h"
 #include "platform/instance_guard.h"
 #include "platform/model_lock.h"
+#include "shell/stop_signals.h"
 #include "transport/task_engine.h"
 #include "transport/task_work.h"
 
@@ -95,8 +99,30 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 
 namespace {
 
-// The tasks run here, with the data directory's lock held.
-int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err) {
+// Writes out, syncs and closes both stores; false (with a line on `err`) when one failed.
+bool CloseStores(CDataStores& stores, std::ostream& err) {
+    std::lock_guard<std::recursive_mutex> lock(ModelLock());
+    bool closed = true;
+    for (CBaseDataManage* store : {static_cast<CBaseDataManage*>(&stores.mail()),
+                                   static_cast<CBaseDataManage*>(&stores.sys())}) {
+        if (!store->isOpen()) continue;
+        if (!store->DataClose()) {
+            err << "korvo: a store could not be written: " << store->failureText() << '\n';
+            closed = false;
+        }
+    }
+    return closed;
+}
+
+const char* SignalName(int signal) {
+    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
+}
+
+// The tasks run here, with the data directory's lock held. `stop` is null when signals are
+// not watched.
+int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, StopSignals* stop) {
+    // From here on a stop signal must not end the process where it stands.
+    if (stop) stop->SetExitAtOnce(false);
     CDataStores stores;
     if (!stores.OpenSystemStore()) {
         err << "korvo: cannot open the system store " << kSystemStoreFile << '\n';
@@ -127,7 +153,13 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err) {
     // The engine's tick drives everything; a run without a window ticks fast and stops as
     // soon as the last task has ended.
     int ended = 0;
+    bool stopping = false;
     for (;;) {
+        if (stop && stop->received() && !stopping) {
+            // Cancels the running task; the engine then starts no other and closes.
+            stopping = true;
+            engine.RequestClose();
+        }
         engine.Tick();
         ended = 0;
         for (baseDataStruct* t = engine.tasks()->firstSon(); t; t = t->nextBrother()) {
@@ -136,7 +168,12 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err) {
         if (ended == tasks || events.closed) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return events.allRanOver ? 0 : 1;
+    const bool closed = CloseStores(stores, err);
+    if (stopping) {
+        err << "korvo: stopped by " << SignalName(stop->received()) << '\n';
+        return StopSignals::ExitStatus(stop->received());
+    }
+    return events.allRanOver && closed ? 0 : 1;
 }
 
 }  // namespace
@@ -147,6 +184,8 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
         err << CommandLineUsage();
         return 2;
     }
+    std::optional<StopSignals> stop;
+    if (command.stopOnSignals) stop.emplace();
     const std::string dir = DataDirectory();
     if (dir.empty()) {
         err << "korvo: no data directory\n";
@@ -171,7 +210,7 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
         std::this_thread::sleep_for(
             std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(250)));
     }
-    return RunHere(command, out, err);
+    return RunHere(command, out, err, stop ? &*stop : nullptr);
 }
 
 }  // namespace korvo

@@ -6,7 +6,12 @@
 // user's accounts are skipped with a line saying so), run one after the other through the
 // task engine. Each task prints its row when it ends: name, account [user], State, Info,
 // separated by tabs. Exit status: 0 when every task ended "Run over!", 1 otherwise, 2 for bad
-// arguments, 3 when the data directory stayed busy.
+// arguments, 3 when the data directory stayed busy, 130 or 143 when SIGINT or SIGTERM stopped
+// the run.
+//
+// A run that watches the stop signals (shell/stop_signals.h) ends at once on one while it
+// holds no store; once it does, the signal cancels the running task, the tasks still waiting
+// do not start, and the stores are written out, synced and closed before the run ends.
 //
 // One process works on a data directory at a time. A desktop program running there is handed
 // the request (shell/task_hand_off.h): it runs the tasks, and this run prints their rows.
@@ -32,6 +37,9 @@ struct CommandLine {
     // Not from the arguments: how long to wait for a busy data directory and for a desktop.
     std::chrono::milliseconds lockWait{std::chrono::seconds(60)};
     HandOffWaits handOff;
+    // SIGINT and SIGTERM stop the run (set by the program; the watcher must be made before
+    // any other thread of the process exists).
+    bool stopOnSignals = false;
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);

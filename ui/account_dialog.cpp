@@ -61,6 +61,18 @@ AccountDialog::AccountDialog(wxWindow* parent, AccountForm& form, baseDataStruct
         grid->Add(text, 1, wxEXPAND);
         const AccountField field = spec.field;
         text->Bind(wxEVT_TEXT, [this, field](wxCommandEvent&) { OnEdited(field); });
+        // Each server's security follows its port.
+        if (field == AccountField::kPop3Port || field == AccountField::kSmtpPort) {
+            const MailServer server =
+                field == AccountField::kPop3Port ? MailServer::kPop3 : MailServer::kSmtp;
+            wxChoice* choice = MakeSecurityChoice(server);
+            (server == MailServer::kPop3 ? pop3Security_ : smtpSecurity_) = choice;
+            grid->Add(
+                new wxStaticText(this, wxID_ANY,
+                                 server == MailServer::kPop3 ? "POP3 security" : "SMTP security"),
+                0, wxALIGN_CENTER_VERTICAL);
+            grid->Add(choice, 1, wxEXPAND);
+        }
     }
     smtpCheck_ = new wxCheckBox(this, wxID_ANY, "The SMTP server needs authentication");
     check_ = new wxCheckBox(this, wxID_ANY, "Check for mail automatically");
@@ -79,6 +91,21 @@ AccountDialog::AccountDialog(wxWindow* parent, AccountForm& form, baseDataStruct
     SetSizerAndFit(top);
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Accept(); }, wxID_OK);
+}
+
+wxChoice* AccountDialog::MakeSecurityChoice(MailServer server) {
+    auto* choice = new wxChoice(this, wxID_ANY);
+    const std::vector<Security> choices = form_.SecurityChoices(server);
+    for (Security security : choices) {
+        choice->Append(WxFromBytes(std::string(SecurityLabel(security))));
+        if (security == form_.security(server)) choice->SetSelection(int(choice->GetCount()) - 1);
+    }
+    choice->Bind(wxEVT_CHOICE, [this, server, choice, choices](wxCommandEvent&) {
+        const int at = choice->GetSelection();
+        if (at >= 0 && size_t(at) < choices.size())
+            ShowFields(form_.ChooseSecurity(server, choices[size_t(at)]));
+    });
+    return choice;
 }
 
 void AccountDialog::OnEdited(AccountField field) {

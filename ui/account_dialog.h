@@ -5,6 +5,7 @@
 #pragma once
 
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/dialog.h>
 #include <wx/textctrl.h>
 
@@ -20,6 +21,9 @@ class AccountDialog : public wxDialog {
     AccountDialog(wxWindow* parent, AccountForm& form, baseDataStruct* node, Prompter& prompter);
 
     wxTextCtrl* field(AccountField field) const { return fields_.at(field); }
+    wxChoice* securityChoice(MailServer server) const {
+        return server == MailServer::kPop3 ? pop3Security_ : smtpSecurity_;
+    }
     wxCheckBox* smtpCheckBox() const { return smtpCheck_; }
     wxCheckBox* checkBox() const { return check_; }
     wxCheckBox* keepOnServerBox() const { return keep_; }
@@ -30,11 +34,14 @@ class AccountDialog : public wxDialog {
   private:
     void OnEdited(AccountField field);
     void ShowFields(const std::vector<AccountField>& changed);
+    wxChoice* MakeSecurityChoice(MailServer server);
 
     AccountForm& form_;
     baseDataStruct* node_;
     Prompter& prompter_;
     std::map<AccountField, wxTextCtrl*> fields_;
+    wxChoice* pop3Security_ = nullptr;
+    wxChoice* smtpSecurity_ = nullptr;
     wxCheckBox* smtpCheck_;
     wxCheckBox* check_;
     wxCheckBox* keep_;

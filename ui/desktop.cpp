@@ -14,6 +14,7 @@
 #include "store/diag_log.h"
 #include "store/node_tree.h"
 #include "transport/task_work.h"
+#include "ui/certificate_dialog.h"
 #include "ui/posting_letter_listener.h"
 #include "ui/settings_dialogs.h"
 #include "ui/template_frame.h"
@@ -99,6 +100,12 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     listEvents_ = std::make_unique<WxListEvents>(window_->letterList(), *listControl_);
     TaskQueue& queue = *this;
     handOff_ = std::make_unique<TaskHandOff>(stores_.sys(), queue);
+    certificatePrompter_ = std::make_unique<WxCertificatePrompter>(window_);
+    certificates_ = std::make_unique<CertificateAcceptance>(
+        stores_.sys(), *certificatePrompter_,
+        [this](baseDataStruct* account, int type, const std::string& list) {
+            frame_->QueueTask(account, type, list, true);
+        });
     BindEvents();
 }
 
@@ -115,6 +122,8 @@ Desktop::~Desktop() {
         delete taskWindow_;
         taskWindow_ = nullptr;
     }
+    certificates_.reset();
+    certificatePrompter_.reset();
     // The template window works on the stores: it goes before them.
     delete templates_.get();
     if (window_) UnbindEvents();
@@ -525,6 +534,15 @@ void Desktop::TaskWindowClosed() {
 
 void Desktop::TaskEnded(uint32_t taskId, const std::vector<std::string>& cells) {
     handOff_->TaskEnded(taskId, cells);
+}
+
+void Desktop::CertificateRefused(const RefusedTask& task) {
+    // Asked once the task window's tick is over, and without the model lock, so that the
+    // engine is not re-entered and other tasks go on while the user reads.
+    window_->CallAfter([this, task] {
+        if (closed_ || exiting_) return;
+        certificates_->Offer(task);
+    });
 }
 
 bool Desktop::CanQueue() {

@@ -29,7 +29,9 @@
 
 namespace korvo {
 
+class CertificateAcceptance;
 class PostingLetterListener;
+class WxCertificatePrompter;
 class TemplateFrame;
 class WxListEvents;
 class WxShellDialogs;
@@ -141,6 +143,7 @@ class Desktop : private CommandSink,
     void RaiseMailIndicator(int result) override;
     void TaskWindowClosed() override;
     void TaskEnded(uint32_t taskId, const std::vector<std::string>& cells) override;
+    void CertificateRefused(const RefusedTask& task) override;
     // TaskQueue: the command line's requests
     bool CanQueue() override;
     std::optional<uint32_t> QueueTask(baseDataStruct* account, int type) override;
@@ -170,6 +173,8 @@ class Desktop : private CommandSink,
     std::unique_ptr<WxTreeEvents> treeEvents_;
     std::unique_ptr<WxListEvents> listEvents_;
     std::unique_ptr<TaskHandOff> handOff_;
+    std::unique_ptr<WxCertificatePrompter> certificatePrompter_;
+    std::unique_ptr<CertificateAcceptance> certificates_;
     wxTimer trayTimer_;
     wxTimer checkTimer_;
     wxTimer handOffTimer_;

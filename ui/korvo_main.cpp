@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
     using namespace korvo;
     // Everything the program writes (stores, log, caches) is the user's alone.
     ::umask(077);
-    const CommandLine command = ParseCommandLine(argc, argv);
+    CommandLine command = ParseCommandLine(argc, argv);
+    // No other thread exists yet: the stop signals can be taken by a thread of their own.
+    command.stopOnSignals = true;
     if (!command.valid) return RunCommandLineTasks(command, std::cout, std::cerr);
     const DataDirChoice dataDir = ResolveDataDir(DataDirInputsFromProcess(argc, argv));
     std::string error = dataDir.error;

@@ -4,7 +4,9 @@
 #include <wx/sizer.h>
 
 #include <algorithm>
+#include <utility>
 
+#include "store/node_tree.h"
 #include "ui/wx_text.h"
 
 namespace korvo {
@@ -124,10 +126,22 @@ void TaskWindow::RaiseMailIndicator(int result) {
 }
 
 void TaskWindow::TaskEnded(int row) {
+    // The worker has been joined: the record is ours. Taken, so the next task starts clean.
+    std::optional<CertificateProblem> problem = std::exchange(engine_->record().certificate, {});
     if (!owner_ || row < 0) return;
     std::vector<std::string> cells;
     for (int column = 0; column < 4; ++column) cells.push_back(list_->CellText(row, column));
-    owner_->TaskEnded(list_->ItemData(row), cells);
+    const uint32_t taskId = list_->ItemData(row);
+    owner_->TaskEnded(taskId, cells);
+    // Among the tasks only: the root of their tree may carry the same id.
+    const baseDataStruct* task = findid(engine_->tasks()->firstSon(), taskId);
+    if (!problem || !task) return;
+    RefusedTask refused;
+    refused.accountId = uint32_t(TextToLong(getinfo(task, kThisNode, "ACCOUNT_PTR")));
+    refused.type = int(TextToLong(getinfo(task, kThisNode, "TASK")));
+    refused.mailIdList = getinfo(task, kThisNode, "MailIdList");
+    refused.problem = std::move(*problem);
+    owner_->CertificateRefused(refused);
 }
 
 void TaskWindow::OnClose(wxCloseEvent& event) {

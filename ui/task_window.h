@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "controls/list_control.h"
+#include "shell/certificate_acceptance.h"
 #include "transport/session_view.h"
 #include "transport/task_engine.h"
 #include "ui/wx_list_view.h"
@@ -37,6 +38,8 @@ class TaskWindowOwner {
         (void)taskId;
         (void)cells;
     }
+    // A task failed because a server certificate did not verify (after TaskEnded).
+    virtual void CertificateRefused(const RefusedTask& task) { (void)task; }
 };
 
 class TaskWindow : public wxFrame, private TaskWindowEvents {

@@ -137,9 +137,9 @@ TEST_F(AccountApplyTest, NewAccountKeysInOrder) {
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(node.propertyText(),
               " ,type =Account ,pType =4 ,caption =Work ,checkTimer =20 ,email =bob@example.org "
-              ",username =\\-1 ,password =\\-1 ,pop3Server =\\-1 ,smtpServer =\\-1 ,pop3Port =110 "
-              ",smtpPort =25 ,SmtpUser = ,SmtpPass = ,SmtpCheck =False ,RunTime =0 ,check =\\-1 "
-              ",keepOnServer =\\-1 ,lockPassword =\\-1");
+              ",username =\\-1 ,password =\\-1 ,pop3Server =\\-1 ,smtpServer =\\-1 ,pop3Port =995 "
+              ",smtpPort =465 ,SmtpUser = ,SmtpPass = ,SmtpCheck =False ,RunTime =0 ,check =\\-1 "
+              ",keepOnServer =\\-1 ,lockPassword =\\-1 ,pop3Security =ssl ,smtpSecurity =ssl");
     EXPECT_EQ(getstate(&node) & 0x003F0001, 0x00200001u);
     EXPECT_EQ(Get(&node, "LockState"), "-1");
 }
@@ -189,7 +189,7 @@ TEST_F(AccountApplyTest, ExistingAccountRoundTrips) {
     baseDataStruct bare;
     setinfo(&bare, kThisNode, "caption", "Old");
     AccountForm old(&bare);
-    EXPECT_EQ(old.Field(F::kPop3Port), "110");
+    EXPECT_EQ(old.Field(F::kPop3Port), "110");  // the plain ports such an account used
     EXPECT_EQ(old.Field(F::kSmtpPort), "25");
     EXPECT_EQ(old.Field(F::kCheckTimer), "20");
 }
@@ -226,6 +226,97 @@ TEST_F(AccountApplyTest, NumbersOutsideTheirRangeAreRefusedFirst) {
     EXPECT_EQ(Get(&node, "pop3Port"), "65535");
     EXPECT_EQ(Get(&node, "smtpPort"), "0");
     EXPECT_EQ(Get(&node, "checkTimer"), "65536");
+}
+
+// The security choice proposes the usual port unless the port is the user's own, and is stored.
+TEST_F(AccountApplyTest, SecurityChoiceProposesThePortAndIsStored) {
+    struct Row {
+        MailServer server;
+        Security choice;
+        const char* storedPort;  // an existing account's port key, or null for a new account
+        const char* typedPort;   // typed in the form before the choice, or null
+        const char* port;        // the port afterwards
+        const char* key;         // the security key written
+    };
+    const Row rows[] = {
+        {MailServer::kPop3, Security::kStartTls, nullptr, nullptr, "110", "starttls"},
+        {MailServer::kPop3, Security::kNone, nullptr, nullptr, "110", "none"},
+        {MailServer::kPop3, Security::kSsl, "110", nullptr, "995", "ssl"},
+        {MailServer::kPop3, Security::kSsl, "1110", nullptr, "1110", "ssl"},
+        {MailServer::kPop3, Security::kSsl, nullptr, "110", "110", "ssl"},
+        {MailServer::kPop3, Security::kStartTls, "", nullptr, "110", "starttls"},
+        {MailServer::kSmtp, Security::kStartTls, nullptr, nullptr, "587", "starttls"},
+        {MailServer::kSmtp, Security::kNone, "587", nullptr, "25", "none"},
+        {MailServer::kSmtp, Security::kSsl, "25", nullptr, "465", "ssl"},
+        {MailServer::kSmtp, Security::kStartTls, nullptr, "2525", "2525", "starttls"},
+        {MailServer::kSmtp, Security::kNone, nullptr, "465", "465", "none"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << int(row.server) << " " << SecurityLabel(row.choice)
+                                        << " stored " << (row.storedPort ? row.storedPort : "-")
+                                        << " typed " << (row.typedPort ? row.typedPort : "-"));
+        const bool pop3 = row.server == MailServer::kPop3;
+        const F portField = pop3 ? F::kPop3Port : F::kSmtpPort;
+        baseDataStruct stored;
+        setinfo(&stored, kThisNode, "caption", "Work");
+        setinfo(&stored, kThisNode, "email", "bob@example.org");
+        if (row.storedPort)
+            setinfo(&stored, kThisNode, pop3 ? "pop3Port" : "smtpPort", row.storedPort);
+        AccountForm form = row.storedPort ? AccountForm(&stored) : AccountForm();
+        form.Set(F::kCaption, "Work");
+        form.Set(F::kEmail, "bob@example.org");
+        if (row.typedPort) form.Edit(portField, row.typedPort);
+        const std::string before = form.Field(portField);
+        const Changed changed = form.ChooseSecurity(row.server, row.choice);
+        EXPECT_EQ(form.Field(portField), row.port);
+        EXPECT_EQ(changed, before == row.port ? Changed{} : Changed{portField});
+        baseDataStruct written;
+        ASSERT_TRUE(form.Apply(&written, prompter));
+        EXPECT_EQ(Get(&written, pop3 ? "pop3Security" : "smtpSecurity"), row.key);
+        EXPECT_EQ(Get(&written, pop3 ? "pop3Port" : "smtpPort"), row.port);
+        EXPECT_EQ(AccountForm(&written).security(row.server), row.choice);
+    }
+}
+
+// An account saved before the choice existed keeps connecting as it did when its dialog is
+// merely OK-ed, and its keyless state is offered until another choice is made.
+TEST_F(AccountApplyTest, AccountWithoutSecurityKeysStaysAsItWas) {
+    setinfo(&node, kThisNode, "caption", "Old");
+    setinfo(&node, kThisNode, "email", "old@example.org");
+    AccountForm old(&node);
+    EXPECT_EQ(old.security(MailServer::kPop3), Security::kUnset);
+    EXPECT_EQ(old.SecurityChoices(MailServer::kSmtp).front(), Security::kUnset);
+    ASSERT_TRUE(old.Apply(&node, prompter));
+    EXPECT_EQ(node.propertyText().find("Security"), std::string::npos) << node.propertyText();
+    EXPECT_EQ(Get(&node, "pop3Port"), "110");
+    EXPECT_EQ(Get(&node, "smtpPort"), "25");
+
+    EXPECT_EQ(AccountForm().SecurityChoices(MailServer::kPop3),
+              (std::vector<Security>{Security::kSsl, Security::kStartTls, Security::kNone}));
+}
+
+// An accepted certificate stays with its server through edits and goes when the server does.
+TEST_F(AccountApplyTest, AcceptedCertificatesFollowTheirServer) {
+    const std::string pin1(64, 'a'), pin2(64, 'b');
+    form.Set(F::kPop3Server, "pop.example.org");
+    form.Set(F::kSmtpServer, "smtp.example.org");
+    ASSERT_TRUE(form.Apply(&node, prompter));
+    setinfo(&node, kThisNode, "pop3CertSha256", pin1);
+    setinfo(&node, kThisNode, "smtpCertSha256", pin2);
+
+    AccountForm edited(&node);
+    edited.Set(F::kPassword, "new");
+    edited.Set(F::kPop3Server, " POP.Example.org ");  // the same server
+    edited.ChooseSecurity(MailServer::kSmtp, Security::kStartTls);
+    ASSERT_TRUE(edited.Apply(&node, prompter));
+    EXPECT_EQ(Get(&node, "pop3CertSha256"), pin1);
+    EXPECT_EQ(Get(&node, "smtpCertSha256"), pin2);
+
+    AccountForm moved(&node);
+    moved.Set(F::kSmtpServer, "mail.other.org");
+    ASSERT_TRUE(moved.Apply(&node, prompter));
+    EXPECT_EQ(Get(&node, "pop3CertSha256"), pin1);
+    EXPECT_EQ(Get(&node, "smtpCertSha256"), "-1");
 }
 
 }  // namespace

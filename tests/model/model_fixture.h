@@ -58,6 +58,7 @@ inline void PointAtPop3(baseDataStruct* account, uint16_t port, const std::strin
                         const std::string& password, bool keepOnServer = false) {
     setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
     setinfo(account, kThisNode, "pop3Port", std::to_string(port));
+    setinfo(account, kThisNode, "pop3Security", "none");  // the server's plain port
     setinfo(account, kThisNode, "username", user);
     setinfo(account, kThisNode, "password", password);
     setinfo(account, kThisNode, "keepOnServer", keepOnServer ? "1" : "0");

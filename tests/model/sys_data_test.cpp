@@ -359,9 +359,10 @@ TEST_F(ModelSysDataTest, DumpsOfBothStoresShowTheSchema) {
                         "    type =UATree ,caption =Private ,pType =3",
                         "       ,type =Account ,pType =4 ,caption =Work ,checkTimer =20 ,email "
                         "=me@mail.example.org ,username =me ,password =\\-1 ,pop3Server "
-                        "=mail.example.org ,smtpServer =mail.example.org ,pop3Port =110 "
-                        ",smtpPort =25 ,SmtpUser = ,SmtpPass = ,SmtpCheck =False ,RunTime =0 "
-                        ",check =\\-1 ,keepOnServer =\\-1 ,lockPassword =\\-1",
+                        "=mail.example.org ,smtpServer =mail.example.org ,pop3Port =995 "
+                        ",smtpPort =465 ,SmtpUser = ,SmtpPass = ,SmtpCheck =False ,RunTime =0 "
+                        ",check =\\-1 ,keepOnServer =\\-1 ,lockPassword =\\-1 ,pop3Security =ssl "
+                        ",smtpSecurity =ssl",
                         "        type =ABTree ,pType =5",
                     }));
     EXPECT_EQ(system[14], "        type =PBoxTree ,pType =9");

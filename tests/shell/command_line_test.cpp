@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <future>
+#include <iostream>
+#include <map>
 #include <sstream>
 
 #include "content/message_composer.h"
@@ -11,6 +18,7 @@
 #include "tests/model/model_fixture.h"
 #include "tests/shell/scripted_desktop.h"
 #include "tests/support/mail_servers.h"
+#include "tools/store_audit.h"
 #include "transport/task_engine.h"
 
 namespace korvo {
@@ -96,6 +104,7 @@ class CommandLineTest : public test::ModelTest {
         test::PointAtPop3(account, servers.pop3Port(), "ann", "pw-ann");
         setinfo(account, kThisNode, "smtpServer", "127.0.0.1");
         setinfo(account, kThisNode, "smtpPort", std::to_string(servers.smtpPort()));
+        setinfo(account, kThisNode, "smtpSecurity", "none");
         setinfo(account, kThisNode, "SmtpCheck", "False");
         setinfo(account, kThisNode, "keepOnServer", "0");
         sys().DataSaveList(account, 1);
@@ -159,6 +168,120 @@ TEST_F(CommandLineTest, AFailingServerGivesStatusOne) {
     EXPECT_EQ(Run(kTaskPreview, &printed), 1) << printed;
     EXPECT_NE(printed.find("Preview\twork [ann]\tFaile\t"), std::string::npos) << printed;
 }
+
+#ifdef KORVO_BINARY
+// SIGTERM while `korvo --receive-all` moves many letters: the run ends with 143 and leaves sound
+// stores holding whole letters, and the next run brings the rest, each letter once.
+class CommandLineStopTest : public test::ModelTest {
+  protected:
+    static constexpr int kLetters = 1500;
+    // About 2 KB more per letter, in lines of a usual length.
+    inline static const std::string kFiller = [] {
+        std::string lines;
+        for (int i = 0; i < 25; ++i) lines += std::string(76, 'x') + "\r\n";
+        return lines;
+    }();
+
+    static std::string Letter(int i) {
+        return "From: bob@localhost\r\nTo: ann@localhost\r\nSubject: letter " + std::to_string(i) +
+               "\r\n\r\nThis is letter number " + std::to_string(i) + ".\r\n" + kFiller;
+    }
+
+    pid_t Start(const std::string& output) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execl(KORVO_BINARY, KORVO_BINARY, "--data-dir", dir.path().c_str(), "--receive-all",
+                    static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+
+    // The exit status, or -1 when the run did not end by itself within 120 s (it is then
+    // killed) or was ended by a signal.
+    static int Wait(pid_t pid) {
+        int status = 0;
+        for (int i = 0; i < 12000; ++i) {
+            if (::waitpid(pid, &status, WNOHANG) == pid)
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+    }
+
+    // Both stores check sound; returns how often each letter is in the receive box, and
+    // fails for a letter that is not whole.
+    std::map<int, int> ReceivedLetters() {
+        std::map<int, int> seen;
+        for (const char* file : {"Korvo.dat", "system.sdb"}) {
+            std::ostringstream report;
+            EXPECT_EQ(CheckStore(dir.path() + file, report), InspectStatus::kSound) << report.str();
+        }
+        Reopen();
+        baseDataStruct* account = findinfo(sys().root(), "caption", "work");
+        if (!account) return seen;
+        baseDataStruct* box = mail().SysReadLinkTree(
+            sys().DataGetSysPoint(account, kKindBox, kBoxReceive), kLoadProperty | kLoadSdata);
+        for (baseDataStruct* l = box ? box->firstSon() : nullptr; l; l = l->nextBrother()) {
+            if (!teststate(l, STATE_VALID)) continue;
+            const std::string text = getinfo(l, kThisNode, "SDATA");
+            const size_t at = text.find("This is letter number ");
+            const int number = at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 22);
+            const std::string sent = Letter(number);
+            EXPECT_EQ(text.substr(0, sent.size() - 2), sent.substr(0, sent.size() - 2));
+            ++seen[number];
+        }
+        stores.reset();  // the next run opens them itself
+        return seen;
+    }
+
+    test::MailServers servers;
+};
+
+TEST_F(CommandLineStopTest, SigtermStopsAReceiveCleanly) {
+    ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
+    char name[16];
+    for (int i = 0; i < kLetters; ++i) {
+        std::snprintf(name, sizeof name, "m%05d", i);
+        ASSERT_TRUE(servers.Seed("ann", name, Letter(i)));
+    }
+    ASSERT_TRUE(servers.StartPop3()) << servers.error();
+    baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
+    test::PointAtPop3(account, servers.pop3Port(), "ann", "pw-ann");
+    sys().DataSaveList(account, 1);
+    stores.reset();
+
+    // Signalled once letters are arriving in the mail store.
+    const std::string store = dir.path() + "system.sdb";
+    const std::string output = dir.path() + "first.txt";
+    const pid_t pid = Start(output);
+    ASSERT_GT(pid, 0);
+    std::error_code error;
+    const uintmax_t empty = std::filesystem::file_size(store, error);
+    for (int i = 0; i < 3000 && std::filesystem::file_size(store, error) < empty + 256 * 1024; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 143) << test::ReadFile(output);
+
+    std::map<int, int> seen = ReceivedLetters();
+    EXPECT_GT(seen.size(), 0u);
+    EXPECT_LT(seen.size(), size_t(kLetters)) << "the run ended before the signal";
+    EXPECT_FALSE(servers.Letters("ann").empty());
+    std::cout << seen.size() << " of " << kLetters << " letters stored before the signal\n";
+
+    EXPECT_EQ(Wait(Start(dir.path() + "second.txt")), 0)
+        << test::ReadFile(dir.path() + "second.txt");
+    seen = ReceivedLetters();
+    EXPECT_EQ(seen.size(), size_t(kLetters));
+    for (const auto& [number, count] : seen) EXPECT_EQ(count, 1) << "letter " << number;
+    EXPECT_TRUE(servers.Letters("ann").empty());
+}
+#endif
 
 }  // namespace
 }  // namespace korvo

@@ -85,6 +85,15 @@ class FillAccountDialog : public wxExpectModalBase<wxDialog, FillAccountDialog> 
         type(AccountField::kPassword, "pw-ann");
         type(AccountField::kPop3Server, "127.0.0.1");
         type(AccountField::kSmtpServer, "127.0.0.1");
+        // The test servers' plain ports.
+        for (MailServer server : {MailServer::kPop3, MailServer::kSmtp}) {
+            wxChoice* choice = dialog->securityChoice(server);
+            choice->SetStringSelection("None");
+            wxCommandEvent chosen(wxEVT_CHOICE, choice->GetId());
+            chosen.SetInt(choice->GetSelection());
+            chosen.SetEventObject(choice);
+            choice->ProcessWindowEvent(chosen);
+        }
         type(AccountField::kPop3Port, std::to_string(pop3_));
         type(AccountField::kSmtpPort, std::to_string(smtp_));
         EXPECT_TRUE(dialog->Accept());
@@ -203,6 +212,8 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     EXPECT_EQ(title, "ann : add new account");
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(getinfo(account, kThisNode, "caption"), "work");
+    EXPECT_EQ(getinfo(account, kThisNode, "pop3Security"), "none");
+    EXPECT_EQ(getinfo(account, kThisNode, "smtpSecurity"), "none");
     baseDataStruct* receive = sys.DataGetSysPoint(account, kKindBox, kBoxReceive);
     ASSERT_NE(receive, nullptr);
 

@@ -55,8 +55,8 @@ class AccountDialogTest : public ::testing::Test {
 
 TEST_F(AccountDialogTest, TypingRulesFillTheOtherFieldsWithoutSettingOffTheirRules) {
     EXPECT_EQ(dialog->GetTitle(), "Add new account");
-    EXPECT_EQ(Value(F(AccountField::kPop3Port)), "110");
-    EXPECT_EQ(Value(F(AccountField::kSmtpPort)), "25");
+    EXPECT_EQ(Value(F(AccountField::kPop3Port)), "995");
+    EXPECT_EQ(Value(F(AccountField::kSmtpPort)), "465");
 
     Type(F(AccountField::kCaption), "ann@example.org");
     EXPECT_EQ(Value(F(AccountField::kEmail)), "ann@example.org");

@@ -39,6 +39,7 @@ bool PumpUntil(Pred done) {
 // for the cancel flag.
 struct ScriptedWork {
     std::atomic<bool> waitForCancel{false};
+    std::atomic<bool> certificateFails{false};
     std::atomic<bool> inside{false};
     std::atomic<int> runs{0};
 
@@ -56,6 +57,12 @@ struct ScriptedWork {
                 record.stateText = "Faile";
                 record.infoText = record.cancel ? "cancelled" : "not cancelled";
             }
+            if (certificateFails) {
+                record.stateText = "Faile";
+                record.certificate = CertificateProblem{};
+                record.certificate->host = "pop.example.org";
+                record.certificate->sha256 = std::string(64, 'e');
+            }
             record.result = 2;
             ++runs;
             inside = false;
@@ -68,6 +75,8 @@ struct RecordingOwner : TaskWindowOwner {
     int closed = 0;
     void RaiseMailIndicator(int result) override { indicator = std::max(indicator, result); }
     void TaskWindowClosed() override { ++closed; }
+    void CertificateRefused(const RefusedTask& task) override { refused.push_back(task); }
+    std::vector<RefusedTask> refused;
 };
 
 class TaskWindowTest : public ::testing::Test {
@@ -129,6 +138,26 @@ TEST_F(TaskWindowTest, RunsATaskToItsEndAndShowsWhatTheSessionReported) {
     EXPECT_EQ(owner.closed, 0);
     window->Tick();
     EXPECT_EQ(owner.closed, 1);
+}
+
+// A certificate the session refused reaches the owner with the task it belongs to, once.
+TEST_F(TaskWindowTest, ARefusedCertificateIsHandedOnWithItsTask) {
+    work.certificateFails = true;
+    window->engine().AddTask(account, "ann", kTaskReceive, "__:3;__");
+    ASSERT_TRUE(RunToEnd());
+    ASSERT_EQ(owner.refused.size(), 1u);
+    EXPECT_EQ(owner.refused[0].accountId, account->nodeId());
+    EXPECT_EQ(owner.refused[0].type, kTaskReceive);
+    EXPECT_EQ(owner.refused[0].mailIdList, "__:3;__");
+    EXPECT_EQ(owner.refused[0].problem.sha256, std::string(64, 'e'));
+
+    work.certificateFails = false;
+    window->engine().AddTask(account, "ann", kTaskSend);
+    ASSERT_TRUE(PumpUntil([&] {
+        window->Tick();
+        return window->taskList().CellText(1, 2) == "Run over!";
+    }));
+    EXPECT_EQ(owner.refused.size(), 1u);
 }
 
 TEST_F(TaskWindowTest, CancelReachesTheRunningTaskAndXClosesAfterIt) {
