@@ -331,6 +331,14 @@ TEST_F(ViewerGuiTest, PageThatRefreshesItselfLoadsOnce) {
     test::PumpFor(1500);  // a reload loop would load the page again and again meanwhile
     EXPECT_EQ(std::count(loaded.begin(), loaded.end(), PageUrl()), 1);
     EXPECT_EQ(browser().view()->GetCurrentURL(), PageUrl());
+
+    // The same as a letter, shown after the blank page that comes first.
+    ShowAndWait(
+        AddLetter(HtmlLetter("<html><head><meta http-equiv=\"refresh\" "
+                             "content=\"0\"></head><body>again</body></html>")));
+    test::PumpFor(1500);
+    EXPECT_EQ(std::count(loaded.begin(), loaded.end(), PageUrl()), 1);
+    EXPECT_NE(browser().view()->GetPageSource().Find("again"), wxNOT_FOUND);
 }
 
 TEST_F(ViewerGuiTest, ClickedWebLinkGoesToTheSystemBrowserOthersNowhere) {
