@@ -14,8 +14,10 @@ inline constexpr size_t kMaxAttachmentNameBytes = 200;
 inline constexpr std::string_view kFallbackAttachmentName = "attachment";
 
 // Keeps only the last path component ("/" and "\\" both separate), drops control bytes,
-// leading dots and spaces and trailing dots and spaces, and shortens long names at a
-// character boundary while keeping the extension. Never empty, never "." or "..".
+// leading dots and spaces, trailing dots, spaces and invisible characters (Unicode spaces,
+// format and direction marks) and every invisible character after the last dot, and shortens
+// long names at a character boundary while keeping the extension. Never empty, never "." or
+// "..". What a name looks like in a list therefore ends in the extension the file really has.
 std::string SafeAttachmentFileName(std::string_view name);
 
 // Where an attachment is written for opening: DataDirectory() + "Cache/temp/" + safe name.

@@ -1,6 +1,8 @@
 #include "shell/attachment_list.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "content/attachment_name.h"
@@ -16,10 +18,11 @@ namespace fs = std::filesystem;
 // Extensions whose default action may run the file: Windows programs and scripts (the mail
 // may be opened by a compatibility layer) and what a Linux desktop runs or installs.
 constexpr std::string_view kRunnableExtensions[] = {
-    "exe", "pif",      "scr",     "com",        "bat", "cmd", "vbs", "vbe",  "js",
-    "jse", "wsf",      "wsh",     "msi",        "msp", "lnk", "hta", "cpl",  "reg",
-    "jar", "desktop",  "sh",      "bash",       "csh", "ksh", "zsh", "fish", "run",
-    "bin", "appimage", "flatpak", "flatpakref", "deb", "rpm", "py",  "pl",   "rb"};
+    "exe",  "pif",      "scr",     "com",        "bat",         "cmd", "vbs", "vbe",  "js",
+    "jse",  "wsf",      "wsh",     "msi",        "msp",         "lnk", "hta", "cpl",  "reg",
+    "jar",  "desktop",  "sh",      "bash",       "csh",         "ksh", "zsh", "fish", "run",
+    "bin",  "appimage", "flatpak", "flatpakref", "deb",         "rpm", "py",  "pl",   "rb",
+    "jnlp", "ps1",      "psm1",    "msc",        "application", "scf", "vb",  "ws"};
 
 bool Exists(const std::string& path) {
     std::error_code error;
@@ -37,6 +40,15 @@ std::string FreeTarget(const std::string& folder, const std::string& name,
     return {};
 }
 
+// The first bytes of the file at `path`, as many as a type guess looks at.
+std::string FirstBytes(const std::string& path) {
+    std::string bytes(kFileTypeGuessBytes, '\0');
+    std::ifstream in(path, std::ios::binary);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
+
 }  // namespace
 
 bool IsRunnableFileName(std::string_view name) {
@@ -48,8 +60,9 @@ bool IsRunnableFileName(std::string_view name) {
     return false;
 }
 
-CFileList::CFileList(AttachmentListView& view, AttachmentDialogs& dialogs, const CMailCodec& codec)
-    : view_(view), dialogs_(dialogs), codec_(codec) {}
+CFileList::CFileList(AttachmentListView& view, AttachmentDialogs& dialogs, const CMailCodec& codec,
+                     const FileTypeGuess& guess)
+    : view_(view), dialogs_(dialogs), codec_(codec), guess_(guess) {}
 
 void CFileList::Clear() {
     parts_.clear();
@@ -107,6 +120,12 @@ void CFileList::Open(size_t row) {
         file.Close();
     if (!written) {
         RemovePrivateFile(dir, made);
+        return;
+    }
+    // The default application is chosen by what the file is, not only by its name.
+    if (guess_.MightRun(safe, FirstBytes(path))) {
+        RemovePrivateFile(dir, made);
+        dialogs_.Message(kVirusWarning);
         return;
     }
     dialogs_.OpenWithDefaultApplication(path);

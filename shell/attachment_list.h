@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "content/mail_codec.h"
+#include "shell/file_type_guess.h"
 #include "store/node.h"
 
 namespace korvo {
@@ -50,16 +51,18 @@ class AttachmentDialogs {
     virtual void OpenWithDefaultApplication(const std::string& path) = 0;
 };
 
-// Whether opening a file of this name might run it: Windows programs and scripts, and what
-// this desktop runs (desktop entries, shell scripts, AppImages...). The extension after the
-// last dot is compared without regard to case.
+// Whether opening a file of this name might run it: Windows programs and scripts, Java
+// launchers, and what this desktop runs (desktop entries, shell scripts, AppImages...). The
+// extension after the last dot is compared without regard to case.
 bool IsRunnableFileName(std::string_view name);
 
 class CFileList {
   public:
-    // Both must outlive the list.
+    // `view`, `dialogs` and `guess` must outlive the list. Open warns instead of opening
+    // when the safe name is runnable or `guess` says the written file might run.
     CFileList(AttachmentListView& view, AttachmentDialogs& dialogs,
-              const CMailCodec& codec = DefaultMailCodec());
+              const CMailCodec& codec = DefaultMailCodec(),
+              const FileTypeGuess& guess = DesktopFileTypeGuess());
 
     // Empties the rows; the parts shown before are forgotten.
     void Clear();
@@ -87,6 +90,7 @@ class CFileList {
     AttachmentListView& view_;
     AttachmentDialogs& dialogs_;
     const CMailCodec& codec_;
+    const FileTypeGuess& guess_;
     std::vector<const baseDataStruct*> parts_;
     std::vector<std::string> names_;
 };

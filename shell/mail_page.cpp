@@ -178,7 +178,7 @@ std::string GuardPage(std::string_view html) {
 }
 
 std::string InlineCidImages(std::string_view html, const baseDataStruct* letter,
-                            const CMailCodec& codec) {
+                            const CMailCodec& codec, size_t maxPageBytes) {
     std::vector<InlinePart> parts;
     if (letter) {
         for (const baseDataStruct* son = letter->firstSon(); son; son = son->nextBrother()) {
@@ -210,6 +210,10 @@ std::string InlineCidImages(std::string_view html, const baseDataStruct* letter,
             }
         }
         if (!found) continue;
+        // What the page would be with this copy and the rest of the letter as it is.
+        const size_t grown =
+            out.size() + (at - copied) + found->dataUri.size() + (html.size() - end);
+        if (grown > maxPageBytes) continue;
         out.append(html.substr(copied, at - copied));
         out.append(found->dataUri);
         copied = end;

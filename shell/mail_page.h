@@ -50,11 +50,18 @@ inline constexpr std::string_view kPageCharsetMeta = "<meta charset=\"utf-8\">";
 // own head.
 std::string GuardPage(std::string_view html);
 
+// The most a page may grow to by inlining pictures. Each reference gets its own copy of the
+// picture, so a small letter naming one large part many times would otherwise expand without
+// bound.
+inline constexpr size_t kMaxInlinedPageBytes = 64u << 20;
+
 // Rewrites each cid: reference in `html` whose id is the Content-ID of a "cid" son of
 // `letter` (angle brackets ignored, letters compared without case, %XX escapes in the
-// reference decoded) as a data: URI of that part's bytes. Other references stay as they are.
+// reference decoded) as a data: URI of that part's bytes. Other references stay as they are,
+// and so do those that would take the page beyond `maxPageBytes`.
 std::string InlineCidImages(std::string_view html, const baseDataStruct* letter,
-                            const CMailCodec& codec = DefaultMailCodec());
+                            const CMailCodec& codec = DefaultMailCodec(),
+                            size_t maxPageBytes = kMaxInlinedPageBytes);
 
 // Writes GuardPage(html) to the page file (private_file.h: 0600, no link followed), creating
 // its folders; false when it cannot be written.

@@ -3,12 +3,14 @@
 // - scripts, plug-ins, storage, hyperlink pings and the developer tools are switched off in the
 //   engine's own settings (reached through the already loaded engine library, so nothing of it
 //   is linked here);
-// - it shows only the page it was told to load: every other navigation (links, refreshes,
-//   frames, new windows) is refused;
+// - it loads its page once for each time it is told to: every other navigation (links,
+//   refreshes to itself or elsewhere, frames, new windows) is refused;
 // - a link the user clicks is handed to the system browser, and only for http, https and
-//   mailto;
-// - remote pictures, style sheets and frames are stopped by the Content-Security-Policy that
-//   every page carries first (content/page_security.h), not here.
+//   mailto (of a mailto link only the address);
+// - remote pictures, style sheets and frames are stopped twice: by the Content-Security-Policy
+//   that every page carries first (content/page_security.h), and by a content filter in the
+//   engine that blocks every http, https, ws, wss and ftp load of the view. Until the filter
+//   is in place (the engine compiles it once per process) pages wait.
 //
 // The view is a child of `parent`, which owns it; this object must not outlive the parent's
 // children and detaches from the view when destroyed.
@@ -28,6 +30,11 @@ namespace korvo {
 // Whether a clicked link may go to the system browser: http, https and mailto only.
 bool IsExternalLinkUrl(std::string_view url);
 
+// What a clicked link hands to the system: the link itself for http and https; for mailto
+// only "mailto:" and the address (the sender's subject, body, copies and attachments are
+// dropped); empty for anything else, and for a mailto whose address is not plain.
+std::string LinkToHandOn(std::string_view url);
+
 // The file:// URL of a local path.
 wxString FileUrlOfPath(const std::string& path);
 
@@ -44,7 +51,8 @@ class HardenedWebView {
 
     wxWebView* view() const { return view_.get(); }
 
-    // Shows the page file at `path`, read anew.
+    // Shows the page file at `path`, read anew. Its address (pageUrl) carries a query that
+    // tells this load from earlier ones.
     void LoadFile(const std::string& path);
     // Shows `html` with no address of its own (about:blank).
     void LoadHtml(const wxString& html);
@@ -53,6 +61,11 @@ class HardenedWebView {
 
     // Whether the engine's settings were reached and say that scripts are off.
     bool ScriptsOff() const;
+    // Whether the settings that let a page reach out read off (hyperlink auditing is switched
+    // off too, but newer engines ignore that).
+    bool SettingsLocked() const;
+    // Whether the engine's content filter blocks remote loads of this view.
+    bool ContentFilterActive() const { return filterActive_; }
     // Whether clicked links can be told apart from other navigations (the engine's policy
     // hook is in place). Without it nothing is handed to the system browser.
     bool LinkHookActive() const { return policyHandler_ != 0; }
@@ -61,7 +74,14 @@ class HardenedWebView {
     int refusedNavigations() const { return refused_; }
 
   private:
+    friend class ContentFilterSetup;
+
     void Harden();
+    void InstallContentFilter();
+    // Called once the process's filter is compiled (null when it cannot be); runs the load
+    // that waited for it.
+    void FilterReady(void* filter);
+    void RunHeldLoad();
     bool IsPage(const wxString& url) const;
     void OnNavigating(wxWebViewEvent& event);
     void OnNewWindow(wxWebViewEvent& event);
@@ -75,6 +95,17 @@ class HardenedWebView {
     wxString page_ = "about:blank";
     unsigned long policyHandler_ = 0;
     int refused_ = 0;
+    // Whether the engine may still load page_: true from LoadFile or LoadHtml until the engine
+    // asks about that load. Each file load has its own address, so an older load the engine
+    // asks about late is refused rather than taken for this one.
+    bool loadPermitted_ = false;
+    int loads_ = 0;
+    bool filterActive_ = false;
+    bool waitingForFilter_ = false;
+    // The load asked for while waiting for the filter: a page address, or HTML.
+    bool heldLoad_ = false;
+    bool heldIsHtml_ = false;
+    wxString heldText_;
 };
 
 }  // namespace korvo

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "content/attachment_name.h"
 #include "content/mime_walk.h"
 #include "store/node_tree.h"
 #include "tests/shell/viewer_fakes.h"
@@ -32,7 +33,8 @@ class AttachmentListTest : public ::testing::Test {
     baseDataStruct* letter = AddSonText(root.get(), "type =letter");
     test::RecordingRows rows;
     test::ScriptedDialogs dialogs;
-    CFileList files{rows, dialogs};
+    test::ScriptedGuess guess;
+    CFileList files{rows, dialogs, DefaultMailCodec(), guess};
 };
 
 TEST_F(AttachmentListTest, RowsAreTheDecodedNamesInPartOrder) {
@@ -80,6 +82,70 @@ TEST_F(AttachmentListTest, OpeningARunnableFileWarnsAndWritesNothing) {
     rows.selected = {0};
     files.SaveSelected();
     EXPECT_EQ(test::ReadFile(dir.path() + "kept.exe"), "MZ");
+}
+
+// Names and contents that pass for documents in a list but that the desktop would run.
+TEST_F(AttachmentListTest, DisguisedProgramsAreNotOpened) {
+    const std::string elf =
+        "\x7F"
+        "ELF\x02\x01\x01";
+    const struct {
+        std::string name, bytes, safeName;
+    } cases[] = {
+        {"virus.exe\u00A0", "MZ", "virus.exe"},
+        {"virus.exe\u2007\u2000", "MZ", "virus.exe"},
+        {"virus.exe\u200B", "MZ", "virus.exe"},
+        {"virus.exe\uFEFF.", "MZ", "virus.exe"},
+        {"virus.e\u200Dxe", "MZ", "virus.exe"},
+        {"virus.\u202Eexe", "MZ", "virus.exe"},
+        {"invoice\u202Efdp.exe\u202C", "MZ", "invoice\u202Efdp.exe"},
+        {"start.desk\u00ADtop", "[Desktop Entry]", "start.desktop"},
+        {"photo.jpg\u3000.sh", "#!/bin/sh", "photo.jpg\u3000.sh"},
+        {"app.jnlp", "<jnlp>", "app.jnlp"},
+        {"setup.PS1", "Remove-Item", "setup.PS1"},
+        {"readme", elf, "readme"},
+        {"holiday.jpg", elf, "holiday.jpg"},
+    };
+    std::vector<TestAttachment> attachments;
+    for (const auto& c : cases) {
+        EXPECT_EQ(SafeAttachmentFileName(c.name), c.safeName) << c.name;
+        attachments.push_back({test::EncodedWord(c.name), c.bytes});
+    }
+    attachments.push_back({test::EncodedWord("notes\u00A0v2.txt"), "plain words"});
+    Show(attachments);
+    for (size_t row = 0; row < files.size(); ++row) rows.selected.push_back(static_cast<int>(row));
+    files.OpenSelected();
+    EXPECT_EQ(dialogs.messages.size(), std::size(cases));
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{Temp("notes\u00A0v2.txt")});
+    // What was written to be judged by its content is gone again.
+    EXPECT_EQ(test::FilesBelow(dir.path()), std::set<std::string>{"Cache/temp/notes\u00A0v2.txt"});
+}
+
+// The desktop's own guess, on this machine's type database.
+TEST(DesktopFileTypeGuess, ProgramsAndScriptsRunDocumentsDoNot) {
+    const std::string elf(
+        "\x7F"
+        "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\x3E\0",
+        20);
+    const std::pair<std::string, std::string> runs[] = {
+        {"a", elf},
+        {"photo.jpg", elf},
+        {"notes.txt", "#!/bin/sh\nrm -rf ~\n"},
+        {"tool", "MZ\x90\0\x03\0\0\0\x04\0"},
+        {"start", "[Desktop Entry]\nType=Application\nExec=sh\n"},
+        {"go.py", "print(1)\n"},
+    };
+    const std::pair<std::string, std::string> documents[] = {
+        {"notes.txt", "plain words\n"},
+        {"readme", "plain words\n"},
+        {"table.csv", "a,b\n1,2\n"},
+        {"report.pdf", "%PDF-1.4"},
+        {"page.html", "<html><body>x</body></html>"},
+        {"photo.png", test::PngBytes()},
+    };
+    const FileTypeGuess& guess = DesktopFileTypeGuess();
+    for (const auto& [name, bytes] : runs) EXPECT_TRUE(guess.MightRun(name, bytes)) << name;
+    for (const auto& [name, bytes] : documents) EXPECT_FALSE(guess.MightRun(name, bytes)) << name;
 }
 
 TEST_F(AttachmentListTest, OpenWritesTheDecodedBytesUnderTheCacheWithASafeName) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <random>
+
 #include "content/mime_walk.h"
 #include "store/node_tree.h"
 #include "tests/shell/viewer_letters.h"
@@ -138,6 +141,55 @@ TEST_F(MailPageTest, OddMediaTypesCannotBreakOutOfTheAttribute) {
               "Content-Transfer-Encoding: base64", "Content-ID: <a>", "", "AAEC", "--b--"});
     const std::string page = InlineCidImages("<img src=\"cid:a\">", Walk(raw));
     EXPECT_EQ(page, "<img src=\"data:application/octet-stream;base64,AAEC\">");
+}
+
+// The process's peak resident size in bytes, reset first when `reset` (the kernel allows it).
+size_t PeakResidentBytes(bool reset = false) {
+    if (reset) std::ofstream("/proc/self/clear_refs") << "5";
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmHWM:")) return std::stoul(line.substr(6)) * 1024;
+    return 0;
+}
+
+TEST_F(MailPageTest, OnePictureNamedThousandsOfTimesCannotBlowUpThePage) {
+    // 1 MB of picture that does not compress, referenced 30,000 times from 200 KB of HTML:
+    // copied for every reference the page would be about 40 GB.
+    std::string picture(1u << 20, '\0');
+    std::mt19937 random(7);
+    for (char& c : picture) c = static_cast<char>(random());
+    std::string html = "<html><body>";
+    for (int i = 0; i < 30000; ++i) html += "<img src=cid:p>";
+    html += "</body></html>";
+    const std::string raw =
+        Mail({"Content-Type: multipart/related; boundary=b", "", "--b", "Content-Type: text/html",
+              "", html, "--b", "Content-Type: image/png", "Content-Transfer-Encoding: base64",
+              "Content-ID: <p>", ""}) +
+        CMailCodec::EncodeBase64(picture) + "\r\n--b--\r\n";
+    baseDataStruct* walked = Walk(raw);
+
+    const size_t before = PeakResidentBytes(true);
+    const std::string inlined = InlineCidImages(html, walked);
+    const std::string page = GuardPage(inlined);
+    const size_t grown = PeakResidentBytes() - before;
+    std::printf("inlined page %zu bytes, peak resident size grew by %zu MB\n", page.size(),
+                grown >> 20);
+
+    EXPECT_LE(inlined.size(), kMaxInlinedPageBytes);
+    auto count = [&](std::string_view what) {
+        size_t n = 0;
+        for (size_t at = inlined.find(what); at != std::string::npos;
+             at = inlined.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    const size_t pictures = count("<img src=data:image/png;base64,");
+    EXPECT_GT(pictures, 40u);  // pictures up to the bound are still shown
+    EXPECT_EQ(pictures + count("<img src=cid:p>"), 30000u);
+    EXPECT_EQ(DataUris(inlined.substr(0, 2u << 20))[0].second, picture);
+    // The page and its working copies, with the sanitizer's quarantine: far below the
+    // gigabytes an unbounded page takes.
+    EXPECT_LT(grown, size_t{768} << 20);
 }
 
 }  // namespace

@@ -49,6 +49,19 @@ class RecordingBand : public MailHeaderBand {
     int calls = 0;
 };
 
+// Says a file might run when its first bytes start with one of `programStarts`.
+class ScriptedGuess : public FileTypeGuess {
+  public:
+    bool MightRun(std::string_view, std::string_view firstBytes) const override {
+        for (const std::string& start : programStarts)
+            if (firstBytes.starts_with(start)) return true;
+        return false;
+    }
+    std::vector<std::string> programStarts = {
+        "\x7F"
+        "ELF"};
+};
+
 class RecordingRows : public AttachmentListView {
   public:
     void ClearRows() override { rows.clear(); }

@@ -196,7 +196,7 @@ TEST_F(TemplateGuiTest, RenameInPlacePreviewAndDelete) {
     EXPECT_TRUE(window->logic().previewing());
     EXPECT_TRUE(window->preview().view()->IsShown());
     EXPECT_FALSE(window->editor().control()->IsShown());
-    const wxString page = FileUrlOfPath(dir.path() + std::string(kTemplatePageFile));
+    const wxString page = window->preview().pageUrl();
     EXPECT_TRUE(PumpUntil([&] {
         return std::find(loaded.begin(), loaded.end(), page) != loaded.end();
     })) << "the preview did not load";
