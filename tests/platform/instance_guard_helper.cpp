@@ -42,6 +42,9 @@ int main(int argc, char** argv) {
         case korvo::InstanceGuard::Outcome::kStillRunning:
             std::puts("still-running");
             return 1;
+        case korvo::InstanceGuard::Outcome::kBusy:
+            std::puts("busy");
+            return 1;
         case korvo::InstanceGuard::Outcome::kFailed:
             std::printf("failed %s\n", guard.error().c_str());
             return 1;

@@ -114,7 +114,9 @@ class StoreFaultsTest : public ::testing::Test {
             auto it = after.find(name);
             if (touched && it == after.end()) continue;
             ASSERT_NE(it, after.end()) << name << " is lost";
-            if (!touched) EXPECT_EQ(it->second, node) << name << " changed";
+            if (!touched) {
+                EXPECT_EQ(it->second, node) << name << " changed";
+            }
             // A touched node is as before or as the operation left it, never a mixture.
             if (touched && !(it->second == node)) changed.insert(name);
         }
