@@ -342,7 +342,7 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         lock_.lock();
         if (cancelled()) return false;
         // A letter that could not be fetched is neither made from other text nor deleted.
-        if (got == "-1") return true;
+        if (got == "-1" || got == CNetRP::kTooLarge) return true;
         fetchedBytes = text.size();
 
         if (mode_ != 0) {
