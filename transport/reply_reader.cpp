@@ -70,7 +70,7 @@ ReplyReader::BlockResult ReplyReader::ReadDataBlock(std::string& block, const Pr
         size_t at = block.find(kTerminator, searchFrom, kTermLen);
         if (at != std::string::npos) {
             pending_.assign(block, at + kTermLen, std::string::npos);
-            if (dropped > 0) {
+            if (dropped > 0 || at > keep) {
                 block.clear();
                 return BlockResult::kTooLarge;
             }

@@ -1,0 +1,243 @@
+// Secured and bounded sessions against scripted servers: offers of TLS stripped on the way,
+// servers that trickle or never end, and a TLS connection cut in the middle of a letter.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "store/node.h"
+#include "tests/support/fake_server.h"
+#include "tests/support/mail_servers.h"
+#include "tests/transport/recording_view.h"
+#include "transport/net_rp.h"
+#include "transport/task_record.h"
+
+namespace korvo {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeServer;
+
+class SecureFakeTest : public ::testing::Test {
+  protected:
+    void SetUp() override { task_.view = &view_; }
+
+    std::unique_ptr<CNetRP> Session(int port, const std::string& pop3Security,
+                                    const std::string& smtpSecurity,
+                                    SocketTimeouts timeouts = {2000ms, 3000ms}) {
+        setinfo(&account_, kThisNode, "pop3Server", "127.0.0.1");
+        setinfo(&account_, kThisNode, "pop3Port", std::to_string(port));
+        setinfo(&account_, kThisNode, "smtpServer", "127.0.0.1");
+        setinfo(&account_, kThisNode, "smtpPort", std::to_string(port));
+        setinfo(&account_, kThisNode, "username", "bob");
+        setinfo(&account_, kThisNode, "password", "s3cret");
+        setinfo(&account_, kThisNode, "SmtpCheck", "True");
+        setinfo(&account_, kThisNode, "SmtpUser", "bob");
+        setinfo(&account_, kThisNode, "SmtpPass", "s3cret");
+        setinfo(&account_, kThisNode, kPop3SecurityKey, pop3Security);
+        setinfo(&account_, kThisNode, kSmtpSecurityKey, smtpSecurity);
+        auto session = std::make_unique<CNetRP>(timeouts);
+        session->InitialzeAccount(&account_, &task_);
+        return session;
+    }
+
+    baseDataStruct account_;
+    TaskRecord task_;
+    test::RecordingView view_;
+};
+
+TEST_F(SecureFakeTest, NoCredentialLeavesWithoutTheTlsTheAccountAsksFor) {
+    struct Case {
+        const char* name;
+        bool smtp;
+        std::function<void(FakeServer&)> script;
+    } cases[] = {
+        {"STLS missing from CAPA", false,
+         [](FakeServer& s) {
+             s.Send("+OK ready\r\n").Expect("CAPA");
+             s.Send("+OK\r\nUSER\r\nSASL PLAIN\r\n.\r\n").Silence();
+         }},
+        {"STLS offered, then refused", false,
+         [](FakeServer& s) {
+             s.Send("+OK ready\r\n").Expect("CAPA").Send("+OK\r\nSTLS\r\nUSER\r\n.\r\n");
+             s.Expect("STLS").Send("-ERR not now\r\n").Silence();
+         }},
+        {"STARTTLS missing from EHLO", true,
+         [](FakeServer& s) {
+             s.Send("220 fake\r\n").Expect("EHLO " + CNetRP::LocalHostName());
+             s.Send("250-fake\r\n250 AUTH PLAIN LOGIN\r\n").Silence();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeServer server;
+        c.script(server);
+        server.Start();
+        auto session = Session(server.port(), "starttls", "starttls", {2000ms, 1000ms});
+        EXPECT_EQ(c.smtp ? session->ConnectSmtp() : session->ConnectPop3(), 0);
+        session.reset();
+        server.Finish();
+        const std::string sent = server.received();
+        for (const char* secret : {"USER", "PASS", "AUTH", "s3cret", "czNjcmV0"}) {
+            EXPECT_EQ(sent.find(secret), std::string::npos) << secret << " in " << sent;
+        }
+    }
+}
+
+TEST_F(SecureFakeTest, TricklingEndlessAndOversizedRepliesEnd) {
+    auto loginScript = [](FakeServer& s) {
+        s.Send("+OK ready\r\n").Expect("USER bob").Send("+OK\r\n").Expect("PASS s3cret");
+        s.Send("+OK\r\n");
+    };
+    struct Case {
+        const char* name;
+        std::function<void(FakeServer&)> script;
+        const char* result;  // of GetMessage(1); nullptr: the login fails
+        bool inStep;         // the session still reads the next reply right
+    } cases[] = {
+        {"greeting trickles in", [](FakeServer& s) {
+             s.Send("+OK ");
+             for (int i = 0; i < 40; ++i) s.Send("x");
+         },
+         nullptr, false},
+        {"letter never ends", [&](FakeServer& s) {
+             loginScript(s);
+             s.Expect("LIST 1").Send("+OK 1 100\r\n").Expect("RETR 1").Send("+OK\r\n");
+             for (int i = 0; i < 60; ++i) s.Send(std::string(65536, 'y') + "\r\n");
+         },
+         "-1", false},
+        {"letter far larger than LIST said", [&](FakeServer& s) {
+             loginScript(s);
+             s.Expect("LIST 1").Send("+OK 1 100\r\n").Expect("RETR 1").Send("+OK\r\n");
+             s.Send(std::string(5000, 'z') + "\r\n.\r\n").Expect("STAT").Send("+OK 0 0\r\n");
+             s.Expect("QUIT").Send("+OK bye\r\n");
+         },
+         CNetRP::kTooLarge, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeServer server;
+        c.script(server);
+        server.Start();
+        SocketTimeouts timeouts{2000ms, 3000ms};
+        timeouts.reply = 400ms;
+        auto session = Session(server.port(), "none", "none", timeouts);
+        const auto start = std::chrono::steady_clock::now();
+        if (!c.result) {
+            EXPECT_EQ(session->ConnectPop3(), 0);
+        } else {
+            ASSERT_EQ(session->ConnectPop3(), 1) << session->lastError();
+            std::string text;
+            EXPECT_EQ(session->GetMessage(1, text), c.result);
+            EXPECT_TRUE(text.empty());
+            EXPECT_EQ(session->pop3Connected(), c.inStep);
+            if (c.inStep) {
+                EXPECT_EQ(session->GetNumMessages(), 0);
+                EXPECT_EQ(session->DisconnectPop3(), 1);
+            }
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+        session.reset();
+        server.Finish();
+    }
+}
+
+// A POP3 server over TLS that logs in anyone and cuts the connection half-way into letter 1.
+class CutTlsServer {
+  public:
+    explicit CutTlsServer(std::string half) : half_(std::move(half)) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(listen_, 1);
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~CutTlsServer() {
+        thread_.join();
+        ::close(listen_);
+    }
+    int port() const { return port_; }
+
+  private:
+    void Run() {
+        pollfd p{listen_, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0) return;
+        int fd = ::accept(listen_, nullptr, nullptr);
+        timeval bound{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_use_certificate_file(ctx, test::TestCertPath(test::TestCert::kGood, "pem").c_str(),
+                                     SSL_FILETYPE_PEM);
+        SSL_CTX_use_PrivateKey_file(ctx, test::TestCertPath(test::TestCert::kGood, "key").c_str(),
+                                    SSL_FILETYPE_PEM);
+        SSL* ssl = SSL_new(ctx);
+        SSL_set_fd(ssl, fd);
+        if (SSL_accept(ssl) == 1) {
+            auto say = [ssl](const std::string& text) {
+                size_t n = 0;
+                SSL_write_ex(ssl, text.data(), text.size(), &n);
+            };
+            say("+OK ready\r\n");
+            std::string line;
+            char c;
+            size_t n = 0;
+            while (SSL_read_ex(ssl, &c, 1, &n) == 1) {
+                line += c;
+                if (c != '\n') continue;
+                if (line == "CAPA\r\n") say("-ERR\r\n");
+                if (line == "USER bob\r\n" || line == "PASS s3cret\r\n") say("+OK\r\n");
+                if (line == "LIST 1\r\n") say("+OK 1 5000\r\n");
+                if (line == "RETR 1\r\n") {
+                    say("+OK\r\n" + half_);
+                    break;  // gone, without a word of TLS farewell
+                }
+                line.clear();
+            }
+        }
+        SSL_free(ssl);
+        SSL_CTX_free(ctx);
+        ::close(fd);
+    }
+
+    std::string half_;
+    int listen_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(SecureFakeTest, TlsCutMidLetterKeepsNothingAndDeletesNothing) {
+    std::string error;
+    ASSERT_FALSE(test::TestCertDir(&error).empty()) << error;
+    ::setenv("SSL_CERT_FILE", test::TestCaFile().c_str(), 1);
+    std::string text;
+    std::string got;
+    {
+        CutTlsServer server("Received: by test\r\nSubject: half\r\n\r\n" +
+                            std::string(2000, 'h'));
+        auto session = Session(server.port(), "ssl", "none");
+        ASSERT_EQ(session->ConnectPop3(), 1) << session->lastError();
+        EXPECT_TRUE(session->pop3Secure());
+        got = session->GetMessage(1, text);
+        EXPECT_FALSE(session->pop3Connected());
+        EXPECT_EQ(session->DeleteMessage(1), 0);
+    }
+    EXPECT_EQ(got, "-1");
+    EXPECT_TRUE(text.empty());
+}
+
+}  // namespace
+}  // namespace korvo
