@@ -251,7 +251,7 @@ bool MailServers::StartPop3(const Pop3Options& options) {
         return Fail(certError);
     }
     pop3Port_ = FreeLoopbackPort();
-    pop3sPort_ = options.tls == Pop3Options::Tls::kRequired ? FreeLoopbackPort() : 0;
+    pop3sPort_ = options.tls != Pop3Options::Tls::kNo ? FreeLoopbackPort() : 0;
     // A run directory left from an earlier start delays the next one by seconds.
     std::error_code ignored;
     fs::remove_all(dir_ + "run", ignored);

@@ -22,8 +22,9 @@ std::string TestCertPath(TestCert cert, const char* extension);  // "pem" or "ke
 // The test authority's certificate, to put in SSL_CERT_FILE.
 std::string TestCaFile();
 
-// How the POP3 server runs: STLS on the plain port (kOffered) or TLS required for logins
-// (kRequired; then the implicit TLS port is open too), with which certificate, on which
+// How the POP3 server runs: STLS offered on the plain port (kOffered) or TLS required for
+// logins (kRequired); with either, the implicit TLS port is open too. With which certificate, on
+// which
 // address. The server treats a client on its own address as secure: listen on 127.0.0.2 for
 // plain logins to be refused.
 struct Pop3Options {
@@ -60,7 +61,7 @@ class MailServers {
     void StopSmtp();
 
     uint16_t pop3Port() const { return pop3Port_; }
-    // The implicit TLS port (with Tls::kRequired), else 0.
+    // The implicit TLS port (with TLS), else 0.
     uint16_t pop3sPort() const { return pop3sPort_; }
     uint16_t smtpPort() const { return smtpPort_; }
 
