@@ -6,7 +6,6 @@
 #include <cstring>
 #include <deque>
 #include <string>
-#include <thread>
 
 namespace korvo {
 namespace {
@@ -169,60 +168,6 @@ TEST(ReplyReaderTest, LargeBlockSearchesOnlyNewBytes) {
     EXPECT_EQ(source.calls, static_cast<int>(chunks.size()));
     EXPECT_LE(reader.lastSearchBytes(), wire.size() + 4 * chunks.size());
     EXPECT_GE(reader.lastSearchBytes(), body.size());
-}
-
-}  // namespace
-}  // namespace korvo
-
-namespace korvo {
-namespace {
-
-TEST(ReplyReaderTest, OversizedBlockIsDrainedOrGivenUp) {
-    const std::string big = std::string(3000, 'x') + "\r\n";
-    struct Case {
-        const char* name;
-        size_t keep, drain;
-        ReplyReader::BlockResult result;
-        bool inStep;  // the next reply is read correctly afterwards
-    } cases[] = {
-        {"fits", 4000, 8000, ReplyReader::BlockResult::kComplete, true},
-        {"too large, read to its end", 100, 8000, ReplyReader::BlockResult::kTooLarge, true},
-        {"beyond the drain limit", 100, 1000, ReplyReader::BlockResult::kBroken, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // Small pieces, and the terminator split across two of them.
-        std::deque<std::string> pieces;
-        for (size_t at = 0; at < big.size(); at += 700) pieces.push_back(big.substr(at, 700));
-        pieces.push_back("\r");
-        pieces.push_back("\n.\r\n+OK next\r\n");
-        Chunks chunks(pieces);
-        ReplyReader reader = ReaderOver(chunks);
-        std::string block;
-        EXPECT_EQ(reader.ReadDataBlock(block, {}, {}, c.keep, c.drain), c.result);
-        if (c.result == ReplyReader::BlockResult::kComplete) EXPECT_EQ(block, big);
-        if (c.result != ReplyReader::BlockResult::kComplete) EXPECT_TRUE(block.empty());
-        std::string line;
-        EXPECT_EQ(reader.ReadLine(line) && line == "+OK next\r\n", c.inStep);
-    }
-}
-
-TEST(ReplyReaderTest, ReplyMustCompleteWithinItsLimit) {
-    using namespace std::chrono_literals;
-    // A source that trickles one byte every 20 ms, for ever.
-    auto trickle = [](char* buffer, size_t) {
-        std::this_thread::sleep_for(20ms);
-        buffer[0] = 'a';
-        return 1L;
-    };
-    ReplyReader reader(trickle);
-    reader.SetReplyLimit(200ms);
-    const auto start = std::chrono::steady_clock::now();
-    std::string out;
-    EXPECT_FALSE(reader.ReadLine(out));
-    EXPECT_FALSE(reader.ReadSmtpReply(out));
-    EXPECT_EQ(reader.ReadDataBlock(out), ReplyReader::BlockResult::kBroken);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
 
 }  // namespace

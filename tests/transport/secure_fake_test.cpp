@@ -118,7 +118,8 @@ TEST_F(SecureFakeTest, TricklingEndlessAndOversizedRepliesEnd) {
         {"letter far larger than LIST said", [&](FakeServer& s) {
              loginScript(s);
              s.Expect("LIST 1").Send("+OK 1 100\r\n").Expect("RETR 1").Send("+OK\r\n");
-             s.Send(std::string(5000, 'z') + "\r\n.\r\n").Expect("STAT").Send("+OK 0 0\r\n");
+             for (int i = 0; i < 3; ++i) s.Send(std::string(2000, 'z'));
+             s.Send("\r\n.\r\n").Expect("STAT").Send("+OK 0 0\r\n");
              s.Expect("QUIT").Send("+OK bye\r\n");
          },
          CNetRP::kTooLarge, true},
@@ -151,71 +152,68 @@ TEST_F(SecureFakeTest, TricklingEndlessAndOversizedRepliesEnd) {
     }
 }
 
-// A POP3 server over TLS that logs in anyone and cuts the connection half-way into letter 1.
+// A POP3 server over TLS that knows no CAPA, answers every other command "+OK" and cuts the
+// connection half-way into the letter RETR asks for.
 class CutTlsServer {
   public:
-    explicit CutTlsServer(std::string half) : half_(std::move(half)) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(listen_, 1);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~CutTlsServer() {
-        thread_.join();
-        ::close(listen_);
-    }
+    CutTlsServer() : thread_([this] { Run(); }) {}
+    ~CutTlsServer() { thread_.join(); }
     int port() const { return port_; }
 
   private:
     void Run() {
         pollfd p{listen_, POLLIN, 0};
         if (::poll(&p, 1, 10000) <= 0) return;
-        int fd = ::accept(listen_, nullptr, nullptr);
+        const int fd = ::accept(listen_, nullptr, nullptr);
         timeval bound{10, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
         SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
-        SSL_CTX_use_certificate_file(ctx, test::TestCertPath(test::TestCert::kGood, "pem").c_str(),
-                                     SSL_FILETYPE_PEM);
-        SSL_CTX_use_PrivateKey_file(ctx, test::TestCertPath(test::TestCert::kGood, "key").c_str(),
-                                    SSL_FILETYPE_PEM);
+        SSL_CTX_use_certificate_file(ctx, Path("pem").c_str(), SSL_FILETYPE_PEM);
+        SSL_CTX_use_PrivateKey_file(ctx, Path("key").c_str(), SSL_FILETYPE_PEM);
         SSL* ssl = SSL_new(ctx);
         SSL_set_fd(ssl, fd);
-        if (SSL_accept(ssl) == 1) {
-            auto say = [ssl](const std::string& text) {
-                size_t n = 0;
-                SSL_write_ex(ssl, text.data(), text.size(), &n);
-            };
-            say("+OK ready\r\n");
-            std::string line;
-            char c;
+        auto say = [ssl](const std::string& text) {
             size_t n = 0;
-            while (SSL_read_ex(ssl, &c, 1, &n) == 1) {
-                line += c;
-                if (c != '\n') continue;
-                if (line == "CAPA\r\n") say("-ERR\r\n");
-                if (line == "USER bob\r\n" || line == "PASS s3cret\r\n") say("+OK\r\n");
-                if (line == "LIST 1\r\n") say("+OK 1 5000\r\n");
-                if (line == "RETR 1\r\n") {
-                    say("+OK\r\n" + half_);
-                    break;  // gone, without a word of TLS farewell
-                }
-                line.clear();
-            }
+            return SSL_write_ex(ssl, text.data(), text.size(), &n) == 1;
+        };
+        std::string line;
+        char c;
+        size_t n = 0;
+        bool open = SSL_accept(ssl) == 1 && say("+OK ready\r\n");
+        while (open && SSL_read_ex(ssl, &c, 1, &n) == 1) {
+            line += c;
+            if (c != '\n') continue;
+            const bool retr = line.starts_with("RETR");
+            const char* reply = line.starts_with("LIST")   ? "+OK 1 5000\r\n"
+                                : line.starts_with("CAPA") ? "-ERR\r\n"
+                                                           : "+OK\r\n";
+            open = say(reply) && !retr;
+            if (retr) say("Received: by test\r\nSubject: half\r\n\r\n" + std::string(2000, 'h'));
+            line.clear();
         }
-        SSL_free(ssl);
+        SSL_free(ssl);  // gone without a word of TLS farewell
         SSL_CTX_free(ctx);
         ::close(fd);
+        ::close(listen_);
+    }
+    static std::string Path(const char* extension) {
+        return test::TestCertPath(test::TestCert::kGood, extension);
+    }
+    int Listen() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(fd, 1);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        return fd;
     }
 
-    std::string half_;
-    int listen_ = -1;
     int port_ = 0;
+    int listen_ = Listen();
     std::thread thread_;
 };
 
@@ -223,20 +221,15 @@ TEST_F(SecureFakeTest, TlsCutMidLetterKeepsNothingAndDeletesNothing) {
     std::string error;
     ASSERT_FALSE(test::TestCertDir(&error).empty()) << error;
     ::setenv("SSL_CERT_FILE", test::TestCaFile().c_str(), 1);
+    CutTlsServer server;
+    auto session = Session(server.port(), "ssl", "none");
+    ASSERT_EQ(session->ConnectPop3(), 1) << session->lastError();
+    EXPECT_TRUE(session->pop3Secure());
     std::string text;
-    std::string got;
-    {
-        CutTlsServer server("Received: by test\r\nSubject: half\r\n\r\n" +
-                            std::string(2000, 'h'));
-        auto session = Session(server.port(), "ssl", "none");
-        ASSERT_EQ(session->ConnectPop3(), 1) << session->lastError();
-        EXPECT_TRUE(session->pop3Secure());
-        got = session->GetMessage(1, text);
-        EXPECT_FALSE(session->pop3Connected());
-        EXPECT_EQ(session->DeleteMessage(1), 0);
-    }
-    EXPECT_EQ(got, "-1");
+    EXPECT_EQ(session->GetMessage(1, text), "-1");
     EXPECT_TRUE(text.empty());
+    EXPECT_FALSE(session->pop3Connected());
+    EXPECT_EQ(session->DeleteMessage(1), 0);
 }
 
 }  // namespace
