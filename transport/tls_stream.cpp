@@ -164,7 +164,6 @@ bool TlsStream::Retry(int ret, std::chrono::milliseconds limit) {
         case SSL_ERROR_WANT_WRITE:
             return socket_.WaitFor(POLLOUT, limit);
         default:
-            ERR_clear_error();
             return false;
     }
 }
@@ -187,6 +186,8 @@ TlsStream::Result TlsStream::Handshake(const std::string& host, const std::strin
     }
     const auto deadline = start + socket_.timeouts().connect;
     for (;;) {
+        // SSL_get_error reads the thread's error queue: nothing old may be left in it.
+        ERR_clear_error();
         int ret = SSL_connect(ssl);
         if (ret == 1) break;
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -227,6 +228,7 @@ bool TlsStream::SendAll(std::string_view bytes) {
     if (!session_ || !session_->ssl || socket_.cancelled()) return false;
     while (!bytes.empty()) {
         size_t written = 0;
+        ERR_clear_error();
         int ret = SSL_write_ex(session_->ssl, bytes.data(), bytes.size(), &written);
         if (ret == 1) {
             bytes.remove_prefix(written);
@@ -242,6 +244,7 @@ long TlsStream::Receive(char* buffer, size_t size, Clock::time_point deadline) {
     for (;;) {
         if (socket_.cancelled()) return -1;
         size_t got = 0;
+        ERR_clear_error();
         int ret = SSL_read_ex(session_->ssl, buffer, size, &got);
         if (ret == 1) return static_cast<long>(got);
         auto limit = socket_.ReceiveLimit(deadline);

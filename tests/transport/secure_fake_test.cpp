@@ -153,10 +153,11 @@ TEST_F(SecureFakeTest, TricklingEndlessAndOversizedRepliesEnd) {
 }
 
 // A POP3 server over TLS that knows no CAPA, answers every other command "+OK" and cuts the
-// connection half-way into the letter RETR asks for.
+// connection half-way into the letter RETR asks for. A silent one completes the handshake and
+// then says nothing until the client goes.
 class CutTlsServer {
   public:
-    CutTlsServer() : thread_([this] { Run(); }) {}
+    explicit CutTlsServer(bool silent = false) : silent_(silent), thread_([this] { Run(); }) {}
     ~CutTlsServer() { thread_.join(); }
     int port() const { return port_; }
 
@@ -179,7 +180,7 @@ class CutTlsServer {
         std::string line;
         char c;
         size_t n = 0;
-        bool open = SSL_accept(ssl) == 1 && say("+OK ready\r\n");
+        bool open = SSL_accept(ssl) == 1 && (silent_ || say("+OK ready\r\n"));
         while (open && SSL_read_ex(ssl, &c, 1, &n) == 1) {
             line += c;
             if (c != '\n') continue;
@@ -212,6 +213,7 @@ class CutTlsServer {
         return fd;
     }
 
+    bool silent_;
     int port_ = 0;
     int listen_ = Listen();
     std::thread thread_;
@@ -230,6 +232,22 @@ TEST_F(SecureFakeTest, TlsCutMidLetterKeepsNothingAndDeletesNothing) {
     EXPECT_TRUE(text.empty());
     EXPECT_FALSE(session->pop3Connected());
     EXPECT_EQ(session->DeleteMessage(1), 0);
+}
+
+TEST_F(SecureFakeTest, CancelEndsAWaitInsideTls) {
+    std::string error;
+    ASSERT_FALSE(test::TestCertDir(&error).empty()) << error;
+    ::setenv("SSL_CERT_FILE", test::TestCaFile().c_str(), 1);
+    CutTlsServer server(true);
+    auto session = Session(server.port(), "ssl", "none", {2000ms, 20000ms});
+    std::thread canceller([this] {
+        std::this_thread::sleep_for(300ms);
+        task_.RequestCancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(session->ConnectPop3(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    canceller.join();
 }
 
 }  // namespace
