@@ -7,7 +7,10 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/socket.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 
@@ -40,6 +43,55 @@ std::shared_ptr<SSL_CTX> ClientContext() {
     context.reset(ctx, SSL_CTX_free);
     settings = now;
     return context;
+}
+
+// The socket under a TLS session. OpenSSL's own socket BIO writes with write(), which raises
+// SIGPIPE on a connection the server has closed; this one sends with MSG_NOSIGNAL.
+int SocketFd(BIO* bio) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+}
+
+int SocketWrite(BIO* bio, const char* data, size_t size, size_t* written) {
+    BIO_clear_retry_flags(bio);
+    const ssize_t n = ::send(SocketFd(bio), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+        *written = static_cast<size_t>(n);
+        return 1;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) BIO_set_retry_write(bio);
+    return 0;
+}
+
+int SocketRead(BIO* bio, char* data, size_t size, size_t* read) {
+    BIO_clear_retry_flags(bio);
+    const ssize_t n = ::recv(SocketFd(bio), data, size, MSG_DONTWAIT);
+    if (n > 0) {
+        *read = static_cast<size_t>(n);
+        return 1;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        BIO_set_retry_read(bio);
+    }
+    return 0;  // an error, or the end of the stream
+}
+
+long SocketCtrl(BIO*, int command, long, void*) {
+    return command == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+BIO* SocketBio(int fd) {
+    static BIO_METHOD* method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "korvo socket");
+        BIO_meth_set_write_ex(m, SocketWrite);
+        BIO_meth_set_read_ex(m, SocketRead);
+        BIO_meth_set_ctrl(m, SocketCtrl);
+        return m;
+    }();
+    BIO* bio = method ? BIO_new(method) : nullptr;
+    if (!bio) return nullptr;
+    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    BIO_set_init(bio, 1);
+    return bio;
 }
 
 std::string OpenSslError() {
@@ -173,11 +225,13 @@ TlsStream::Result TlsStream::Handshake(const std::string& host, const std::strin
     session_ = std::make_unique<Session>();
     session_->context = ClientContext();
     if (session_->context) session_->ssl = SSL_new(session_->context.get());
-    if (!session_->ssl || socket_.fd() < 0 || !SSL_set_fd(session_->ssl, socket_.fd())) {
+    BIO* bio = session_->ssl && socket_.fd() >= 0 ? SocketBio(socket_.fd()) : nullptr;
+    if (!bio) {
         error_ = "TLS could not start: " + OpenSslError();
         return Result::kFailed;
     }
     SSL* ssl = session_->ssl;
+    SSL_set_bio(ssl, bio, bio);
     if (IsIpAddress(host)) {
         X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
     } else {

@@ -169,6 +169,7 @@ class CutTlsServer {
         timeval bound{10, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
         SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_set_num_tickets(ctx, 0);  // nothing written after the handshake unasked
         SSL_CTX_use_certificate_file(ctx, Path("pem").c_str(), SSL_FILETYPE_PEM);
         SSL_CTX_use_PrivateKey_file(ctx, Path("key").c_str(), SSL_FILETYPE_PEM);
         SSL* ssl = SSL_new(ctx);
