@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace korvo {
@@ -42,12 +43,19 @@ void TcpSocket::Cancel() {
     if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
+int TcpSocket::fd() const {
+    std::lock_guard lock(mutex_);
+    return fd_;
+}
+
+std::chrono::milliseconds TcpSocket::ReceiveLimit(Clock::time_point deadline) const {
+    if (deadline == Clock::time_point::max()) return timeouts_.receive;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return std::max(std::chrono::milliseconds(0), std::min(left, timeouts_.receive));
+}
+
 bool TcpSocket::WaitFor(short events, std::chrono::milliseconds limit) {
-    int fd;
-    {
-        std::lock_guard lock(mutex_);
-        fd = fd_;
-    }
+    const int fd = this->fd();
     if (fd < 0) return false;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -59,6 +67,7 @@ bool TcpSocket::WaitFor(short events, std::chrono::milliseconds limit) {
         if (events == POLLOUT && left > kWaitSlice) left = kWaitSlice;
         pollfd p{fd, events, 0};
         int n = ::poll(&p, 1, static_cast<int>(left.count()));
+        // An error or hang-up is ready too: the read or write that follows reports it.
         if (n > 0) return true;
         if (n < 0 && errno != EINTR) return false;
     }
@@ -97,7 +106,6 @@ ConnectResult TcpSocket::Connect(const std::string& host, int port) {
             ok = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
         }
         if (ok) {
-            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
             int one = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             // A cancel that raced with the connect must still cut the next read short.
@@ -113,16 +121,16 @@ ConnectResult TcpSocket::Connect(const std::string& host, int port) {
 }
 
 bool TcpSocket::SendAll(std::string_view bytes) {
-    int fd;
-    {
-        std::lock_guard lock(mutex_);
-        fd = fd_;
-    }
+    const int fd = this->fd();
     if (fd < 0 || cancelled_.load()) return false;
     while (!bytes.empty()) {
-        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR) continue;
+            // A peer that stops reading cannot hold the session for longer than the time-out.
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(POLLOUT, timeouts_.send)) {
+                continue;
+            }
             return false;
         }
         bytes.remove_prefix(static_cast<size_t>(n));
@@ -130,19 +138,15 @@ bool TcpSocket::SendAll(std::string_view bytes) {
     return true;
 }
 
-long TcpSocket::Receive(char* buffer, size_t size) {
+long TcpSocket::Receive(char* buffer, size_t size, Clock::time_point deadline) {
     if (size == 0) return -1;
-    if (!WaitFor(POLLIN, timeouts_.receive)) return -1;
-    int fd;
-    {
-        std::lock_guard lock(mutex_);
-        fd = fd_;
-    }
-    if (fd < 0) return -1;
     for (;;) {
-        ssize_t n = ::recv(fd, buffer, size, 0);
+        if (!WaitFor(POLLIN, ReceiveLimit(deadline))) return -1;
+        const int fd = this->fd();
+        if (fd < 0) return -1;
+        ssize_t n = ::recv(fd, buffer, size, MSG_DONTWAIT);
         if (n > 0) return static_cast<long>(n);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         return -1;  // error or orderly close: either way no reply arrives
     }
 }

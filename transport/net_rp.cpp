@@ -4,6 +4,8 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <new>
+#include <sstream>
 
 #include <unistd.h>
 
@@ -114,10 +116,6 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
     return false;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ContainsNoCase(a, b);
-}
-
 // Only a 2xx or 3xx code is a positive reply of the mail-sending server.
 bool SmtpRefusal(std::string_view reply) {
     if (reply.size() < 3) return true;
@@ -131,12 +129,67 @@ bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// The upper-cased words of a capability line.
+std::vector<std::string> Words(std::string_view line) {
+    std::vector<std::string> words;
+    std::istringstream in{std::string(line)};
+    for (std::string word; in >> word;) {
+        for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+bool Has(const std::vector<std::string>& words, std::string_view word) {
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// The keywords of each extension line of an EHLO reply ("250-AUTH LOGIN PLAIN").
+std::vector<std::vector<std::string>> EhloExtensions(std::string_view reply) {
+    std::vector<std::vector<std::string>> lines;
+    bool first = true;
+    while (!reply.empty()) {
+        size_t end = reply.find('\n');
+        std::string_view line = reply.substr(0, end);
+        reply.remove_prefix(end == std::string_view::npos ? reply.size() : end + 1);
+        if (!first && line.size() > 4) lines.push_back(Words(line.substr(4)));
+        first = false;
+    }
+    return lines;
+}
+
+// A CAPA reply is a few lines; anything longer is not one.
+constexpr size_t kMaxCapaBytes = 16384;
+
 }  // namespace
 
+Pop3Capabilities ParseCapabilities(std::string_view block) {
+    Pop3Capabilities caps;
+    caps.answered = true;
+    while (!block.empty()) {
+        size_t end = block.find('\n');
+        const std::vector<std::string> words = Words(block.substr(0, end));
+        block.remove_prefix(end == std::string_view::npos ? block.size() : end + 1);
+        if (words.empty()) continue;
+        if (words[0] == "STLS") caps.stls = true;
+        if (words[0] == "PIPELINING") caps.pipelining = true;
+        if (words[0] == "SASL" && Has(words, "PLAIN")) caps.saslPlain = true;
+    }
+    return caps;
+}
+
 CNetRP::Link::Link(Kind k, SocketTimeouts timeouts)
-    : kind(k),
-      socket(timeouts),
-      reader([this](char* buffer, size_t size) { return socket.Receive(buffer, size); }) {}
+    : kind(k), socket(timeouts), reader([this](char* buffer, size_t size) {
+          return stream().Receive(buffer, size, reader.deadline());
+      }) {
+    reader.SetReplyLimit(timeouts.reply);
+}
+
+void CNetRP::Link::Close() {
+    tls.reset();
+    socket.Close();
+    reader.Reset();
+}
 
 CNetRP::CNetRP(SocketTimeouts timeouts)
     : pop3_(Link::Kind::kPop3, timeouts), smtp_(Link::Kind::kSmtp, timeouts) {
@@ -148,8 +201,8 @@ CNetRP::CNetRP(SocketTimeouts timeouts)
 CNetRP::~CNetRP() {
     if (pop3Connected_) DisconnectPop3();
     if (smtpConnected_) DisconnectSmtp();
-    pop3_.socket.Close();
-    smtp_.socket.Close();
+    pop3_.Close();
+    smtp_.Close();
     if (task_) task_->SetInterrupter({});
 }
 
@@ -169,10 +222,18 @@ void CNetRP::InitialzeAccount(const baseDataStruct* account, TaskRecord* task) {
     smtpCheck_ = AccountValue(account, "SmtpCheck") == "True" ? 1 : 0;
     smtpUser_.clear();
     smtpPass_.clear();
+    smtpLogin_.clear();
+    smtpPassword_.clear();
     if (smtpCheck_) {
-        smtpUser_ = Base64(AccountValue(account, "SmtpUser")) + "\r\n";
-        smtpPass_ = Base64(AccountValue(account, "SmtpPass")) + "\r\n";
+        smtpLogin_ = AccountValue(account, "SmtpUser");
+        smtpPassword_ = AccountValue(account, "SmtpPass");
+        smtpUser_ = Base64(smtpLogin_) + "\r\n";
+        smtpPass_ = Base64(smtpPassword_) + "\r\n";
     }
+    pop3Security_ = ParseSecurity(AccountValue(account, kPop3SecurityKey));
+    smtpSecurity_ = ParseSecurity(AccountValue(account, kSmtpSecurityKey));
+    pop3Pin_ = AccountValue(account, kPop3CertSha256Key);
+    smtpPin_ = AccountValue(account, kSmtpCertSha256Key);
 
     if (task_ && task_ != task) task_->SetInterrupter({});
     task_ = task;
@@ -217,12 +278,12 @@ void CNetRP::Send(Link& link, const std::string& command) {
                 command.c_str());
     }
     // A failed send shows up in the reply that follows.
-    link.socket.SendAll(command);
+    link.stream().SendAll(command);
 }
 
 void CNetRP::SendSecret(Link& link, const std::string& line) {
     LogLine(DiagLog::kMessage, "CNetRP send ********");
-    link.socket.SendAll(line);
+    link.stream().SendAll(line);
 }
 
 void CNetRP::Pop3Command(const std::string& command) {
@@ -236,7 +297,7 @@ void CNetRP::Pop3Command(const std::string& command) {
 }
 
 void CNetRP::WriteAhead(std::initializer_list<std::string> commands) {
-    if (!pipelining_ || !pop3Connected_) return;
+    if (!pop3Caps_.pipelining || !pop3Connected_) return;
     std::string batch;
     for (const std::string& command : commands) {
         LogLine(DiagLog::kMessage, "CNetRP send ahead %.*s", static_cast<int>(command.size() - 2),
@@ -245,7 +306,7 @@ void CNetRP::WriteAhead(std::initializer_list<std::string> commands) {
         ahead_.push_back(command);
     }
     // A failed send shows up in the replies that follow.
-    pop3_.socket.SendAll(batch);
+    pop3_.stream().SendAll(batch);
 }
 
 bool CNetRP::DropAhead(size_t count) {
@@ -262,7 +323,7 @@ bool CNetRP::DropAhead(size_t count) {
         if (!ok) {
             // Out of step with the server: nothing more is read from this connection.
             ahead_.clear();
-            pop3_.socket.Close();
+            pop3_.Close();
             return false;
         }
     }
@@ -284,7 +345,7 @@ void CNetRP::WriteAheadMessage(int n, bool retrieve) {
 }
 
 void CNetRP::WriteAheadDeletes(const std::vector<int>& numbers) {
-    if (!pipelining_ || !pop3Connected_) return;
+    if (!pop3Caps_.pipelining || !pop3Connected_) return;
     std::string batch;
     for (int n : numbers) {
         std::string dele = StrPrintf("DELE %d\r\n", n);
@@ -292,27 +353,7 @@ void CNetRP::WriteAheadDeletes(const std::vector<int>& numbers) {
         ahead_.push_back(std::move(dele));
     }
     LogLine(DiagLog::kMessage, "CNetRP send ahead %zu DELE", numbers.size());
-    pop3_.socket.SendAll(batch);
-}
-
-bool CNetRP::ReadCapabilities() {
-    pipelining_ = false;
-    Send(pop3_, "CAPA\r\n");
-    std::string line;
-    if (!pop3_.reader.ReadLine(line)) return false;
-    if (line.compare(0, 3, "+OK") != 0) return true;
-    std::string block;
-    if (pop3_.reader.ReadDataBlock(block) != ReplyReader::BlockResult::kComplete) return false;
-    size_t start = 0;
-    while (start < block.size()) {
-        size_t end = block.find('\n', start);
-        if (end == std::string::npos) end = block.size();
-        std::string_view capability(block.data() + start, end - start);
-        if (capability.ends_with('\r')) capability.remove_suffix(1);
-        if (EqualsNoCase(capability, "PIPELINING")) pipelining_ = true;
-        start = end + 1;
-    }
-    return true;
+    pop3_.stream().SendAll(batch);
 }
 
 int CNetRP::get_response(Link& link, int index) {
@@ -351,6 +392,86 @@ std::string CNetRP::ReportError() {
     return lastError_;
 }
 
+bool CNetRP::OpenLink(Link& link, const std::string& host, int port, const char* failure) {
+    link.Close();
+    switch (link.socket.Connect(host, port)) {
+        case ConnectResult::kCreateFailed:
+            SetError("Unable to create the socket.");
+            return false;
+        case ConnectResult::kConnectFailed:
+            SetError(failure);
+            link.Close();
+            return false;
+        case ConnectResult::kOk:
+            break;
+    }
+    return true;
+}
+
+bool CNetRP::StartTls(Link& link, const std::string& host, const std::string& pin,
+                      CertificateProblem::Server server) {
+    ShowStatus("Secure connection to " + host + "...");
+    // Whatever came in clear before the handshake must not be read as a reply after it.
+    link.reader.Reset();
+    auto tls = std::make_unique<TlsStream>(link.socket);
+    switch (tls->Handshake(host, pin)) {
+        case TlsStream::Result::kOk:
+            lastHandshakeMs_ = tls->handshakeMs();
+            link.tls = std::move(tls);
+            return true;
+        case TlsStream::Result::kFailed:
+            SetError(cancelled() ? std::string(kSocketError) : tls->error());
+            return false;
+        case TlsStream::Result::kUntrusted:
+            break;
+    }
+    CertificateProblem problem = tls->certificate();
+    problem.server = server;
+    SetError(tls->error() + ". SHA-256 fingerprint " + problem.sha256);
+    if (task_) task_->certificate = std::move(problem);
+    return false;
+}
+
+bool CNetRP::QueryCapabilities() {
+    pop3Caps_ = {};
+    Send(pop3_, "CAPA\r\n");
+    std::string line;
+    if (!pop3_.reader.ReadLine(line)) {
+        SetError(kSocketError);
+        return false;
+    }
+    // A server that does not know CAPA refuses it and goes on as before.
+    if (line.compare(0, 3, "+OK") != 0) return true;
+    std::string block;
+    if (pop3_.reader.ReadDataBlock(block, {}, {}, kMaxCapaBytes, 0) !=
+        ReplyReader::BlockResult::kComplete) {
+        SetError(kSocketError);
+        return false;
+    }
+    pop3Caps_ = ParseCapabilities(block);
+    return true;
+}
+
+bool CNetRP::LoginPop3() {
+    if (pop3Caps_.saslPlain) {
+        // RFC 5034 with the initial response: authorisation id empty, then user and password.
+        ShowStatus("User " + userName_);
+        SendSecret(pop3_,
+                   "AUTH PLAIN " +
+                       Base64(std::string(1, '\0') + userName_ + std::string(1, '\0') + password_) +
+                       "\r\n");
+        return get_response(pop3_, kErrPass) != 0;
+    }
+
+    std::string user = StrPrintf("USER %s\r\n", userName_.c_str());
+    Send(pop3_, user);
+    ShowStatus("User " + user.substr(0, user.size() - 2));
+    if (!get_response(pop3_, kErrUser)) return false;
+    Send(pop3_, StrPrintf("PASS %s\r\n", password_.c_str()));
+    ShowStatus("password ********");
+    return get_response(pop3_, kErrPass) != 0;
+}
+
 int CNetRP::ConnectPop3() {
     OpLog log("ConnectPop3");
     if (pop3Connected_) return 1;
@@ -364,40 +485,41 @@ int CNetRP::ConnectPop3() {
         SetError(errorText(kErrPass));
         return 0;
     }
-    pop3_.reader.Reset();
-    switch (pop3_.socket.Connect(pop3Server_, pop3Port_)) {
-        case ConnectResult::kCreateFailed:
-            SetError("Unable to create the socket.");
-            return 0;
-        case ConnectResult::kConnectFailed:
-            SetError("Unable to connect to server!");
-            pop3_.socket.Close();
-            return 0;
-        case ConnectResult::kOk:
-            break;
-    }
+    ahead_.clear();
+    if (!OpenLink(pop3_, pop3Server_, pop3Port_, "Unable to connect to server!")) return 0;
     auto fail = [this] {
-        pop3_.socket.Close();
-        pop3_.reader.Reset();
+        pop3_.Close();
         pop3Connected_ = 0;
         return 0;
     };
-    ahead_.clear();
-    if (!get_response(pop3_, kErrGreeting)) return fail();
-    if (!ReadCapabilities()) {
-        SetError(kSocketError);
+    if (pop3Security_ == Security::kSsl &&
+        !StartTls(pop3_, pop3Server_, pop3Pin_, CertificateProblem::Server::kPop3)) {
         return fail();
     }
+    if (!get_response(pop3_, kErrGreeting)) return fail();
 
-    std::string user = StrPrintf("USER %s\r\n", userName_.c_str());
-    Send(pop3_, user);
-    ShowStatus("User " + user.substr(0, user.size() - 2));
-    if (!get_response(pop3_, kErrUser)) return fail();
-
-    Send(pop3_, StrPrintf("PASS %s\r\n", password_.c_str()));
-    ShowStatus("password ********");
-    if (!get_response(pop3_, kErrPass)) return fail();
-
+    // CAPA once after the greeting: whether to secure the connection, how to log in, and
+    // whether commands may be written ahead.
+    if (!QueryCapabilities()) return fail();
+    if (pop3Security_ != Security::kNone) {
+        if (!pop3_.tls && (pop3Caps_.stls || pop3Security_ == Security::kStartTls)) {
+            if (!pop3Caps_.stls) {
+                SetError("The POP3 server offers no STLS; the login was not sent");
+                return fail();
+            }
+            Send(pop3_, "STLS\r\n");
+            if (!get_response(pop3_, kErrGreeting)) {
+                SetError("The POP3 server refused STLS; the login was not sent");
+                return fail();
+            }
+            if (!StartTls(pop3_, pop3Server_, pop3Pin_, CertificateProblem::Server::kPop3)) {
+                return fail();
+            }
+            // What was announced in clear may have been altered: ask again.
+            if (!QueryCapabilities()) return fail();
+        }
+    }
+    if (!LoginPop3()) return fail();
     pop3Connected_ = 1;
     return 1;
 }
@@ -407,8 +529,7 @@ int CNetRP::DisconnectPop3() {
     if (!pop3Connected_) return 1;
     Pop3Command("QUIT\r\n");
     int result = get_response(pop3_, kErrQuit);
-    pop3_.socket.Close();
-    pop3_.reader.Reset();
+    pop3_.Close();
     pop3Connected_ = 0;
     return result;
 }
@@ -421,8 +542,7 @@ std::string CNetRP::LocalHostName() {
 }
 
 void CNetRP::DropSmtp() {
-    smtp_.socket.Close();
-    smtp_.reader.Reset();
+    smtp_.Close();
     smtpConnected_ = 0;
 }
 
@@ -431,40 +551,86 @@ int CNetRP::SmtpCommand(const std::string& command, int index) {
     return get_response(smtp_, index);
 }
 
+bool CNetRP::AuthenticateSmtp(const std::string& ehlo) {
+    bool listed = false;
+    bool plain = false;
+    bool login = false;
+    for (const auto& words : EhloExtensions(ehlo)) {
+        if (words.empty() || words[0] != "AUTH") continue;
+        listed = true;
+        plain = plain || Has(words, "PLAIN");
+        login = login || Has(words, "LOGIN");
+    }
+    if (plain) {
+        SendSecret(smtp_, "AUTH PLAIN " +
+                              Base64(std::string(1, '\0') + smtpLogin_ + std::string(1, '\0') +
+                                     smtpPassword_) +
+                              "\r\n");
+        return get_response(smtp_, kErrSmtp) != 0;
+    }
+    // A server that lists no mechanisms may still take LOGIN, as it always was tried.
+    if (listed && !login) {
+        SetError("The SMTP server offers neither AUTH PLAIN nor AUTH LOGIN");
+        return false;
+    }
+    if (!SmtpCommand("AUTH LOGIN\r\n", kErrSmtp)) return false;
+    SendSecret(smtp_, smtpUser_);
+    if (!get_response(smtp_, kErrSmtp)) return false;
+    SendSecret(smtp_, smtpPass_);
+    return get_response(smtp_, kErrSmtp) != 0;
+}
+
 int CNetRP::ConnectSmtp() {
     OpLog log("ConnectSmtp");
     if (smtpConnected_) return 1;
-    smtp_.reader.Reset();
-    switch (smtp_.socket.Connect(smtpServer_, smtpPort_)) {
-        case ConnectResult::kCreateFailed:
-            SetError("Unable to create the socket.");
-            return 0;
-        case ConnectResult::kConnectFailed:
-            SetError("Unable to connect to server");
-            smtp_.socket.Close();
-            return 0;
-        case ConnectResult::kOk:
-            break;
-    }
+    if (!OpenLink(smtp_, smtpServer_, smtpPort_, "Unable to connect to server")) return 0;
     auto fail = [this] {
         DropSmtp();
         return 0;
     };
+    if (smtpSecurity_ == Security::kSsl &&
+        !StartTls(smtp_, smtpServer_, smtpPin_, CertificateProblem::Server::kSmtp)) {
+        return fail();
+    }
     if (!get_response(smtp_, kErrSmtpGreeting)) {
         lastError_ = "Server didn't respond.";
         return fail();
     }
     const std::string host = LocalHostName();
-    if (!smtpCheck_) {
+    if (!smtpCheck_ && smtpSecurity_ == Security::kNone) {
         if (!SmtpCommand(StrPrintf("HELO %s\r\n", host.c_str()), kErrSmtp)) return fail();
-    } else {
-        if (!SmtpCommand(StrPrintf("EHLO %s\r\n", host.c_str()), kErrSmtp)) return fail();
-        if (!SmtpCommand("AUTH LOGIN\r\n", kErrSmtp)) return fail();
-        SendSecret(smtp_, smtpUser_);
-        if (!get_response(smtp_, kErrSmtp)) return fail();
-        SendSecret(smtp_, smtpPass_);
-        if (!get_response(smtp_, kErrSmtp)) return fail();
+        smtpConnected_ = 1;
+        return 1;
     }
+    const std::string ehlo = StrPrintf("EHLO %s\r\n", host.c_str());
+    if (!SmtpCommand(ehlo, kErrSmtp)) {
+        // Without the key and without authentication an old server may know HELO only.
+        if (!smtp_.socket.isOpen() || smtp_.tls || smtpCheck_ ||
+            smtpSecurity_ != Security::kUnset ||
+            !SmtpCommand(StrPrintf("HELO %s\r\n", host.c_str()), kErrSmtp)) {
+            return fail();
+        }
+        smtpConnected_ = 1;
+        return 1;
+    }
+    if (!smtp_.tls && smtpSecurity_ != Security::kNone) {
+        bool offered = false;
+        for (const auto& words : EhloExtensions(lastReply_)) {
+            offered = offered || (!words.empty() && words[0] == "STARTTLS");
+        }
+        if (offered) {
+            if (!SmtpCommand("STARTTLS\r\n", kErrSmtp)) return fail();
+            if (!StartTls(smtp_, smtpServer_, smtpPin_, CertificateProblem::Server::kSmtp)) {
+                return fail();
+            }
+            // RFC 3207: everything learnt before TLS is forgotten.
+            if (!SmtpCommand(ehlo, kErrSmtp)) return fail();
+        } else if (smtpSecurity_ == Security::kStartTls) {
+            SetError("The SMTP server offers no STARTTLS; nothing was sent");
+            return fail();
+        }
+    }
+    if (smtpCheck_ && !AuthenticateSmtp(lastReply_)) return fail();
     smtpConnected_ = 1;
     return 1;
 }
@@ -544,12 +710,12 @@ int CNetRP::SendMailText(std::string_view text) {
         stuffer.Add(text.substr(k * kDataChunk, kDataChunk), wire);
         // The end of data goes in the same write as the last piece.
         if (k + 1 == chunks) wire += stuffer.Terminator();
-        sent = smtp_.socket.SendAll(wire);
+        sent = smtp_.stream().SendAll(wire);
         SetProgress(static_cast<int>((k + 1) * 100 / chunks));
         ShowStatus(
             StrPrintf("%s(%zu)", saved.c_str(), std::min(text.size(), (k + 1) * kDataChunk)));
     }
-    if (chunks == 0) sent = smtp_.socket.SendAll(stuffer.Terminator());
+    if (chunks == 0) sent = smtp_.stream().SendAll(stuffer.Terminator());
     SetProgress(100);
     if (!get_response(smtp_, kErrSmtp)) {
         LogLine(DiagLog::kWarning, "CNetRP::SendMailData , con't send this mail!");
@@ -745,9 +911,29 @@ CNetRP::Fetch CNetRP::FetchBlock(const std::string& command, long size, const st
         };
         stop = [this] { return cancelled(); };
     }
-    switch (pop3_.reader.ReadDataBlock(text, progress, stop)) {
+    // A letter may grow a little on the wire (dot-stuffing, line ends); beyond a tenth more
+    // than announced it is not what LIST described, and it is read to its end and dropped.
+    size_t keep = static_cast<size_t>(kMaxLetterBytes);
+    if (size > 0 && size < kMaxLetterBytes) {
+        keep = std::min(keep, static_cast<size_t>(size + size / 10 + 1024));
+    }
+    ReplyReader::BlockResult result;
+    try {
+        result = pop3_.reader.ReadDataBlock(text, progress, stop, keep,
+                                            static_cast<size_t>(kMaxLetterBytes));
+    } catch (const std::bad_alloc&) {
+        text = std::string();
+        pop3_.Close();
+        pop3Connected_ = 0;
+        SetError("Not enough memory for the letter");
+        return Fetch::kBroken;
+    }
+    switch (result) {
         case ReplyReader::BlockResult::kComplete:
             return Fetch::kOk;
+        case ReplyReader::BlockResult::kTooLarge:
+            SetError("The letter is larger than the server announced; it was skipped");
+            return Fetch::kTooLarge;
         case ReplyReader::BlockResult::kBroken:
             pop3Connected_ = 0;
             SetError(kSocketError);
@@ -767,10 +953,14 @@ std::string CNetRP::GetMessage(int n, std::string& text) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         long size = ListSize(n);
         if (size < 0) return "-1";
-        std::string body;
-        if (FetchBlock(StrPrintf("RETR %d\r\n", n), size, &saved, body) != Fetch::kOk) {
-            return "-1";
+        if (size > kMaxLetterBytes) {
+            SetError("The letter is larger than 512 MB; it was skipped");
+            return kTooLarge;
         }
+        std::string body;
+        const Fetch fetched = FetchBlock(StrPrintf("RETR %d\r\n", n), size, &saved, body);
+        if (fetched == Fetch::kTooLarge) return kTooLarge;
+        if (fetched != Fetch::kOk) return "-1";
         SetProgress(100);
         text = std::move(body);
         // A letter without a trace header may have been cut short; fetch it once more.

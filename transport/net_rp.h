@@ -13,12 +13,16 @@
 
 #include <array>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/account_security.h"
 #include "platform/tcp_socket.h"
+#include "transport/certificate_problem.h"
 #include "transport/reply_reader.h"
+#include "transport/tls_stream.h"
 
 namespace korvo {
 
@@ -47,16 +51,35 @@ enum NetErrorIndex {
 inline constexpr size_t kMaxUniqueIdLength = 70;
 bool IsValidUniqueId(std::string_view id);
 
+// What a POP3 server announced in its CAPA reply (RFC 2449).
+struct Pop3Capabilities {
+    bool answered = false;  // CAPA was understood; a server without it answers -ERR
+    bool stls = false;
+    bool saslPlain = false;
+    bool pipelining = false;
+};
+// The capabilities in the data block of a CAPA reply.
+Pop3Capabilities ParseCapabilities(std::string_view block);
+
 class CNetRP {
   public:
-    // One end of the session: its socket and the reader of its replies.
+    // One end of the session: its socket, the TLS session on it once there is one, and the
+    // reader of its replies, which reads through whichever of the two is in use.
     struct Link {
         enum class Kind { kPop3, kSmtp };
         Link(Kind kind, SocketTimeouts timeouts);
+        ByteStream& stream() { return tls ? static_cast<ByteStream&>(*tls) : socket; }
+        void Close();
         Kind kind;
         TcpSocket socket;
+        std::unique_ptr<TlsStream> tls;
         ReplyReader reader;
     };
+
+    // A letter larger than this is never fetched, whatever LIST says.
+    static constexpr long kMaxLetterBytes = 512L << 20;
+    // GetMessage's result for a letter refused for its size (it is skipped, not deleted).
+    static constexpr const char* kTooLarge = "-2";
 
     // The resynchronising LIST and UIDL queries give up after this many pairs of replies.
     static constexpr int kMaxQueryPairs = 20;
@@ -77,7 +100,10 @@ class CNetRP {
     // Sets the task's State "Faile" and Info to the last error; returns the last error.
     std::string ReportError();
 
-    // Connects and logs in (USER, PASS): 1, or 0 with the connection closed.
+    // Connects, secures the connection as the account's pop3Security says and logs in
+    // (AUTH PLAIN when offered, else USER and PASS): 1, or 0 with the connection closed. No
+    // credential is sent in clear unless the account says "none" or (without the key) the
+    // server offers no STLS.
     int ConnectPop3();
     // QUIT and close: the QUIT reply's result, or 1 when not connected.
     int DisconnectPop3();
@@ -94,7 +120,9 @@ class CNetRP {
     std::string GetMessageHead(int n, std::string& text);
     // RETR n: the letter without status line and terminator, dots restored; the LIST size as
     // text, or "-1" (refused, broken or cancelled; a broken or cancelled fetch also ends the
-    // connection). A letter without a "received" trace is fetched a second time.
+    // connection), or kTooLarge when the letter is over kMaxLetterBytes or grows beyond its
+    // LIST size plus a tenth (read to its end and dropped). A letter without a "received" trace
+    // is fetched a second time.
     std::string GetMessage(int n, std::string& text);
     // DELE n: 1, or 0 when refused.
     int DeleteMessage(int n);
@@ -105,7 +133,7 @@ class CNetRP {
     // server sees the commands it would see otherwise; a call that asks for something else
     // first reads and drops the replies written ahead before it. Without pipelining these
     // do nothing.
-    bool pipelining() const { return pipelining_; }
+    bool pipelining() const { return pop3Caps_.pipelining; }
     // The first pair of queries of GetMessageId(n).
     void WriteAheadMessageId(int n);
     // The first pair of queries of GetMessageLen(n) and, with `retrieve`, the LIST and RETR of
@@ -129,10 +157,17 @@ class CNetRP {
     const std::string& smtpPassLine() const { return smtpPass_; }
     const std::string& mailIdList() const { return mailIdList_; }
     const baseDataStruct* account() const { return account_; }
+    const Pop3Capabilities& pop3Capabilities() const { return pop3Caps_; }
+    bool pop3Secure() const { return pop3_.tls != nullptr; }
+    bool smtpSecure() const { return smtp_.tls != nullptr; }
+    // Milliseconds of the last TLS handshake of this session.
+    double lastHandshakeMs() const { return lastHandshakeMs_; }
     TaskRecord* task() const { return task_; }
 
-    // Connects to the mail-sending server and greets it (HELO, or EHLO and AUTH LOGIN when the
-    // account asks for authentication): 1, or 0 with the connection closed.
+    // Connects to the mail-sending server, secures the connection as smtpSecurity says (EHLO,
+    // STARTTLS, EHLO again) and greets it; with authentication AUTH PLAIN or LOGIN, whichever
+    // the EHLO reply offers (PLAIN first). Without security and authentication: HELO. 1, or 0
+    // with the connection closed.
     int ConnectSmtp();
     // Sends QUIT on an open SMTP connection; 1 when none is open.
     int DisconnectSmtp();
@@ -154,6 +189,15 @@ class CNetRP {
     static constexpr size_t kDataChunk = 51200;
 
   private:
+    // Connects `link`; false with the error set.
+    bool OpenLink(Link& link, const std::string& host, int port, const char* failure);
+    // TLS on the connected `link`; a refused certificate goes to the task with its details.
+    bool StartTls(Link& link, const std::string& host, const std::string& pin,
+                  CertificateProblem::Server server);
+    // CAPA into pop3Caps_; false only when the stream broke.
+    bool QueryCapabilities();
+    bool LoginPop3();
+    bool AuthenticateSmtp(const std::string& ehlo);
     bool cancelled() const;
     void ShowStatus(const std::string& text);
     void SetProgress(int percent);
@@ -166,8 +210,6 @@ class CNetRP {
     // Reads and drops the replies of the first `count` commands written ahead; false when
     // the stream broke.
     bool DropAhead(size_t count);
-    // CAPA after the greeting: whether the server pipelines. A refusal is not a failure.
-    bool ReadCapabilities();
     // Sends a credential: the log shows stars instead.
     void SendSecret(Link& link, const std::string& line);
     // Sends an SMTP command and reads its reply; 1 or 0 like get_response.
@@ -184,13 +226,21 @@ class CNetRP {
     long ListSize(int n);
     // Sends `command` and collects the data block of its multi-line reply. With `saved` (the
     // status text to extend) it shows progress and stops on a cancel.
-    enum class Fetch { kOk, kRefused, kBroken, kStopped };
+    enum class Fetch { kOk, kRefused, kBroken, kStopped, kTooLarge };
     Fetch FetchBlock(const std::string& command, long size, const std::string* saved,
                      std::string& text);
 
     TaskRecord* task_ = nullptr;
     std::string smtpUser_;
     std::string smtpPass_;
+    std::string smtpLogin_;
+    std::string smtpPassword_;
+    Security pop3Security_ = Security::kUnset;
+    Security smtpSecurity_ = Security::kUnset;
+    std::string pop3Pin_;
+    std::string smtpPin_;
+    Pop3Capabilities pop3Caps_;
+    double lastHandshakeMs_ = 0;
     int smtpCheck_ = 0;
     std::array<std::array<char, 100>, kErrCount> errorTable_{};
     int pop3Connected_ = 0;
@@ -205,7 +255,6 @@ class CNetRP {
     std::string password_;
     std::string mailIdList_;
     std::vector<std::string> refused_;
-    bool pipelining_ = false;
     std::deque<std::string> ahead_;  // POP3 commands sent whose replies are still to be read
     Link pop3_;
     Link smtp_;

@@ -425,7 +425,7 @@ ReceivePass::Fetched ReceivePass::FetchLetter(int i) {
     } else {
         got = session_.GetMessage(i, fetched.text);
     }
-    fetched.ok = got != "-1";
+    fetched.ok = got != "-1" && got != CNetRP::kTooLarge;
     return fetched;
 }
 

@@ -5,6 +5,7 @@
 namespace korvo {
 
 bool ReplyReader::ReceiveInto(std::string& to) {
+    if (Clock::now() >= deadline_) return false;
     // Into a buffer of its own: growing `to` by a whole chunk first would clear the chunk's
     // bytes on every receive, however few arrive.
     if (!scratch_) scratch_ = std::make_unique<char[]>(kChunk);
@@ -15,6 +16,11 @@ bool ReplyReader::ReceiveInto(std::string& to) {
 }
 
 bool ReplyReader::ReadLine(std::string& line) {
+    StartReply();
+    return NextLine(line);
+}
+
+bool ReplyReader::NextLine(std::string& line) {
     size_t scanned = 0;
     for (;;) {
         size_t lf = pending_.find('\n', scanned);
@@ -29,10 +35,11 @@ bool ReplyReader::ReadLine(std::string& line) {
 }
 
 bool ReplyReader::ReadSmtpReply(std::string& reply) {
+    StartReply();
     reply.clear();
     std::string line;
     for (;;) {
-        if (!ReadLine(line)) return false;
+        if (!NextLine(line)) return false;
         reply += line;
         if (line.size() < 4 || line[3] != '-') return true;
         if (reply.size() > kMaxLine) return false;
@@ -40,16 +47,19 @@ bool ReplyReader::ReadSmtpReply(std::string& reply) {
 }
 
 ReplyReader::BlockResult ReplyReader::ReadDataBlock(std::string& block, const Progress& progress,
-                                                    const StopCheck& stop) {
+                                                    const StopCheck& stop, size_t keep,
+                                                    size_t drain) {
     static constexpr char kTerminator[] = "\r\n.\r\n";
     static constexpr size_t kTermLen = 5;
+    StartReply();
     block.clear();
     block.swap(pending_);
     size_t searchFrom = 0;
+    size_t dropped = 0;  // bytes of a block too large to keep, read and thrown away
     lastSearchBytes_ = 0;
     for (;;) {
         // An empty block is the terminator line alone, with no line end before it.
-        if (block.size() >= 3 && std::memcmp(block.data(), ".\r\n", 3) == 0) {
+        if (dropped == 0 && block.size() >= 3 && std::memcmp(block.data(), ".\r\n", 3) == 0) {
             pending_.assign(block, 3, std::string::npos);
             block.clear();
             return BlockResult::kComplete;
@@ -58,15 +68,29 @@ ReplyReader::BlockResult ReplyReader::ReadDataBlock(std::string& block, const Pr
         size_t at = block.find(kTerminator, searchFrom, kTermLen);
         if (at != std::string::npos) {
             pending_.assign(block, at + kTermLen, std::string::npos);
+            if (dropped > 0 || at > keep) {
+                block.clear();
+                return BlockResult::kTooLarge;
+            }
             block.resize(at);
             UnstuffDots(block);
             return BlockResult::kComplete;
         }
         // The terminator may straddle this chunk and the next.
         searchFrom = block.size() >= kTermLen - 1 ? block.size() - (kTermLen - 1) : 0;
+        if ((dropped > 0 || block.size() > keep) && searchFrom > 0) {
+            // Too large to keep: only the bytes that may begin the terminator stay.
+            dropped += searchFrom;
+            block.erase(0, searchFrom);
+            searchFrom = 0;
+            if (dropped > drain) {
+                block.clear();
+                return BlockResult::kBroken;
+            }
+        }
         if (stop && stop()) return BlockResult::kStopped;
         if (!ReceiveInto(block)) return BlockResult::kBroken;
-        if (progress) progress(block.size());
+        if (progress) progress(dropped + block.size());
     }
 }
 

@@ -53,12 +53,18 @@ class ScriptedPrompter : public Prompter {
     std::vector<std::string> asked, messages, titles;
 };
 
+// New accounts ask for TLS; the test servers' plain ports take plain connections.
+inline void UsePlainServers(baseDataStruct* account) {
+    setinfo(account, kThisNode, "pop3Security", "none");
+    setinfo(account, kThisNode, "smtpSecurity", "none");
+}
+
 // Points an account at a POP3 server on 127.0.0.1 and says whether letters stay there.
 inline void PointAtPop3(baseDataStruct* account, uint16_t port, const std::string& user,
                         const std::string& password, bool keepOnServer = false) {
     setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
     setinfo(account, kThisNode, "pop3Port", std::to_string(port));
-    setinfo(account, kThisNode, "pop3Security", "none");  // the server's plain port
+    UsePlainServers(account);
     setinfo(account, kThisNode, "username", user);
     setinfo(account, kThisNode, "password", password);
     setinfo(account, kThisNode, "keepOnServer", keepOnServer ? "1" : "0");

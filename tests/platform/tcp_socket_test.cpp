@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "tests/support/fake_server.h"
@@ -90,6 +96,33 @@ TEST(TcpSocketTest, CancelFromAnotherThreadEndsABlockedReceive) {
     EXPECT_FALSE(socket.SendAll("x"));
     socket.Close();
     server.Finish();
+}
+
+TEST(TcpSocketTest, APeerThatNeitherReadsNorAnswersCannotHoldTheSocket) {
+    // A listener that never accepts: the kernel completes the connection, nobody reads.
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+
+    SocketTimeouts timeouts{2000ms, 20000ms};
+    timeouts.send = 300ms;
+    TcpSocket socket(timeouts);
+    ASSERT_EQ(socket.Connect("127.0.0.1", ntohs(addr.sin_port)), ConnectResult::kOk);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(socket.SendAll(std::string(64 << 20, 'x')));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+
+    // A deadline cuts a receive short of its much longer time-out.
+    start = std::chrono::steady_clock::now();
+    char buffer[16];
+    EXPECT_EQ(socket.Receive(buffer, sizeof buffer, start + 200ms), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    ::close(listener);
 }
 
 }  // namespace

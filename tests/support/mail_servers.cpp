@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "tests/support/temp_dir.h"
@@ -101,13 +102,54 @@ uint16_t FreeLoopbackPort() {
     return port;
 }
 
-bool WaitForGreeting(uint16_t port, const std::string& prefix, int timeoutMs) {
+const std::string& TestCertDir(std::string* error) {
+    static std::string dir;
+    static std::string failure;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvo-certs-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            failure = "cannot make a directory for certificates";
+            return;
+        }
+        const std::string command = "/bin/bash " + std::string(KORVO_TEST_SUPPORT_DIR) +
+                                    "/make_test_certs.sh " + pattern + " >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) {
+            failure = "make_test_certs.sh failed (is openssl installed? run scripts/setup)";
+            return;
+        }
+        // The POP3 server's login processes read nothing here, its master reads as root.
+        ::chmod(pattern.c_str(), 0755);
+        dir = pattern + "/";
+        static const std::string remove = dir;
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(remove, ignored);
+        });
+    });
+    if (error) *error = failure;
+    return dir;
+}
+
+std::string TestCertPath(TestCert cert, const char* extension) {
+    static const char* const kNames[] = {"good", "untrusted", "wrong-name", "expired",
+                                         "self-signed"};
+    return TestCertDir() + kNames[static_cast<int>(cert)] + "." + extension;
+}
+
+std::string TestCaFile() {
+    return TestCertDir() + "ca.pem";
+}
+
+bool WaitForGreeting(uint16_t port, const std::string& prefix, int timeoutMs,
+                     const std::string& address) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
         addr.sin_port = htons(port);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
             std::string got;
@@ -197,14 +239,19 @@ std::string MailServers::Pop3Log() const {
     return ReadFile(dir_ + "dovecot.log");
 }
 
-bool MailServers::StartPop3() {
+bool MailServers::StartPop3(const Pop3Options& options) {
     if (dir_.empty()) return Fail("no temporary directory");
     if (::geteuid() != 0) return Fail("the POP3 test server needs root (it runs mail as uid 8)");
     if (::access(kDovecot, X_OK) != 0) {
         return Fail(std::string(kDovecot) + " is missing: run scripts/setup");
     }
     StopPop3();
+    std::string certError;
+    if (options.tls != Pop3Options::Tls::kNo && TestCertDir(&certError).empty()) {
+        return Fail(certError);
+    }
     pop3Port_ = FreeLoopbackPort();
+    pop3sPort_ = options.tls != Pop3Options::Tls::kNo ? FreeLoopbackPort() : 0;
     // A run directory left from an earlier start delays the next one by seconds.
     std::error_code ignored;
     fs::remove_all(dir_ + "run", ignored);
@@ -215,11 +262,24 @@ bool MailServers::StartPop3() {
     text += "log_path = " + dir_ + "dovecot.log\n";
     text += "instance_name = korvo-" + std::to_string(::getpid()) + "-" +
             std::to_string(pop3Port_) + "\n";
+    text += "protocols = pop3\nlisten = " + options.address + "\n";
+    switch (options.tls) {
+        case Pop3Options::Tls::kNo:
+            text += "ssl = no\ndisable_plaintext_auth = no\n";
+            break;
+        case Pop3Options::Tls::kOffered:
+            text += "ssl = yes\ndisable_plaintext_auth = no\n";
+            break;
+        case Pop3Options::Tls::kRequired:
+            text += "ssl = required\ndisable_plaintext_auth = yes\n";
+            break;
+    }
+    if (options.tls != Pop3Options::Tls::kNo) {
+        text += "ssl_cert = <" + TestCertPath(options.cert, "pem") + "\n";
+        text += "ssl_key = <" + TestCertPath(options.cert, "key") + "\n";
+        text += "ssl_min_protocol = TLSv1.2\n";
+    }
     text +=
-        "protocols = pop3\n"
-        "listen = 127.0.0.1\n"
-        "ssl = no\n"
-        "disable_plaintext_auth = no\n"
         "auth_mechanisms = plain login\n"
         "auth_failure_delay = 0 secs\n"
         "first_valid_uid = 8\n"
@@ -227,15 +287,17 @@ bool MailServers::StartPop3() {
     text += "mail_location = maildir:" + dir_ + "mail/%u\n";
     text += "passdb {\n  driver = passwd-file\n  args = " + dir_ + "users\n}\n";
     text += "userdb {\n  driver = static\n  args = uid=8 gid=8 home=" + dir_ + "mail/%u\n}\n";
-    text += "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " +
-            std::to_string(pop3Port_) + "\n  }\n  inet_listener pop3s {\n    port = 0\n  }\n}\n";
+    text += "service pop3-login {\n  inet_listener pop3 {\n    address = " + options.address +
+            "\n    port = " + std::to_string(pop3Port_) +
+            "\n  }\n  inet_listener pop3s {\n    address = " + options.address +
+            "\n    port = " + std::to_string(pop3sPort_) + "\n    ssl = yes\n  }\n}\n";
     text += "service auth {\n  user = root\n}\n";
     text += "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     if (!WriteFile(conf, text)) return Fail("cannot write " + conf);
 
     pop3Pid_ = Spawn({kDovecot, "-F", "-c", conf}, dir_ + "dovecot.out");
     if (pop3Pid_ < 0) return Fail("cannot start the POP3 server");
-    if (!WaitForGreeting(pop3Port_, "+OK", 10000)) {
+    if (!WaitForGreeting(pop3Port_, "+OK", 10000, options.address)) {
         std::string why = Exited(pop3Pid_) ? "it exited" : "no +OK greeting within 10 s";
         if (Exited(pop3Pid_)) pop3Pid_ = -1;
         StopPop3();
@@ -246,7 +308,17 @@ bool MailServers::StartPop3() {
 }
 
 bool MailServers::StartSmtp(bool authRequired) {
+    SmtpOptions options;
+    options.authRequired = authRequired;
+    return StartSmtp(options);
+}
+
+bool MailServers::StartSmtp(const SmtpOptions& options) {
     if (dir_.empty()) return Fail("no temporary directory");
+    std::string certError;
+    if (options.tls != SmtpOptions::Tls::kNo && TestCertDir(&certError).empty()) {
+        return Fail(certError);
+    }
     if (::access(kPython, X_OK) != 0) return Fail(std::string(kPython) + " is missing");
     StopSmtp();
     smtpPort_ = FreeLoopbackPort();
@@ -256,10 +328,29 @@ bool MailServers::StartSmtp(bool authRequired) {
         "--users",     dir_ + "users",
         "--mail-root", dir_ + "mail",
         "--owner",     std::to_string(kMailUid)};
-    if (authRequired) argv.push_back("--auth-required");
+    if (options.authRequired) argv.push_back("--auth-required");
+    if (options.tls != SmtpOptions::Tls::kNo) {
+        argv.insert(argv.end(), {"--tls-cert", TestCertPath(options.cert, "pem"), "--tls-key",
+                                 TestCertPath(options.cert, "key"), "--tls",
+                                 options.tls == SmtpOptions::Tls::kImplicit ? "implicit"
+                                                                            : "starttls"});
+    }
+    // Truncated, so "ready" is this start's.
+    WriteFile(dir_ + "smtp.log", "");
     smtpPid_ = Spawn(argv, dir_ + "smtp.log");
     if (smtpPid_ < 0) return Fail("cannot start the SMTP server");
-    if (!WaitForGreeting(smtpPort_, "220", 10000)) {
+    // A server speaking TLS from the first byte greets nobody in clear: it says when it listens.
+    auto ready = [&] {
+        if (options.tls != SmtpOptions::Tls::kImplicit) {
+            return WaitForGreeting(smtpPort_, "220", 10000);
+        }
+        for (int i = 0; i < 200 && !Exited(smtpPid_); ++i) {
+            if (ReadFile(dir_ + "smtp.log").find("ready") != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    if (!ready()) {
         if (Exited(smtpPid_)) smtpPid_ = -1;
         StopSmtp();
         return Fail(

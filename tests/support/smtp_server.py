@@ -1,10 +1,13 @@
 #!/usr/bin/python3
-"""A private SMTP server for the protocol tests: AUTH LOGIN against a passwd-style user file,
-recipients limited to known users, every letter delivered into the user's maildir."""
+"""A private SMTP server for the protocol tests: AUTH LOGIN and PLAIN against a passwd-style user
+file, recipients limited to known users, every letter delivered into the user's maildir. With
+--tls starttls nothing but EHLO, STARTTLS and QUIT is taken before TLS; with --tls implicit the
+connection is TLS from the first byte."""
 
 import argparse
 import asyncio
 import os
+import ssl
 import sys
 import time
 
@@ -65,6 +68,9 @@ def main():
     parser.add_argument("--mail-root", required=True)
     parser.add_argument("--owner", type=int, default=8)
     parser.add_argument("--auth-required", action="store_true")
+    parser.add_argument("--tls", choices=["starttls", "implicit"])
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
 
     users = read_users(args.users)
@@ -77,14 +83,22 @@ def main():
                 return AuthResult(success=True)
         return AuthResult(success=False, handled=False)
 
+    context = None
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+    starttls = args.tls == "starttls"
     handler = Handler(users, args.mail_root, args.owner)
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     server = loop.run_until_complete(
         loop.create_server(
-            lambda: LoginSMTP(handler, authenticator=authenticator, auth_require_tls=False,
-                              auth_required=args.auth_required, hostname="localhost"),
-            host="127.0.0.1", port=args.port))
+            lambda: LoginSMTP(handler, authenticator=authenticator, auth_require_tls=starttls,
+                              auth_required=args.auth_required, hostname="localhost",
+                              tls_context=context if starttls else None,
+                              require_starttls=starttls),
+            host="127.0.0.1", port=args.port,
+            ssl=context if args.tls == "implicit" else None))
     sys.stdout.write("ready\n")
     sys.stdout.flush()
     try:

@@ -2,7 +2,10 @@
 // program can be tried against them. Prints the settings of an account that reaches them,
 // seeds a few letters and runs until interrupted (Ctrl-C), then removes everything.
 //
-//   korvo-test-servers [--user NAME] [--password WORD] [--letters N]
+//   korvo-test-servers [--user NAME] [--password WORD] [--letters N] [--tls]
+//
+// With --tls the POP3 server offers STLS and listens for TLS on a second port, the SMTP server
+// wants STARTTLS before a login, and both show certificates of a private test authority.
 #include <signal.h>
 #include <unistd.h>
 
@@ -59,6 +62,7 @@ int main(int argc, char** argv) {
     std::string user = "demo";
     std::string password = "demo";
     int letters = 5;
+    bool tls = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 < argc && arg == "--user") {
@@ -67,9 +71,12 @@ int main(int argc, char** argv) {
             password = argv[++i];
         } else if (i + 1 < argc && arg == "--letters") {
             letters = std::atoi(argv[++i]);
+        } else if (arg == "--tls") {
+            tls = true;
         } else {
             std::cerr
-                << "usage: korvo-test-servers [--user NAME] [--password WORD] [--letters N]\n";
+                << "usage: korvo-test-servers [--user NAME] [--password WORD] [--letters N] "
+                   "[--tls]\n";
             return 2;
         }
     }
@@ -79,7 +86,15 @@ int main(int argc, char** argv) {
     }
 
     korvo::test::MailServers servers;
-    if (!servers.AddUser(user, password) || !servers.StartPop3() || !servers.StartSmtp(true)) {
+    korvo::test::Pop3Options pop3;
+    korvo::test::SmtpOptions smtp;
+    smtp.authRequired = true;
+    if (tls) {
+        pop3.tls = korvo::test::Pop3Options::Tls::kOffered;
+        smtp.tls = korvo::test::SmtpOptions::Tls::kStartTls;
+    }
+    if (!servers.AddUser(user, password) || !servers.StartPop3(pop3) ||
+        !servers.StartSmtp(smtp)) {
         std::cerr << "korvo-test-servers: " << servers.error() << "\n";
         return 1;
     }
@@ -90,13 +105,19 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::cout << "POP3 server: 127.0.0.1 port " << servers.pop3Port() << "\n"
-              << "SMTP server: 127.0.0.1 port " << servers.smtpPort() << " (AUTH LOGIN)\n"
+    std::cout << "POP3 server: 127.0.0.1 port " << servers.pop3Port()
+              << (tls ? " (STLS), port " + std::to_string(servers.pop3sPort()) + " (SSL/TLS)" : "")
+              << "\n"
+              << "SMTP server: 127.0.0.1 port " << servers.smtpPort()
+              << (tls ? " (STARTTLS, then AUTH)\n" : " (AUTH LOGIN)\n")
               << "Account settings: e-mail " << user << "@localhost, user name " << user
               << ", password " << password << ", POP3 and SMTP server 127.0.0.1, the ports above,\n"
               << "  SMTP authentication on with the same user name and password.\n"
               << letters << " letters are waiting. Mail sent to " << user
               << "@localhost arrives in the same mailbox.\n"
+              << (tls ? "Start Korvo with SSL_CERT_FILE=" + korvo::test::TestCaFile() +
+                            " so that it trusts the test authority.\n"
+                      : "")
               << "Press Ctrl-C to stop the servers.\n"
               << std::flush;
 

@@ -57,6 +57,7 @@ TEST_F(AccountOutboxTest, SentLettersMoveToTheSendBoxAndRefusedOnesStay) {
     baseDataStruct* account = AddAccount(AddUser("ann"), "work", "ann@localhost");
     setinfo(account, kThisNode, "smtpServer", "127.0.0.1");
     setinfo(account, kThisNode, "smtpPort", std::to_string(servers.smtpPort()));
+    test::UsePlainServers(account);
     setinfo(account, kThisNode, "SmtpCheck", "False");
     Compose(account, "bob@localhost", "first");
     Compose(account, "nobody@localhost", "refused");

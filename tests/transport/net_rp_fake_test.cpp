@@ -40,6 +40,8 @@ class NetRpFakeTest : public ::testing::Test {
         setinfo(&account_, kThisNode, "pop3Port", std::to_string(server.port()));
         setinfo(&account_, kThisNode, "username", "bob");
         setinfo(&account_, kThisNode, "password", "s3cret");
+        // These scripts are plain-text servers that know no CAPA.
+        setinfo(&account_, kThisNode, "pop3Security", "none");
         auto session = std::make_unique<CNetRP>(timeouts);
         session->InitialzeAccount(&account_, &task_);
         return session;

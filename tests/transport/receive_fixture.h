@@ -54,6 +54,7 @@ class ReceiveTest : public ModelTest {
                const std::string& password) {
         setinfo(account, kThisNode, "pop3Server", host);
         setinfo(account, kThisNode, "pop3Port", std::to_string(port));
+        UsePlainServers(account);
         setinfo(account, kThisNode, "username", name);
         setinfo(account, kThisNode, "password", password);
     }

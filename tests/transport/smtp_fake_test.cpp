@@ -73,6 +73,8 @@ class SmtpFakeTest : public ::testing::Test {
         setinfo(&account_, kThisNode, "smtpServer", "127.0.0.1");
         setinfo(&account_, kThisNode, "smtpPort", std::to_string(server.port()));
         setinfo(&account_, kThisNode, "SmtpCheck", auth ? "True" : "true");
+        // These scripts are plain-text servers.
+        setinfo(&account_, kThisNode, "smtpSecurity", "none");
         setinfo(&account_, kThisNode, "SmtpUser", "ann");
         setinfo(&account_, kThisNode, "SmtpPass", "pw-ann");
         auto session = std::make_unique<CNetRP>(timeouts);
@@ -175,7 +177,7 @@ TEST_F(SmtpFakeTest, EhloAndAuthLoginWithSplitRepliesKeepCredentialsHidden) {
     FakeServer server;
     // A two-line greeting in one packet, an EHLO reply cut inside its lines.
     server.Send("220-fake.test ESMTP\r\n220 welcome\r\n").Expect("EHLO " + CNetRP::LocalHostName());
-    server.Send("250-fake.test\r\n25").Send("0-AUTH LOGIN PLAIN\r\n250").Send(" HELP\r\n");
+    server.Send("250-fake.test\r\n25").Send("0-AUTH LOGIN\r\n250").Send(" HELP\r\n");
     server.Expect("AUTH LOGIN").Send("334 VXNlcm5hbWU6\r\n");
     server.Expect("YW5u").Send("334 UGFzc3dvcmQ6\r\n");
     server.Expect("cHctYW5u").Send("235 2.7.0 Authentication successful\r\n");
