@@ -149,7 +149,7 @@ std::string MakeDataDir(uint16_t port, const std::string& user) {
     setinfo(a, kThisNode, "username", user);
     setinfo(a, kThisNode, "password", "bench-pw");
     setinfo(a, kThisNode, "keepOnServer", "1");
-    if (useTls) setinfo(a, kThisNode, kPop3SecurityKey, "ssl");
+    setinfo(a, kThisNode, kPop3SecurityKey, useTls ? "ssl" : "none");
     stores.sys().DataSaveList(a, 1);
     return dir;
 }
