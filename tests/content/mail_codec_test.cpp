@@ -125,7 +125,9 @@ TEST(EncodedWords, DecodeWordsDropBlanksBetweenThemAndLeaveOtherTextAlone) {
 TEST(EncodedWords, MalformedWordsStayAndTheScanEnds) {
     const CMailCodec codec;
     for (const char* bad : {"?= then =?", "=?no end", "=?a?B?x?y?=", "=?a?Z?abc?=", "=?a?Bx?=",
-                            "=??=", "=?=", "=?a?B?=", "\x1b(B=?\x1b$B"}) {
+                            "=?"
+                            "?=",
+                            "=?=", "=?a?B?=", "\x1b(B=?\x1b$B"}) {
         EXPECT_EQ(codec.DecodeText(bad, "subject"), bad);
     }
     // A broken word does not hide a good one behind it.
@@ -228,7 +230,9 @@ TEST(EncodedWords, HeaderValuesComeOutAsUtf8) {
         {"=?utf-8?B?/w==?=", "\xEF\xBF\xBD"},
         // Undeclared 8-bit text: UTF-8 stays, anything else is read in the fallback charset.
         {"Grüße", "Grüße"},
-        {"Gr\xfc\xdf" "e", "Grüße"},
+        {"Gr\xfc\xdf"
+         "e",
+         "Grüße"},
         {"Re: caf\xe9 =?utf-8?Q?=E2=82=AC?=", "Re: café €"},
         {"\x1b$B\x30\x21\x1b(B!", "亜!"},
     };
@@ -241,7 +245,8 @@ TEST(DecodeBody, DeclaredThenHtmlMetaThenUndeclared) {
     EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n\xf0\xd2\xc9", "8bit", "koi8-r", false), "При");
     EXPECT_EQ(codec.DecodeBody("H: x\r\n\r\n=E9t=E9", "quoted-printable", "", false), "été");
     // HTML without a declared charset reads its own meta, within its first 1024 bytes.
-    const std::string meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">";
+    const std::string meta =
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">";
     EXPECT_EQ(codec.DecodeBody(meta + "\xf0", "8bit", "", true), meta + "П");
     EXPECT_EQ(codec.DecodeBody(std::string(1100, ' ') + meta + "\xf0", "8bit", "", true),
               std::string(1100, ' ') + meta + "ð");

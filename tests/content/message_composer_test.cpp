@@ -325,7 +325,9 @@ TEST_F(ComposerTest, NonAsciiTextsComeBackWhole) {
         MailPartHead head;
         const size_t part = message.find("Content-Type: application/octet-stream");
         mailGetContent(message.substr(part), head);
-        if (!IsAscii(c.fileName)) EXPECT_EQ(head.name, c.fileName);
+        if (!IsAscii(c.fileName)) {
+            EXPECT_EQ(head.name, c.fileName);
+        }
     }
 }
 
