@@ -317,8 +317,12 @@ bool CNetRP::DropAhead(size_t count) {
         bool ok = pop3_.reader.ReadLine(line);
         if (ok && line.compare(0, 3, "+OK") == 0 &&
             (command.compare(0, 5, "RETR ") == 0 || command.compare(0, 4, "TOP ") == 0)) {
+            // Read to its end without keeping it, and no further than any letter may go.
             std::string block;
-            ok = pop3_.reader.ReadDataBlock(block) == ReplyReader::BlockResult::kComplete;
+            const auto result =
+                pop3_.reader.ReadDataBlock(block, {}, {}, 0, static_cast<size_t>(kMaxLetterBytes));
+            ok = result == ReplyReader::BlockResult::kComplete ||
+                 result == ReplyReader::BlockResult::kTooLarge;
         }
         if (!ok) {
             // Out of step with the server: nothing more is read from this connection.

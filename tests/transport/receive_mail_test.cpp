@@ -478,6 +478,32 @@ TEST_F(ReceiveMailTest, FailureInAPipelinedRunLosesNothing) {
     }
 }
 
+// Replies written ahead and not asked for are read past, a whole letter included, and the
+// session stays in step with the server.
+TEST(PipelinedSessionTest, RepliesWrittenAheadAndNotAskedForAreReadPast) {
+    FakePop3 server;
+    server.SetLetters({L("u1", 4000), L("u2")});
+    server.SetCapabilities({"PIPELINING"});
+    baseDataStruct account;
+    setinfo(&account, kThisNode, "pop3Server", "127.0.0.1");
+    setinfo(&account, kThisNode, "pop3Port", std::to_string(server.port()));
+    setinfo(&account, kThisNode, "pop3Security", "none");
+    setinfo(&account, kThisNode, "username", "bob");
+    setinfo(&account, kThisNode, "password", "s3cret");
+    TaskRecord task;
+    CNetRP session;
+    session.InitialzeAccount(&account, &task);
+    ASSERT_EQ(session.ConnectPop3(), 1);
+    ASSERT_TRUE(session.pipelining());
+    session.WriteAheadMessage(1, true);  // LIST 1 three times and RETR 1, never asked for
+    EXPECT_EQ(session.GetNumMessages(), 2);
+    std::string id;
+    EXPECT_EQ(session.GetMessageId(2, id), CNetRP::UidResult::kOk);
+    EXPECT_EQ(id, "u2");
+    EXPECT_EQ(session.DisconnectPop3(), 1);
+    EXPECT_EQ(server.Count("RETR"), 1);
+}
+
 TEST(MailIdIndexTest, FirstLetterOfAnIdWinsAndTheNextTakesOverOnErase) {
     auto root = CreateRootNode();
     baseDataStruct* a = addson(root.get(), "%s", "type =letter ,MailId =same");
