@@ -339,12 +339,15 @@ void CNetRP::WriteAheadMessageId(int n) {
     WriteAhead({uidl, uidl});
 }
 
-void CNetRP::WriteAheadMessage(int n, bool retrieve) {
+void CNetRP::WriteAheadMessage(int n, bool retrieve, int next) {
     const std::string list = StrPrintf("LIST %d\r\n", n);
-    if (retrieve) {
+    if (!retrieve) {
+        WriteAhead({list, list});
+    } else if (next <= 0) {
         WriteAhead({list, list, list, StrPrintf("RETR %d\r\n", n)});
     } else {
-        WriteAhead({list, list});
+        const std::string uidl = StrPrintf("UIDL %d\r\n", next);
+        WriteAhead({list, list, list, StrPrintf("RETR %d\r\n", n), uidl, uidl});
     }
 }
 

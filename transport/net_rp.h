@@ -137,8 +137,8 @@ class CNetRP {
     // The first pair of queries of GetMessageId(n).
     void WriteAheadMessageId(int n);
     // The first pair of queries of GetMessageLen(n) and, with `retrieve`, the LIST and RETR of
-    // GetMessage(n).
-    void WriteAheadMessage(int n, bool retrieve);
+    // GetMessage(n), followed by the first pair of GetMessageId(next) when `next` is above 0.
+    void WriteAheadMessage(int n, bool retrieve, int next = 0);
     // DELE for each letter number, in order.
     void WriteAheadDeletes(const std::vector<int>& numbers);
 

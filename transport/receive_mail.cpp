@@ -195,8 +195,9 @@ class ReceivePass {
     Fetched FetchLetter(int i);
     // Stores a fetched letter in the boxes of the mode; whether it is in the mail store.
     bool StoreFetched(Match& match, Fetched& fetched);
-    // Whether a letter of `bytes` queued now closes the delete group.
-    bool GroupFullWith(size_t bytes) const;
+    // Whether a letter of `bytes` queued now closes the delete group (by its bytes only, or
+    // also by its count and age).
+    bool GroupFullWith(size_t bytes, bool countAndAge = true) const;
     bool QueueDelete(int i, const Match& match, size_t bytes, bool closesGroup);
     // Writes the letter to the mail store; false when it is not stored.
     bool Store(baseDataStruct* letter);
@@ -473,11 +474,12 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
     return stored;
 }
 
-bool ReceivePass::GroupFullWith(size_t bytes) const {
+bool ReceivePass::GroupFullWith(size_t bytes, bool countAndAge) const {
+    if (doomedBytes_ + bytes >= kDeleteGroupBytes) return true;
+    if (!countAndAge) return false;
     const bool old =
         !doomed_.empty() && std::chrono::steady_clock::now() - doomedSince_ >= kDeleteGroupAge;
-    return doomed_.size() + 1 >= kDeleteGroupLetters || doomedBytes_ + bytes >= kDeleteGroupBytes ||
-           old;
+    return doomed_.size() + 1 >= kDeleteGroupLetters || old;
 }
 
 bool ReceivePass::QueueDelete(int i, const Match& match, size_t bytes, bool closesGroup) {
@@ -513,18 +515,20 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     bool closesGroup = false;
     if (policy_.fetches && !receivedBefore) {
         if (!connected()) return true;
-        session_.WriteAheadMessage(i, !policy_.previewOnly);
+        // The next letter's queries travel with this one's, unless the group's deletes must
+        // go first or what comes next depends on this letter's size (a preview).
+        const bool more = i < n && !(policy_.listedOnly && list_.empty());
+        const bool nextWithThis = more && !policy_.previewOnly && !(remove && GroupFullWith(0));
+        session_.WriteAheadMessage(i, !policy_.previewOnly, nextWithThis ? i + 1 : 0);
         Fetched fetched = FetchLetter(i);
         if (cancelled()) return false;
         // A letter that could not be fetched is neither made from other text nor deleted.
         if (!fetched.ok) return true;
         fetchedBytes = fetched.text.size();
-        // The next letter's queries travel while this one is stored, unless the group's
-        // deletes must go first.
-        closesGroup = remove && GroupFullWith(fetchedBytes);
-        if (!closesGroup && i < n && connected() && !(policy_.listedOnly && list_.empty())) {
-            session_.WriteAheadMessageId(i + 1);
-        }
+        // With the next queries on their way only the size of the group may close it now.
+        closesGroup = remove && GroupFullWith(fetchedBytes, !nextWithThis);
+        // A preview's next queries travel while this letter is stored.
+        if (policy_.previewOnly && more && connected()) session_.WriteAheadMessageId(i + 1);
         stored = StoreFetched(match, fetched);
         if (StorageFailed()) return false;
         if (stored) fetched_ = true;
