@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_receive.h"
 #include "content/charset.h"
 #include "content/letter_node.h"
 #include "content/mail_codec.h"
@@ -103,12 +104,6 @@ double InitLetters(const std::vector<std::string>& letters, const CMailCodec& co
     });
 }
 
-class QuietListener : public LetterListener {
-  public:
-    void ShowLetter(baseDataStruct*) override {}
-    void BoxChanged(baseDataStruct*) override {}
-};
-
 // One receive of all `letters` into a fresh store.
 double Receive(const std::vector<std::string>& letters) {
     test::TempDir dir;
@@ -120,24 +115,9 @@ double Receive(const std::vector<std::string>& letters) {
     server.SetLetters(std::move(mail));
     CDataStores stores;
     stores.OpenSystemStore();
-    baseDataStruct* user =
-        addson(stores.sys().root(), "%s", "type =User ,caption =Bench ,SaveFile =system.sdb");
-    stores.sys().SysCreateUser(user, nullptr, kNoItem);
-    baseDataStruct* account = addson(stores.sys().DataGetSysPoint(user, kKindUATree), "%s",
-                                     "type =Account ,caption =Work");
-    stores.sys().SysCreateAccount(account, nullptr, kNoItem);
-    setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-    setinfo(account, kThisNode, "pop3Port", std::to_string(server.port()));
-    setinfo(account, kThisNode, "username", "bob");
-    setinfo(account, kThisNode, "password", "s3cret");
-    TaskRecord task;
-    task.mailIdList = "-1";
-    CNetRP session;
-    session.InitialzeAccount(account, &task);
-    QuietListener listener;
-    std::recursive_mutex lock;
+    baseDataStruct* account = bench::MakeBenchAccount(stores, server.port(), "bob", "s3cret");
     const auto start = Clock::now();
-    ReceiveMail({session, stores.sys(), listener, &lock}, 0);
+    bench::ReceiveQuietly(stores, account, 0);
     return Seconds(start);
 }
 

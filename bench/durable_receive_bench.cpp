@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_receive.h"
 #include "model/data_stores.h"
 #include "model/sys_schema.h"
 #include "store/diag_log.h"
@@ -27,17 +28,6 @@ namespace {
 
 constexpr int kLetters = 2000;
 constexpr int kRounds = 3;
-
-class QuietListener : public LetterListener {
-  public:
-    void ShowLetter(baseDataStruct*) override {}
-    void BoxChanged(baseDataStruct*) override {}
-};
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // One receive of a freshly seeded mailbox; letters per second, or -1.
 double ReceiveRound(int round) {
@@ -58,24 +48,9 @@ double ReceiveRound(int round) {
     test::ScopedDataDir dataDir(dir.path());
     CDataStores stores;
     stores.OpenSystemStore();
-    baseDataStruct* user =
-        addson(stores.sys().root(), "%s", "type =User ,caption =Bench ,SaveFile =system.sdb");
-    stores.sys().SysCreateUser(user, nullptr, kNoItem);
-    baseDataStruct* account = addson(stores.sys().DataGetSysPoint(user, kKindUATree), "%s",
-                                     "type =Account ,caption =Work");
-    stores.sys().SysCreateAccount(account, nullptr, kNoItem);
-    setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-    setinfo(account, kThisNode, "pop3Port", std::to_string(servers.pop3Port()));
-    setinfo(account, kThisNode, "username", "bench");
-    setinfo(account, kThisNode, "password", "pw");
-    TaskRecord task;
-    task.mailIdList = "-1";
-    CNetRP session;
-    session.InitialzeAccount(account, &task);
-    QuietListener listener;
-    std::recursive_mutex lock;
+    baseDataStruct* account = bench::MakeBenchAccount(stores, servers.pop3Port(), "bench", "pw");
     const auto start = Clock::now();
-    ReceiveMail({session, stores.sys(), listener, &lock}, 1);
+    bench::ReceiveQuietly(stores, account, 1);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!servers.Letters("bench").empty()) {
         std::fprintf(stderr, "%zu letters left on the server\n", servers.Letters("bench").size());
@@ -102,8 +77,8 @@ void SyncCost(double* withSync, double* without) {
         plain.push_back(std::chrono::duration<double, std::micro>(saved - start).count());
         synced.push_back(std::chrono::duration<double, std::micro>(done - start).count());
     }
-    *withSync = Median(synced);
-    *without = Median(plain);
+    *withSync = bench::Median(synced);
+    *without = bench::Median(plain);
 }
 
 }  // namespace
@@ -118,7 +93,7 @@ int main() {
         std::printf("  round %d: %.0f letters/s\n", round, rate);
     }
     std::printf("receive and delete %d x 5 KB from dovecot: median %.0f letters/s\n", kLetters,
-                Median(rates));
+                bench::Median(rates));
     double withSync = 0, without = 0;
     SyncCost(&withSync, &without);
     std::printf("one small save: %.0f us; save and sync: %.0f us (median of 200)\n", without,

@@ -13,14 +13,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_receive.h"
 #include "controls/memory_tree_view.h"
 #include "controls/tree_control.h"
 #include "model/account_form.h"
@@ -46,11 +47,6 @@ bool useTls = false;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 std::string MakeLetter(size_t size, int n) {
@@ -109,17 +105,6 @@ size_t BareRetr(uint16_t port, const char* user, double& seconds) {
     size_t size = got.size();
     socket.SendAll("QUIT\r\n");
     return size;
-}
-
-int RunMpop(const std::string& conf) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execlp("mpop", "mpop", "-q", "-C", conf.c_str(), "bench", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A data directory with one user whose account reads `user` on the server and keeps the
@@ -195,9 +180,10 @@ int main(int argc, char** argv) {
             handshakes.push_back(session->lastHandshakeMs());
             session->DisconnectPop3();
         }
-        std::printf("TLS handshake %.1f ms; connect, handshake, CAPA and log-in %.1f ms "
-                    "(medians of 20)\n",
-                    Median(handshakes), Median(logins));
+        std::printf(
+            "TLS handshake %.1f ms; connect, handshake, CAPA and log-in %.1f ms "
+            "(medians of 20)\n",
+            bench::Median(handshakes), bench::Median(logins));
     }
 
     // 1. One 50 MB letter.
@@ -230,11 +216,12 @@ int main(int argc, char** argv) {
         }
     }
     const double mb = big.size() / 1e6;
-    if (!useTls) std::printf(
-        "50 MB letter: GetMessage %.3f s (%.0f MB/s), bare RETR %.3f s (%.0f MB/s), "
-        "ratio %.2f\n",
-        Median(ours), mb / Median(ours), Median(bare), mb / Median(bare),
-        Median(ours) / Median(bare));
+    if (!useTls)
+        std::printf(
+            "50 MB letter: GetMessage %.3f s (%.0f MB/s), bare RETR %.3f s (%.0f MB/s), "
+            "ratio %.2f\n",
+            bench::Median(ours), mb / bench::Median(ours), bench::Median(bare),
+            mb / bench::Median(bare), bench::Median(ours) / bench::Median(bare));
 
     // 2. 2,000 letters of 5 KB.
     std::vector<double> session_rates;
@@ -266,7 +253,7 @@ int main(int argc, char** argv) {
         (void)bytes;
     }
     std::printf("2000 x 5 KB: CNetRP session %.0f letters/s (per letter: UIDL x2, LIST x3, RETR)\n",
-                Median(session_rates));
+                bench::Median(session_rates));
 
     // 3. korvo --receive-all into an empty store (the account keeps the letters on the server).
     std::vector<double> receive_rates;
@@ -285,7 +272,7 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(dir);
     }
     std::printf("2000 x 5 KB: korvo --receive-all %.0f letters/s (into an empty store)\n",
-                Median(receive_rates));
+                bench::Median(receive_rates));
 
     if (::system("command -v mpop >/dev/null 2>&1") != 0) {
         std::printf("mpop not installed: no comparison (bench/run_pop3_bench.sh installs it)\n");
@@ -317,7 +304,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < kRounds; ++round) {
         ::unlink(mbox.c_str());
         auto start = Clock::now();
-        int rc = RunMpop(conf);
+        int rc = bench::RunMpop(conf);
         double t = Seconds(Clock::now() - start);
         if (rc != 0) {
             std::fprintf(stderr, "mpop exited with %d\n", rc);
@@ -328,7 +315,7 @@ int main(int argc, char** argv) {
     std::printf(
         "2000 x 5 KB: mpop %.0f letters/s; session / mpop = %.2f; korvo --receive-all / "
         "mpop = %.2f\n",
-        Median(mpop_rates), Median(session_rates) / Median(mpop_rates),
-        Median(receive_rates) / Median(mpop_rates));
+        bench::Median(mpop_rates), bench::Median(session_rates) / bench::Median(mpop_rates),
+        bench::Median(receive_rates) / bench::Median(mpop_rates));
     return 0;
 }

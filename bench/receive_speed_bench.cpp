@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_receive.h"
 #include "model/data_stores.h"
 #include "model/sys_schema.h"
 #include "platform/data_dir.h"
@@ -40,37 +41,8 @@ namespace {
 constexpr int kRounds = 3;
 constexpr const char* kPassword = "bench-pw";
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-class QuietListener : public LetterListener {
-  public:
-    void ShowLetter(baseDataStruct*) override {}
-    void BoxChanged(baseDataStruct*) override {}
-};
-
-// A user "Bench" with one account reading `user` from 127.0.0.1:`port` and deleting there;
-// in the current data directory.
-baseDataStruct* MakeAccount(CDataStores& stores, uint16_t port, const std::string& user) {
-    baseDataStruct* owner =
-        addson(stores.sys().root(), "%s", "type =User ,caption =Bench ,SaveFile =system.sdb");
-    stores.sys().SysCreateUser(owner, nullptr, kNoItem);
-    baseDataStruct* account = addson(stores.sys().DataGetSysPoint(owner, kKindUATree), "%s",
-                                     "type =Account ,caption =Work");
-    stores.sys().SysCreateAccount(account, nullptr, kNoItem);
-    setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-    setinfo(account, kThisNode, "pop3Port", std::to_string(port));
-    setinfo(account, kThisNode, "username", user);
-    setinfo(account, kThisNode, "password", kPassword);
-    setinfo(account, kThisNode, "keepOnServer", "0");
-    stores.sys().DataSaveList(account, 1);
-    return account;
 }
 
 // Every seeding gets names of its own, so that the server never sees a name again.
@@ -88,17 +60,6 @@ bool SeedLetters(test::MailServers& servers, const std::string& user, int count)
     return true;
 }
 
-int RunMpop(const std::string& conf) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execlp("mpop", "mpop", "-q", "-C", conf.c_str(), "bench", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // One round of both clients on `count` letters; false when either lost or left letters.
 bool CompareRound(test::MailServers& servers, int count, double* korvo, double* mpop) {
     const std::string user = "many";
@@ -109,7 +70,7 @@ bool CompareRound(test::MailServers& servers, int count, double* korvo, double* 
         SetDataDirectory(dir);
         CDataStores stores;
         if (!stores.OpenSystemStore()) return false;
-        MakeAccount(stores, servers.pop3Port(), user);
+        bench::MakeBenchAccount(stores, servers.pop3Port(), user, kPassword);
     }
     const std::string command =
         std::string(KORVO_BINARY) + " --data-dir " + dir + " --receive-all >/dev/null";
@@ -128,15 +89,15 @@ bool CompareRound(test::MailServers& servers, int count, double* korvo, double* 
     const std::string mbox = servers.dir() + "out.mbox";
     {
         std::ofstream out(conf);
-        out << "defaults\naccount bench\nhost 127.0.0.1\nport " << servers.pop3Port()
-            << "\nuser " << user << "\npassword " << kPassword
+        out << "defaults\naccount bench\nhost 127.0.0.1\nport " << servers.pop3Port() << "\nuser "
+            << user << "\npassword " << kPassword
             << "\nauth user\ntls off\nkeep off\nonly_new off\nuidls_file " << servers.dir()
             << "mpop-uidls\ndelivery mbox " << mbox << "\n";
     }
     ::chmod(conf.c_str(), 0600);
     ::unlink(mbox.c_str());
     start = Clock::now();
-    const int mpopRc = RunMpop(conf);
+    const int mpopRc = bench::RunMpop(conf);
     *mpop = count / SecondsSince(start);
     if (mpopRc != 0 || !servers.Letters(user).empty()) {
         std::fprintf(stderr, "mpop: status %d, %zu letters left\n", mpopRc,
@@ -160,15 +121,9 @@ void CountRoundTrips(bool pipelining, int count, double* perLetter, long* syncs)
     test::FaultyStoreEnv env;  // no faults: it counts the syncs
     CDataStores stores;
     stores.OpenSystemStore();
-    baseDataStruct* account = MakeAccount(stores, server.port(), "bench");
-    TaskRecord task;
-    task.mailIdList = "-1";
-    CNetRP session;
-    session.InitialzeAccount(account, &task);
-    QuietListener listener;
-    std::recursive_mutex lock;
+    baseDataStruct* account = bench::MakeBenchAccount(stores, server.port(), "bench", kPassword);
     const long syncsBefore = env.syncs();
-    ReceiveMail({session, stores.sys(), listener, &lock}, 1);
+    bench::ReceiveQuietly(stores, account, 1);
     *syncs = env.syncs() - syncsBefore;
     *perLetter = static_cast<double>(server.Turns()) / count;
 }
@@ -204,11 +159,12 @@ int main() {
             mpop.push_back(m);
             std::printf("  %d letters, round %d: korvo %.0f/s, mpop %.0f/s\n", count, round, k, m);
         }
-        const double perLetterUs = 1e6 / Median(korvo);
+        const double perLetterUs = 1e6 / bench::Median(korvo);
         std::printf(
             "%d x 5 KB, receive and delete: korvo --receive-all %.0f letters/s, mpop %.0f "
             "letters/s, korvo / mpop = %.2f; %.0f us per letter\n",
-            count, Median(korvo), Median(mpop), Median(korvo) / Median(mpop), perLetterUs);
+            count, bench::Median(korvo), bench::Median(mpop),
+            bench::Median(korvo) / bench::Median(mpop), perLetterUs);
         if (count == 2000) {
             perLetter2000 = perLetterUs;
         } else {

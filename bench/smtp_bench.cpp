@@ -119,10 +119,11 @@ int main() {
                           << "account default : bench\n";
     ::chmod(config.c_str(), 0600);
 
-    std::printf("SMTP, %d letters of %zu bytes, server on 127.0.0.1:%u\n", kLetters,
-                kLetterSize, servers.smtpPort());
+    std::printf("SMTP, %d letters of %zu bytes, server on 127.0.0.1:%u\n", kLetters, kLetterSize,
+                servers.smtpPort());
     std::vector<double> korvo;
-    for (int round = 0; round < 5; ++round) korvo.push_back(KorvoRound(servers.smtpPort(), letters));
+    for (int round = 0; round < 5; ++round)
+        korvo.push_back(KorvoRound(servers.smtpPort(), letters));
     std::printf("  CNetRP::SendMail, one connection: %8.1f letters/s (median of %zu)\n",
                 Median(korvo), korvo.size());
     if (std::system("command -v msmtp >/dev/null 2>&1") != 0) {
