@@ -18,6 +18,7 @@
 #include "tests/model/model_fixture.h"
 #include "tests/shell/scripted_desktop.h"
 #include "tests/support/mail_servers.h"
+#include "tests/support/receive_process.h"
 #include "tools/store_audit.h"
 #include "transport/task_engine.h"
 
@@ -188,31 +189,10 @@ class CommandLineStopTest : public test::ModelTest {
     }
 
     pid_t Start(const std::string& output) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            ::execl(KORVO_BINARY, KORVO_BINARY, "--data-dir", dir.path().c_str(), "--receive-all",
-                    static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid;
+        return test::StartReceiveAll(KORVO_BINARY, dir.path(), output);
     }
 
-    // The exit status, or -1 when the run did not end by itself within 120 s (it is then
-    // killed) or was ended by a signal.
-    static int Wait(pid_t pid) {
-        int status = 0;
-        for (int i = 0; i < 12000; ++i) {
-            if (::waitpid(pid, &status, WNOHANG) == pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
-    }
+    static int Wait(pid_t pid) { return test::WaitForExit(pid, std::chrono::seconds(120)); }
 
     // Both stores check sound; returns how often each letter is in the receive box, and
     // fails for a letter that is not whole.

@@ -19,6 +19,7 @@
 #include "model/sys_schema.h"
 #include "tests/model/model_fixture.h"
 #include "tests/support/mail_servers.h"
+#include "tests/support/receive_process.h"
 #include "tools/store_audit.h"
 
 namespace korvo {
@@ -48,33 +49,11 @@ class ReceiveCrashTest : public test::ModelTest {
         stores.reset();
     }
 
-    // Starts korvo --receive-all; returns its pid. Its output goes to `output`, or nowhere.
     pid_t Start(const std::string& output = "/dev/null") {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const std::string dataDir = dir.path();
-            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            ::execl(KORVO_BINARY, KORVO_BINARY, "--data-dir", dataDir.c_str(), "--receive-all",
-                    static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid;
+        return test::StartReceiveAll(KORVO_BINARY, dir.path(), output);
     }
 
-    // The exit status; -1 when the run did not end normally within 300 s (it is then killed).
-    static int Wait(pid_t pid) {
-        int status = 0;
-        for (int i = 0; i < 30000; ++i) {
-            if (::waitpid(pid, &status, WNOHANG) == pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
-    }
+    static int Wait(pid_t pid) { return test::WaitForExit(pid, std::chrono::seconds(300)); }
 
     // The server is empty, the stores are sound, and each of the `letters` letters is in the
     // receive box once, whole.
