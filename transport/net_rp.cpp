@@ -296,7 +296,7 @@ void CNetRP::Pop3Command(const std::string& command) {
     if (DropAhead(static_cast<size_t>(at - ahead_.begin()))) ahead_.pop_front();
 }
 
-void CNetRP::WriteAhead(std::initializer_list<std::string> commands) {
+void CNetRP::WriteAhead(const std::vector<std::string>& commands) {
     if (!pop3Caps_.pipelining || !pop3Connected_) return;
     std::string batch;
     for (const std::string& command : commands) {
@@ -352,15 +352,9 @@ void CNetRP::WriteAheadMessage(int n, bool retrieve, int next) {
 }
 
 void CNetRP::WriteAheadDeletes(const std::vector<int>& numbers) {
-    if (!pop3Caps_.pipelining || !pop3Connected_) return;
-    std::string batch;
-    for (int n : numbers) {
-        std::string dele = StrPrintf("DELE %d\r\n", n);
-        batch += dele;
-        ahead_.push_back(std::move(dele));
-    }
-    LogLine(DiagLog::kMessage, "CNetRP send ahead %zu DELE", numbers.size());
-    pop3_.stream().SendAll(batch);
+    std::vector<std::string> deletes;
+    for (int n : numbers) deletes.push_back(StrPrintf("DELE %d\r\n", n));
+    WriteAhead(deletes);
 }
 
 int CNetRP::get_response(Link& link, int index) {

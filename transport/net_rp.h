@@ -206,7 +206,7 @@ class CNetRP {
     // Sends a POP3 command whose reply is read next, unless it was written ahead: then the
     // replies of the commands written ahead before it are read and dropped.
     void Pop3Command(const std::string& command);
-    void WriteAhead(std::initializer_list<std::string> commands);
+    void WriteAhead(const std::vector<std::string>& commands);
     // Reads and drops the replies of the first `count` commands written ahead; false when
     // the stream broke.
     bool DropAhead(size_t count);
