@@ -35,13 +35,15 @@ class FrameWindows {
 
 // A composer window to open: `mode` 4 new letter, 5 write back, 6 forward, 9 reopen;
 // `variant` the write-back variant (1 to 3) or, for a reopened letter, 5 or 6; `node` the
-// tree's selection the composer finds its account from; `letter` the original, or none.
+// tree's selection the composer finds its account from; `letter` the original, or none;
+// `receiver` the To line of a new letter (a person of the address book, a mailto: link).
 struct ComposerRequest {
     int mode = 4;
     int variant = 0;
     std::string title;
     baseDataStruct* node = nullptr;
     baseDataStruct* letter = nullptr;
+    std::string receiver;
 };
 
 class SecondaryWindows {
@@ -52,6 +54,8 @@ class SecondaryWindows {
     virtual void OpenAddressBook(const std::string& title) = 0;
     // The template window, visible, titled `title`.
     virtual void OpenTemplates(const std::string& title) = 0;
+    // The filter manager for the user of `current` (the main window's current node).
+    virtual void OpenFilterManager(baseDataStruct* current) = 0;
 };
 
 }  // namespace korvo

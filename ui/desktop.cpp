@@ -470,6 +470,8 @@ void Desktop::OpenComposer(const ComposerRequest&) {}
 
 void Desktop::OpenAddressBook(const std::string&) {}
 
+void Desktop::OpenFilterManager(baseDataStruct*) {}
+
 void Desktop::OpenTemplates(const std::string&) {
     baseDataStruct* node = tree_->selectedNode();
     templates_ = OpenTemplateWindow(window_, stores_.sys(), node);

@@ -130,6 +130,7 @@ class Desktop : private CommandSink,
     // SecondaryWindows
     void OpenComposer(const ComposerRequest& request) override;
     void OpenAddressBook(const std::string& title) override;
+    void OpenFilterManager(baseDataStruct* current) override;
     void OpenTemplates(const std::string& title) override;
     // TreeUserHost
     void RegisterAutostart() override;

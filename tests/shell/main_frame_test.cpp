@@ -89,6 +89,7 @@ class FakeSecondary : public SecondaryWindows {
     void OpenComposer(const ComposerRequest& request) override { composers.push_back(request); }
     void OpenAddressBook(const std::string& title) override { opened.push_back(title); }
     void OpenTemplates(const std::string& title) override { opened.push_back(title); }
+    void OpenFilterManager(baseDataStruct*) override { opened.push_back("filters"); }
     std::vector<ComposerRequest> composers;
     std::vector<std::string> opened;
 };
