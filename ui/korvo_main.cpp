@@ -1,8 +1,8 @@
 // The korvo program. With a task option it runs network tasks without a window (see
-// shell/command_line.h), which needs no display; otherwise it opens the desktop window.
+// shell/command_line.h), which needs no display; otherwise it loads the desktop module and
+// opens the window (ui/desktop_module.h). The program itself links no toolkit.
 #include <sys/stat.h>
 #include <unistd.h>
-#include <wx/init.h>
 
 #include <cstdlib>
 #include <iostream>
@@ -10,9 +10,7 @@
 #include "platform/data_dir.h"
 #include "shell/command_line.h"
 #include "store/diag_log.h"
-#include "ui/korvo_app.h"
-
-wxIMPLEMENT_APP_NO_MAIN(korvo::KorvoApp);
+#include "ui/desktop_module.h"
 
 namespace {
 
@@ -50,10 +48,13 @@ int main(int argc, char** argv) {
                   << CommandLineUsage();
         return 1;
     }
-    // Our options are not wx's: hand the toolkit the program name only.
-    int wxArgc = 1;
-    char* wxArgv[] = {argv[0], nullptr};
-    const int status = wxEntry(wxArgc, wxArgv);
+    std::string programPath = ProgramPath();
+    if (programPath.empty()) programPath = argv[0];
+    const int status = RunDesktopModule(programPath, dataDir.dir, &error);
+    if (status < 0) {
+        std::cerr << "korvo: " << error << '\n';
+        return 1;
+    }
     if (status != 0) std::cerr << "korvo: the display could not be opened.\n";
     return status == 0 ? 0 : 1;
 }
