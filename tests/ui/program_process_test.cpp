@@ -185,6 +185,23 @@ TEST(ProgramProcess, AnUnsafeDataDirectoryIsRefusedBeforeAnyDisplayOrFileIsNeede
     EXPECT_EQ(test::ModeOf(temp.path() + "new/MailData"), 0700u);
 }
 
+// The desktop is a module loaded for the window only: a command-line run loads neither the
+// toolkit nor the web engine, whose loading alone took longer than a short receive run.
+TEST(ProgramProcess, ACommandLineRunLoadsNoToolkit) {
+    test::TempDir temp;
+    const std::string log = temp.path() + "stderr.txt";
+    ::setenv("LD_DEBUG", "libs", 1);
+    Program run(temp.path() + "data", temp.path() + "config", log, {"--receive-all"}, "/dev/null",
+                false);
+    ::unsetenv("LD_DEBUG");
+    ASSERT_TRUE(run.started());
+    EXPECT_EQ(run.WaitForExit(30s), 0) << test::ReadFile(log);
+    const std::string loaded = test::ReadFile(log);
+    ASSERT_NE(loaded.find("libssl"), std::string::npos) << "the loader's trace is missing";
+    for (const char* library : {"libwx_", "libgtk", "libwebkit", "korvo-desktop"})
+        EXPECT_EQ(loaded.find(library), std::string::npos) << library;
+}
+
 // Never beside a command-line run: the desktop waits until it has let the directory go.
 TEST(ProgramProcess, ADesktopStartedDuringACommandLineRunWaitsForIt) {
     const char* display = std::getenv("DISPLAY");
