@@ -92,7 +92,7 @@ BoxForm::BoxForm() {
     SetColumns(kNewBoxShowColumn);
 }
 
-BoxForm::BoxForm(const baseDataStruct* box) {
+BoxForm::BoxForm(const baseDataStruct* box) : existing_(true) {
     name = FieldFromKey(box, "caption");
     lockPassword = lockConfirm = FieldFromKey(box, "lockPassword");
     SetColumns(TextToLong(getinfo(box, kThisNode, "showColumn")));

@@ -60,13 +60,19 @@ class BoxForm {
     long ShowColumn() const;
     // Writes the box keys and sets the box, changed and valid bits.
     bool Apply(baseDataStruct* box, Prompter& prompter);
+    // Made from a box that exists (its place is shown, not chosen).
+    bool existing() const { return existing_; }
 
     std::string name;
     std::array<bool, 12> columns{};
     std::string lockPassword, lockConfirm;
+    // Where the box is: for a new box the node it goes under (a box, or an account's box
+    // folder), proposed by the caller and chosen in the dialog's place tree.
+    baseDataStruct* place = nullptr;
 
   private:
     void SetColumns(long showColumn);
+    bool existing_ = false;
 };
 
 class FolderForm {

@@ -158,15 +158,23 @@ void CTreeUser::OnPAddBox() {
     // A box added to a locked account or box would be reachable without its password.
     if (!parent || !EnsureUnlocked(owner)) return;
     BoxForm form;
+    form.place = parent;
     baseDataStruct draft;
     if (!dialogs_.EditBox(form, &draft)) return;
+    // The dialog's place tree may have chosen another box or account box folder.
+    if (form.place && (getstate(form.place) & CATEGORY_BOX ||
+                       getinfo(form.place, kThisNode, "type") == "PBoxTree")) {
+        parent = form.place;
+    }
     baseDataStruct* box = addson(parent, "%s", "");
     copyfrom(box, &draft, 15);
     setinfo(box, kThisNode, "subType", "user");
     setinfo(box, kThisNode, "style", "user");
-    const TreeItem ownerItem = ItemOfNode(owner);
+    // The item the box shows under: the box, or the account of a box folder.
+    baseDataStruct* shownOwner = getstate(parent) & CATEGORY_BOX ? parent : parent->parent();
+    const TreeItem ownerItem = ItemOfNode(shownOwner);
     sys.SysCreateBox(box, &tree_, ownerItem);
-    tree_.view().Expand(ownerItem);
+    if (ownerItem != kNoItem) tree_.view().Expand(ownerItem);
 }
 
 void CTreeUser::OnPModifyUser() {
@@ -205,6 +213,7 @@ void CTreeUser::OnPModifyBox() {
     baseDataStruct copy;
     copyfrom(&copy, box, 15);
     BoxForm form(&copy);
+    form.place = box->parent();
     if (!dialogs_.EditBox(form, &copy)) return;
     copyfrom(box, &copy, 15);
     Refresh(box);

@@ -85,7 +85,7 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     mailViewer_ = std::make_unique<MailViewer>(window_->viewerPlace(), window_->attachmentList(),
                                                stores_.sys());
     LetterViewer& viewer = mailViewer_->viewer();
-    dialogs_ = std::make_unique<WxShellDialogs>(window_);
+    dialogs_ = std::make_unique<WxShellDialogs>(window_, &stores_.sys());
     letters_ = std::make_unique<CLetterList>(*listControl_, stores_.sys(), viewer, letterFrame);
     mailViewer_->viewer().SetShownBoxSource(
         [this] { return letters_ ? letters_->shownBox() : nullptr; });

@@ -7,8 +7,15 @@
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
+#include <wx/choice.h>
+#include <wx/treectrl.h>
+
+#include "model/box_place.h"
+#include "model/sys_schema.h"
 #include "ui/account_dialog.h"
+#include "ui/view_images.h"
 #include "ui/wx_text.h"
+#include "ui/wx_tree_view.h"
 
 namespace korvo {
 namespace {
@@ -112,8 +119,13 @@ bool UserDialog::Accept() {
     return true;
 }
 
-BoxDialog::BoxDialog(wxWindow* parent, BoxForm& form, baseDataStruct* node, Prompter& prompter)
-    : wxDialog(parent, wxID_ANY, "Box"), form_(form), node_(node), prompter_(prompter) {
+BoxDialog::BoxDialog(wxWindow* parent, BoxForm& form, baseDataStruct* node, Prompter& prompter,
+                     CSysData* sys)
+    : wxDialog(parent, wxID_ANY, "Box"),
+      form_(form),
+      node_(node),
+      prompter_(prompter),
+      newBox_(!form.existing()) {
     wxFlexGridSizer* grid = NewGrid();
     name_ = AddField(this, grid, "Box name", form_.name);
     lock_ = AddField(this, grid, "Lock password", form_.lockPassword, true);
@@ -125,6 +137,7 @@ BoxDialog::BoxDialog(wxWindow* parent, BoxForm& form, baseDataStruct* node, Prom
         checks->Add(columns_[i]);
     }
     auto* body = new wxBoxSizer(wxVERTICAL);
+    if (sys) AddPlaceTree(body, *sys);
     body->Add(grid, 0, wxEXPAND);
     body->Add(checks, 1, wxEXPAND | wxTOP, 10);
     FinishLayout(this, body);
@@ -132,7 +145,70 @@ BoxDialog::BoxDialog(wxWindow* parent, BoxForm& form, baseDataStruct* node, Prom
         wxEVT_BUTTON, [this](wxCommandEvent&) { Accept(); }, wxID_OK);
 }
 
+BoxDialog::~BoxDialog() = default;
+
+void BoxDialog::AddPlaceTree(wxSizer* body, CSysData& sys) {
+    placeView_ = std::make_unique<WxTreeView>(this);
+    wxTreeCtrl* tree = placeView_->control();
+    tree->SetMinSize(wxSize(-1, 180));
+    tree->AssignImageList(MakeTreeImages());
+    tree->AssignStateImageList(MakeLockStateImages());
+    placeControl_ = std::make_unique<CBaseTreeControl>(*placeView_);
+    places_ = std::make_unique<BoxPlaceTree>(sys, *placeControl_, prompter_);
+
+    users_ = new wxChoice(this, wxID_ANY);
+    userNodes_ = places_->Users();
+    for (baseDataStruct* user : userNodes_)
+        users_->Append(WxFromBytes(getinfo(user, kThisNode, "caption")));
+    // An existing box is shown where it is; a new one starts where the caller proposes.
+    baseDataStruct* start = form_.place;
+    if (start && getinfo(start, kThisNode, "type") == "PBoxTree") start = start->parent();
+    baseDataStruct* user = places_->UserOf(start);
+    for (size_t i = 0; i < userNodes_.size(); ++i) {
+        if (userNodes_[i] == user) users_->SetSelection(static_cast<int>(i));
+    }
+    if (users_->GetSelection() == wxNOT_FOUND && !userNodes_.empty()) {
+        users_->SetSelection(0);
+        user = userNodes_[0];
+        start = nullptr;
+    }
+    places_->ShowUser(user, start);
+
+    users_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { OnUserChosen(); });
+    tree->Bind(wxEVT_TREE_ITEM_EXPANDING, &BoxDialog::OnPlaceExpanding, this);
+    tree->Bind(wxEVT_TREE_ITEM_ACTIVATED, &BoxDialog::OnPlaceActivated, this);
+    if (!newBox_) {
+        users_->Disable();
+        tree->Disable();
+    }
+
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(new wxStaticText(this, wxID_ANY, "User"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
+    row->Add(users_, 1);
+    body->Add(row, 0, wxEXPAND | wxBOTTOM, 6);
+    body->Add(tree, 1, wxEXPAND | wxBOTTOM, 10);
+}
+
+void BoxDialog::OnUserChosen() {
+    const int index = users_->GetSelection();
+    if (index == wxNOT_FOUND || static_cast<size_t>(index) >= userNodes_.size()) return;
+    places_->ShowUser(userNodes_[index], nullptr);
+}
+
+void BoxDialog::OnPlaceExpanding(wxTreeEvent& event) {
+    if (!places_->OnItemExpanding(WxTreeView::FromWx(event.GetItem()))) event.Veto();
+}
+
+void BoxDialog::OnPlaceActivated(wxTreeEvent& event) {
+    places_->OnItemDoubleClick(WxTreeView::FromWx(event.GetItem()));
+}
+
 bool BoxDialog::Accept() {
+    if (places_ && newBox_) {
+        baseDataStruct* place = places_->ChosenPlace();
+        if (!place) return false;
+        form_.place = place;
+    }
     form_.name = Text(name_);
     for (size_t i = 0; i < columns_.size(); ++i) form_.columns[i] = columns_[i]->GetValue();
     form_.lockPassword = Text(lock_);
@@ -215,7 +291,7 @@ bool WxShellDialogs::EditAccount(AccountForm& form, baseDataStruct* node, std::s
 }
 
 bool WxShellDialogs::EditBox(BoxForm& form, baseDataStruct* node) {
-    BoxDialog dialog(parent_, form, node, *this);
+    BoxDialog dialog(parent_, form, node, *this, sys_);
     return dialog.ShowModal() == wxID_OK;
 }
 

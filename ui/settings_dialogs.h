@@ -8,8 +8,13 @@
 #include <wx/textctrl.h>
 
 #include <array>
+#include <memory>
+#include <vector>
 
 #include "shell/desktop_interfaces.h"
+
+class wxChoice;
+class wxTreeEvent;
 
 namespace korvo {
 
@@ -32,15 +37,32 @@ class UserDialog : public wxDialog {
     wxTextCtrl* lockConfirm_;
 };
 
+class BoxPlaceTree;
+class CBaseTreeControl;
+class CSysData;
+class WxTreeView;
+
+// With `sys` the dialog shows where the box is: a user selector and the chosen user's accounts
+// and boxes, in which a new box's place is chosen (model/box_place.h); an existing box's place
+// is shown but not changed.
 class BoxDialog : public wxDialog {
   public:
-    BoxDialog(wxWindow* parent, BoxForm& form, baseDataStruct* node, Prompter& prompter);
+    BoxDialog(wxWindow* parent, BoxForm& form, baseDataStruct* node, Prompter& prompter,
+              CSysData* sys = nullptr);
+    ~BoxDialog() override;
     wxTextCtrl* nameField() const { return name_; }
     wxCheckBox* columnBox(size_t index) const { return columns_[index]; }
     wxTextCtrl* lockField(int which) const { return which ? lockConfirm_ : lock_; }
+    wxChoice* userChoice() const { return users_; }
+    WxTreeView* placeView() const { return placeView_.get(); }
     bool Accept();
 
   private:
+    void AddPlaceTree(wxSizer* body, CSysData& sys);
+    void OnUserChosen();
+    void OnPlaceExpanding(wxTreeEvent& event);
+    void OnPlaceActivated(wxTreeEvent& event);
+
     BoxForm& form_;
     baseDataStruct* node_;
     Prompter& prompter_;
@@ -48,6 +70,12 @@ class BoxDialog : public wxDialog {
     std::array<wxCheckBox*, BoxForm::kColumnBits.size()> columns_{};
     wxTextCtrl* lock_;
     wxTextCtrl* lockConfirm_;
+    bool newBox_;
+    wxChoice* users_ = nullptr;
+    std::vector<baseDataStruct*> userNodes_;
+    std::unique_ptr<WxTreeView> placeView_;
+    std::unique_ptr<CBaseTreeControl> placeControl_;
+    std::unique_ptr<BoxPlaceTree> places_;
 };
 
 // The address-book folder dialog: a name and an optional lock password.
@@ -84,7 +112,9 @@ class LockDialog : public wxDialog {
 
 class WxShellDialogs : public ShellDialogs {
   public:
-    explicit WxShellDialogs(wxWindow* parent) : parent_(parent) {}
+    // With `sys` the box dialog shows its place tree.
+    explicit WxShellDialogs(wxWindow* parent, CSysData* sys = nullptr)
+        : parent_(parent), sys_(sys) {}
 
     void Message(std::string_view text, std::string_view title) override;
     bool AskPassword(std::string_view caption, std::string* typed) override;
@@ -99,6 +129,7 @@ class WxShellDialogs : public ShellDialogs {
 
   private:
     wxWindow* parent_;
+    CSysData* sys_;
 };
 
 }  // namespace korvo

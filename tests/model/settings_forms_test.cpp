@@ -1,4 +1,5 @@
 // The user, box and folder forms, and the lock handling of the box form's tree.
+#include "model/box_place.h"
 #include "model/settings_forms.h"
 
 #include "controls/data_tree_items.h"
@@ -180,6 +181,51 @@ TEST_F(BoxLockTreeTest, DoubleClickTogglesTheOutermostLockedItem) {
     EXPECT_EQ(prompter.asked.size(), 2u);
     EXPECT_FALSE(view.IsExpanded(userItem));
     EXPECT_EQ(Get(user, "lock"), "-1");
+}
+
+// The box dialog's place tree: which node a new box goes under, for any user, and only past
+// the items locked in that tree once their passwords are given.
+TEST_F(BoxLockTreeTest, ANewBoxGoesIntoTheChosenBoxOrAccountOfAnyUser) {
+    baseDataStruct* bob = AddUser("Bob");
+    baseDataStruct* bobAccount = AddAccount(bob, "Home");
+    BoxPlaceTree places(sys(), tree, prompter);
+    EXPECT_EQ(places.Users(), (std::vector<baseDataStruct*>{user, bob}));
+    EXPECT_EQ(places.UserOf(bobAccount), bob);
+
+    baseDataStruct* bobTrash = sys().DataGetSysPoint(bobAccount, kKindBox, kBoxTrash);
+    const struct {
+        baseDataStruct* chosen;
+        baseDataStruct* place;
+    } cases[] = {
+        {bobAccount, sys().DataGetSysPoint(bobAccount, kKindPBoxTree)},
+        {bobTrash, bobTrash},
+        {bob, nullptr},  // a user is no place: the dialog says so
+    };
+    for (const auto& c : cases) {
+        places.ShowUser(bob, c.chosen);
+        EXPECT_EQ(places.ChosenPlace(), c.place) << getinfo(c.chosen, kThisNode, "caption");
+    }
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.asked.empty());
+    // Only the chosen user's items are shown.
+    EXPECT_EQ(tree.FindItem(kNoItem, account->nodeId()), kNoItem);
+
+    // Ann's account is locked: a box proposed inside it leaves the selection on the account,
+    // which is no place without the password.
+    baseDataStruct* trash = sys().DataGetSysPoint(account, kKindBox, kBoxTrash);
+    baseDataStruct* boxes = sys().DataGetSysPoint(account, kKindPBoxTree);
+    places.ShowUser(user, trash);
+    prompter.answers = {"wrong"};
+    EXPECT_EQ(places.ChosenPlace(), nullptr);
+    EXPECT_EQ(prompter.messages.back(), "Error password input!");
+    prompter.answers = {"pw"};
+    EXPECT_EQ(places.ChosenPlace(), boxes);
+    EXPECT_EQ(Get(account, "lock"), "unLock");
+    EXPECT_EQ(Get(account, "LockState"), "lock");
+    // Once open in this tree nothing below it is asked again.
+    tree.SelectNodeItem(tree.FindItem(kNoItem, trash->nodeId()));
+    EXPECT_EQ(places.ChosenPlace(), trash);
+    EXPECT_EQ(prompter.asked.size(), 2u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <wx/app.h>
+#include <wx/choice.h>
 #include <wx/image.h>
 #include <wx/msgdlg.h>
 #include <wx/taskbar.h>
@@ -30,6 +31,7 @@
 #include "ui/settings_dialogs.h"
 #include "ui/template_frame.h"
 #include "ui/wx_text.h"
+#include "ui/wx_tree_view.h"
 
 namespace korvo {
 namespace {
@@ -118,6 +120,40 @@ bool SaveScreenshot(wxWindow* window, const std::string& path) {
     test::PumpFor(200);
     return test::CaptureScreen(window).SaveFile(WxFromBytes(path), wxBITMAP_TYPE_PNG);
 }
+
+// Answers the box dialog of a new box: chooses the item of node `place` in its place tree and
+// names the box.
+class PlaceBoxThroughDialog : public wxExpectModalBase<wxDialog, PlaceBoxThroughDialog> {
+  public:
+    PlaceBoxThroughDialog(uint32_t place, std::string name, std::string* user)
+        : place_(place), name_(std::move(name)), user_(user) {}
+
+  protected:
+    int OnInvoked(wxDialog* shown) const override {
+        auto* dialog = dynamic_cast<BoxDialog*>(shown);
+        if (!dialog || !dialog->placeView()) {
+            ADD_FAILURE() << "not the box dialog with its place tree";
+            return wxID_CANCEL;
+        }
+        *user_ = BytesFromWx(dialog->userChoice()->GetStringSelection());
+        WxTreeView& view = *dialog->placeView();
+        CBaseTreeControl tree(view);
+        const TreeItem item = tree.FindItem(kNoItem, place_);
+        if (item == kNoItem) {
+            ADD_FAILURE() << "the place is not in the tree";
+            return wxID_CANCEL;
+        }
+        view.control()->SelectItem(WxTreeView::ToWx(item));
+        dialog->nameField()->SetValue(WxFromBytes(name_));
+        EXPECT_TRUE(dialog->Accept());
+        return wxID_OK;
+    }
+
+  private:
+    uint32_t place_;
+    std::string name_;
+    std::string* user_;
+};
 
 class DesktopGuiTest : public ::testing::Test {
   protected:
@@ -378,6 +414,45 @@ TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
     EXPECT_EQ(commandLine.ReadLine(&line, std::chrono::seconds(5)),
               InstanceConnection::Read::kLine);
     EXPECT_EQ(line, "fail Korvo is closing");
+}
+
+TEST_F(DesktopGuiTest, ANewBoxGoesWhereTheDialogsTreeSaysAndIsThereAfterARestart) {
+    {
+        Desktop first(options);
+        baseDataStruct* user = StartAndCreateUser(first, "ann");
+        ASSERT_NE(user, nullptr);
+        baseDataStruct* one = AddAccountThroughMenu(first, user);
+        ASSERT_NE(one, nullptr);
+        ASSERT_NE(AddAccountThroughMenu(first, user), nullptr);
+        baseDataStruct* two = one->nextBrother();
+        ASSERT_NE(two, nullptr);
+        // The first account is selected; the dialog's tree puts the box in the second.
+        Select(first, one);
+        std::string shownUser;
+        wxTEST_DIALOG(Click(first.window(), {CommandSet::kTree, int(TreeCommand::kAddBox)}),
+                      PlaceBoxThroughDialog(two->nodeId(), "Archive", &shownUser));
+        EXPECT_EQ(shownUser, "ann");
+    }
+    wxTheApp->Yield(true);
+
+    Desktop desktop(options);
+    ASSERT_TRUE(desktop.Start());
+    CSysData& sys = desktop.stores().sys();
+    baseDataStruct* folder = sys.DataGetSysPoint(sys.root()->firstSon(), kKindUATree);
+    ASSERT_NE(folder, nullptr);
+    auto archiveIn = [&](baseDataStruct* account) -> baseDataStruct* {
+        baseDataStruct* boxes = account ? sys.DataGetSysPoint(account, kKindPBoxTree) : nullptr;
+        for (baseDataStruct* b = boxes ? boxes->firstSon() : nullptr; b; b = b->nextBrother())
+            if (getinfo(b, kThisNode, "caption") == "Archive") return b;
+        return nullptr;
+    };
+    baseDataStruct* one = folder->firstSon();
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(archiveIn(one), nullptr);
+    baseDataStruct* box = archiveIn(one->nextBrother());
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(getinfo(box, kThisNode, "LinkId"), "-1");
+    EXPECT_NE(desktop.tree().ItemOfNode(box), kNoItem);
 }
 
 TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
