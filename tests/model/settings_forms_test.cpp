@@ -1,6 +1,6 @@
 // The user, box and folder forms, and the lock handling of the box form's tree.
-#include "model/box_place.h"
 #include "model/settings_forms.h"
+#include "model/box_place.h"
 
 #include "controls/data_tree_items.h"
 #include "tests/model/model_fixture.h"
