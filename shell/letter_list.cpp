@@ -57,6 +57,11 @@ CLetterList::CLetterList(CBaseListControl& list, CSysData& stores, LetterViewer&
 
 void CLetterList::showList(baseDataStruct* box) {
     Lock lock(ModelLock());
+    // A search belongs to the box it was typed for.
+    if (box != box_) {
+        quickSearchText_.clear();
+        quickSearch_ = WordSearch();
+    }
     ShowListLocked(box);
 }
 
@@ -138,6 +143,35 @@ bool CLetterList::IsVisible(uint32_t state) const {
            (!deleted && !hidden && (showWord_ & kShowNormal));
 }
 
+void CLetterList::SetQuickSearch(std::string_view words) {
+    Lock lock(ModelLock());
+    if (words == quickSearchText_) return;
+    quickSearchText_ = std::string(words);
+    quickSearch_ = WordSearch(words);
+    if (box_) ShowListLocked(box_);
+}
+
+bool CLetterList::MatchesQuickSearch(const baseDataStruct* letter) const {
+    if (quickSearch_.empty()) return true;
+    std::vector<std::string> texts;
+    const auto block = getdata(letter, "STRDATA");
+    const std::vector<std::string> columns =
+        block ? ReadColumnBlock(std::string_view(block->data(), block->size()))
+              : std::vector<std::string>{};
+    if (!columns.empty()) {
+        // Entry 0 is the status; then the shown columns in the block's order.
+        size_t entry = 1;
+        for (long bit : {kColumnFrom, kColumnTo, kColumnSubject}) {
+            if (!(showWord_ & bit)) continue;
+            if (entry < columns.size()) texts.push_back(FoldCase(columns[entry]));
+            ++entry;
+        }
+    } else {
+        texts.push_back(FoldCase(getinfo(letter, kThisNode, "ColumnData")));
+    }
+    return quickSearch_.MatchesFolded(texts);
+}
+
 void CLetterList::ShowLetter(baseDataStruct* letter) {
     Lock lock(ModelLock());
     ShowLetterLocked(letter);
@@ -152,7 +186,7 @@ void CLetterList::ShowLetterLocked(baseDataStruct* letter) {
     if (!letter || !container_ || letter->parent() != container_) return;
     const uint32_t state = getstate(letter);
     const uint32_t id = letter->nodeId() & kNodeIdMask;
-    if (!IsVisible(state)) {
+    if (!IsVisible(state) || !MatchesQuickSearch(letter)) {
         if (state & LETTER_LISTED) {
             const int row = FindRow(id);
             if (row >= 0) DeleteRowAt(row);

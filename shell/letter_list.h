@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "content/text_search.h"
 #include "controls/list_control.h"
 #include "model/sys_data.h"
 #include "store/node.h"
@@ -100,6 +101,12 @@ class CLetterList : public LetterListener {
                 ListClock& clock = SteadyListClock());
 
     void showList(baseDataStruct* box);
+    // The quick search: only letters whose sender, receiver and subject columns hold every
+    // word of `words` (case ignored) are listed; empty words list them all. The rows are
+    // rebuilt; the box's counters and the letters' marks do not change. Showing another box
+    // clears the search.
+    void SetQuickSearch(std::string_view words);
+    const std::string& quickSearch() const { return quickSearchText_; }
     // Adds, refreshes or removes the row of one letter of the shown box.
     void ShowLetter(baseDataStruct* letter) override;
     void BoxChanged(baseDataStruct* box) override;
@@ -151,6 +158,8 @@ class CLetterList : public LetterListener {
     void ShowListLocked(baseDataStruct* box);
     void ShowLetterLocked(baseDataStruct* letter);
     bool IsVisible(uint32_t state) const;
+    // The quick search's verdict on a letter (its column block must be loaded).
+    bool MatchesQuickSearch(const baseDataStruct* letter) const;
     int FindRow(uint32_t nodeId);
     void RebuildRowIndex();
     void DeleteRowAt(int row);
@@ -181,6 +190,8 @@ class CLetterList : public LetterListener {
     baseDataStruct* container_ = nullptr;
     baseDataStruct* current_ = nullptr;
     long showWord_ = 0;
+    std::string quickSearchText_;
+    WordSearch quickSearch_;
     bool redraw_ = true;
     int timerId_ = 0;
     int lastTimerId_ = 0;

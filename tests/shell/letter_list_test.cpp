@@ -174,6 +174,58 @@ TEST_F(LetterListTest, ShowWordChoosesRowsColumnsAndCounters) {
     EXPECT_EQ(listView.ItemData(0), 0u);
 }
 
+TEST_F(LetterListTest, QuickSearchListsTheLettersHoldingEveryWordAndKeepsTheCounters) {
+    // The column blocks are made for the columns the box shows.
+    SetShow(receive, kShowNormal | kColumnFrom | kColumnTo | kColumnSubject);
+    baseDataStruct* bob = AddLetter(receive, "a", Raw("Bob <bob@x.org>", "Quarterly Report"));
+    baseDataStruct* eva = AddLetter(receive, "b",
+                                    Raw("=?UTF-8?B?w4l2YQ==?= <eva@y.org>",
+                                        "Stra\xc3\x9f"
+                                        "e"),
+                                    0, LETTER_READ);
+    baseDataStruct* cy = AddLetter(receive, "c", Raw("cy@z.org", "lunch", "Bob <bob@x.org>"));
+    list.showList(receive);
+    const long unread = Count(receive, "UnreadItemSum");
+
+    const struct {
+        const char* words;
+        std::vector<baseDataStruct*> rows;
+    } cases[] = {
+        {"", {bob, eva, cy}},
+        {"bob", {bob, cy}},           // sender or receiver
+        {"REPORT quarterly", {bob}},  // every word, any order, case ignored
+        {"bob lunch", {cy}},
+        {"\xc3\x89VA", {eva}},  // the decoded name, folded: "ÉVA" finds "Éva"
+        {"stra\xc3\x9f"
+         "e",
+         {eva}},
+        {"bob nothing", {}},
+        {"  ", {bob, eva, cy}},
+    };
+    for (const auto& c : cases) {
+        list.SetQuickSearch(c.words);
+        std::vector<uint32_t> expected;
+        for (baseDataStruct* l : c.rows) expected.push_back(l->nodeId());
+        EXPECT_EQ(Rows(), expected) << c.words;
+        EXPECT_EQ(Count(receive, "UnreadItemSum"), unread) << c.words;
+    }
+
+    // A letter arriving while the search stands is listed only when it matches.
+    list.SetQuickSearch("lunch");
+    baseDataStruct* late = AddLetter(receive, "d", Raw("dee@z.org", "more lunch"));
+    baseDataStruct* other = AddLetter(receive, "e", Raw("eve@z.org", "dinner"));
+    list.ShowLetter(late);
+    list.ShowLetter(other);
+    EXPECT_EQ(Rows(), (std::vector<uint32_t>{cy->nodeId(), late->nodeId()}));
+    EXPECT_FALSE(teststate(other, LETTER_LISTED));
+
+    // Another box clears the search.
+    list.showList(trash);
+    list.showList(receive);
+    EXPECT_EQ(list.quickSearch(), "");
+    EXPECT_EQ(Rows().size(), 5u);
+}
+
 TEST_F(LetterListTest, MarkingChangesCountersByTheChangeOnly) {
     baseDataStruct* a = AddLetter(receive, "a", Raw("a@x", "a"));
     baseDataStruct* b = AddLetter(receive, "b", Raw("b@x", "b"));
