@@ -61,6 +61,7 @@ void CLetterList::showList(baseDataStruct* box) {
     if (box != box_) {
         quickSearchText_.clear();
         quickSearch_ = WordSearch();
+        readingId_ = 0;
     }
     ShowListLocked(box);
 }
@@ -148,7 +149,20 @@ void CLetterList::SetQuickSearch(std::string_view words) {
     if (words == quickSearchText_) return;
     quickSearchText_ = std::string(words);
     quickSearch_ = WordSearch(words);
-    if (box_) ShowListLocked(box_);
+    if (!box_) return;
+    // The letter being read is chosen again whenever the search lists it, also after a search
+    // that left it out.
+    if (current_) readingId_ = current_->nodeId() & kNodeIdMask;
+    ShowListLocked(box_);
+    const int row = readingId_ ? FindRow(readingId_) : -1;
+    baseDataStruct* reading = row >= 0 ? LetterOfRow(row) : nullptr;
+    if (!reading) return;
+    ListView& view = list_.view();
+    for (int r : SelectedRows()) view.SetRowSelected(r, false);
+    view.SetRowSelected(row, true);
+    view.SetFocusedRow(row);
+    current_ = reading;
+    viewer_.ShowMail(reading);
 }
 
 bool CLetterList::MatchesQuickSearch(const baseDataStruct* letter) const {

@@ -192,6 +192,7 @@ class CLetterList : public LetterListener {
     long showWord_ = 0;
     std::string quickSearchText_;
     WordSearch quickSearch_;
+    uint32_t readingId_ = 0;  // the letter read when the search changed
     bool redraw_ = true;
     int timerId_ = 0;
     int lastTimerId_ = 0;

@@ -2,6 +2,7 @@
 
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/srchctrl.h>
 #include <wx/taskbar.h>
 
 #include <filesystem>
@@ -164,6 +165,11 @@ void Desktop::ForEachBinding(Visit&& visit) {
     visit(list, wxEVT_LIST_ITEM_SELECTED, &Desktop::OnListSelection, wxID_ANY);
     visit(list, wxEVT_LIST_ITEM_ACTIVATED, &Desktop::OnListActivated, wxID_ANY);
     visit(list, wxEVT_CONTEXT_MENU, &Desktop::OnListContextMenu, wxID_ANY);
+    visit(list, wxEVT_KEY_DOWN, &Desktop::OnListKey, wxID_ANY);
+    wxSearchCtrl* search = window_->quickSearchField();
+    visit(search, wxEVT_TEXT, &Desktop::OnQuickSearch, wxID_ANY);
+    visit(search, wxEVT_SEARCHCTRL_CANCEL_BTN, &Desktop::OnQuickSearch, wxID_ANY);
+    visit(search, wxEVT_CHAR_HOOK, &Desktop::OnQuickSearchKey, wxID_ANY);
     visit(window_, wxEVT_TIMER, &Desktop::OnTrayTimer, trayTimer_.GetId());
     visit(window_, wxEVT_TIMER, &Desktop::OnCheckTimer, checkTimer_.GetId());
     visit(window_, wxEVT_TIMER, &Desktop::OnHandOffTimer, handOffTimer_.GetId());
@@ -243,6 +249,8 @@ void Desktop::OnTreeSelection(wxTreeEvent& event) {
     if (busy_ || closed_) return;
     Busy busy(*this);
     tree_->OnSelectionChanged(WxTreeView::FromWx(event.GetItem()));
+    // Another box has no search yet.
+    if (letters_->quickSearch().empty()) window_->quickSearchField()->ChangeValue(wxString());
 }
 
 void Desktop::OnTreeExpanding(wxTreeEvent& event) {
@@ -304,6 +312,35 @@ void Desktop::OnListActivated(wxListEvent& event) {
     if (busy_ || closed_) return;
     Busy busy(*this);
     letters_->OnDoubleClick();
+}
+
+void Desktop::OnQuickSearch(wxCommandEvent& event) {
+    if (busy_ || closed_) return;
+    Busy busy(*this);
+    wxSearchCtrl* field = window_->quickSearchField();
+    if (event.GetEventType() == wxEVT_SEARCHCTRL_CANCEL_BTN) field->ChangeValue(wxString());
+    letters_->SetQuickSearch(BytesFromWx(field->GetValue()));
+}
+
+void Desktop::OnQuickSearchKey(wxKeyEvent& event) {
+    if (event.GetKeyCode() != WXK_ESCAPE) {
+        event.Skip();
+        return;
+    }
+    if (busy_ || closed_) return;
+    Busy busy(*this);
+    window_->quickSearchField()->ChangeValue(wxString());
+    letters_->SetQuickSearch("");
+}
+
+void Desktop::OnListKey(wxKeyEvent& event) {
+    // Delete in the list (not a menu shortcut: the search field needs the key for its text).
+    if (event.GetKeyCode() != WXK_DELETE || event.HasModifiers() || busy_ || closed_) {
+        event.Skip();
+        return;
+    }
+    Busy busy(*this);
+    if (frame_->IsMailCommandEnabled(kCmdDelete)) frame_->OnMailCommand(kCmdDelete);
 }
 
 void Desktop::OnListContextMenu(wxContextMenuEvent&) {

@@ -106,6 +106,9 @@ class Desktop : private CommandSink,
     void OnListLeftDown(wxMouseEvent& event);
     void OnListSelection(wxListEvent& event);
     void OnListActivated(wxListEvent& event);
+    void OnListKey(wxKeyEvent& event);
+    void OnQuickSearch(wxCommandEvent& event);
+    void OnQuickSearchKey(wxKeyEvent& event);
     void OnListContextMenu(wxContextMenuEvent& event);
     void FinishExit();
     void SaveLayout();

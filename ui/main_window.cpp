@@ -1,8 +1,10 @@
 #include "ui/main_window.h"
 
 #include <wx/menu.h>
+#include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/splitter.h>
+#include <wx/srchctrl.h>
 #include <wx/statusbr.h>
 
 #include "shell/desktop_interfaces.h"
@@ -40,6 +42,7 @@ struct MainWindow::Item {
     CommandSet set;
     int command;
     bool checkable = false;
+    const char* keys = nullptr;  // the keyboard shortcut, shown beside the text
 };
 
 namespace {
@@ -152,6 +155,13 @@ MainWindow::MainWindow(CommandSink& sink)
     Bind(wxEVT_UPDATE_UI, &MainWindow::OnUpdateUI, this, table_.firstId(), table_.endId() - 1);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            search_->SetFocus();
+            search_->SelectAll();
+        },
+        kQuickSearchId);
     Bind(wxEVT_CLOSE_WINDOW, &MainWindow::OnClose, this);
 }
 
@@ -170,11 +180,13 @@ wxMenu* MainWindow::MakeMenu(const std::vector<Item>& items) {
             continue;
         }
         const int id = table_.Add({item.set, item.command});
+        wxString text = WxFromBytes(item.text);
+        if (item.keys) text += wxString("\t") + item.keys;
         if (item.checkable) {
-            menu->AppendCheckItem(id, WxFromBytes(item.text));
+            menu->AppendCheckItem(id, text);
             checkable_.insert(id);
         } else {
-            menu->Append(id, WxFromBytes(item.text));
+            menu->Append(id, text);
         }
         if (item.set == kNone) menu->Enable(id, false);
     }
@@ -192,9 +204,9 @@ void MainWindow::BuildMenuBar() {
                              {"Preview all account", kNone, 0},
                              {"Send all account", kNone, 0},
                              {nullptr, kNone, 0},
-                             {"Receive", kNone, 0},
-                             {"Preview", kNone, 0},
-                             {"Send", kNone, 0},
+                             {"Receive", kFrame, F(FrameCommand::kReceive), false, "F5"},
+                             {"Preview", kFrame, F(FrameCommand::kPreview)},
+                             {"Send", kFrame, F(FrameCommand::kSend)},
                              {nullptr, kNone, 0},
                              {"Import(I)...", kNone, 0},
                              {"Export(O)...", kNone, 0},
@@ -204,8 +216,16 @@ void MainWindow::BuildMenuBar() {
                              {"Print Pre&view", kNone, 0},
                              {"P&rint Setup...", kNone, 0},
                              {nullptr, kNone, 0}});
-    file->Append(wxID_EXIT, "E&xit");
+    file->Append(wxID_EXIT, "E&xit\tCtrl+Q");
     bar->Append(file, "&File");
+    wxMenu* edit = MakeMenu({{"Write new letter", kFrame, F(FrameCommand::kNew), false, "Ctrl+N"},
+                             {"Write back", kFrame, F(FrameCommand::kBack), false, "Ctrl+R"},
+                             {"WriteBack to Send , CC...", kFrame, F(FrameCommand::kWriteBackAll),
+                              false, "Ctrl+Shift+R"},
+                             {"Forward", kFrame, F(FrameCommand::kForward), false, "Ctrl+L"}});
+    edit->AppendSeparator();
+    edit->Append(kQuickSearchId, "Quick search\tCtrl+F");
+    bar->Append(edit, "&Edit");
     bar->Append(MakeMenu(UserItems()), "&User");
     bar->Append(MakeMenu(AccountItems()), "&Account");
     bar->Append(MakeMenu(BoxItems()), "&Box");
@@ -292,10 +312,19 @@ void MainWindow::BuildLayout() {
 
     auto* right = new wxSplitterWindow(columns, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
-    letters_ = std::make_unique<WxListView>(right);
+    // The quick search field sits above the letter list, in one pane of the splitter.
+    auto* listPane = new wxPanel(right);
+    search_ = new wxSearchCtrl(listPane, wxID_ANY);
+    search_->ShowCancelButton(true);
+    search_->SetDescriptiveText("Search sender, receiver, subject");
+    letters_ = std::make_unique<WxListView>(listPane);
     letters_->control()->AssignImageList(MakeLetterRowImages(), wxIMAGE_LIST_SMALL);
     letters_->SetHeaderArrowImages(kLetterRowImageCount);
     StyleLetterRows(*letters_);
+    auto* listColumn = new wxBoxSizer(wxVERTICAL);
+    listColumn->Add(search_, 0, wxEXPAND | wxBOTTOM, 2);
+    listColumn->Add(letters_->control(), 1, wxEXPAND);
+    listPane->SetSizer(listColumn);
     auto* lower = new wxSplitterWindow(right, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
     viewer_ = new wxPanel(lower);
@@ -304,7 +333,7 @@ void MainWindow::BuildLayout() {
     // The attachment list keeps its height when the window grows; the viewer takes the rest.
     lower->SetSashGravity(1.0);
     lower->SplitHorizontally(viewer_, attachments_->control(), kViewerHeight);
-    right->SplitHorizontally(letters_->control(), lower, kLetterListHeight);
+    right->SplitHorizontally(listPane, lower, kLetterListHeight);
     columns->SplitVertically(left, right, kLeftColumnWidth);
     splitters_ = {columns, left, right, lower};
     for (wxSplitterWindow* s : splitters_) s->SetMinimumPaneSize(20);

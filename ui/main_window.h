@@ -22,6 +22,8 @@
 #include "ui/wx_list_view.h"
 #include "ui/wx_tree_view.h"
 
+class wxSearchCtrl;
+
 namespace korvo {
 
 inline constexpr int kLeftColumnWidth = 200;
@@ -38,6 +40,8 @@ enum class ContextMenu { kSystem, kUser, kAccount, kBox, kMail };
 class MainWindow : public wxFrame {
   public:
     static constexpr int kFirstCommandId = wxID_HIGHEST + 1000;
+    // The window's own command: the quick search field takes the focus.
+    static constexpr int kQuickSearchId = wxID_HIGHEST + 999;
 
     // `sink` must outlive the window or be replaced with SetSink first.
     explicit MainWindow(CommandSink& sink);
@@ -47,6 +51,8 @@ class MainWindow : public wxFrame {
 
     WxTreeView& userTree() { return *tree_; }
     WxListView& letterList() { return *letters_; }
+    // The quick search field above the letter list (Ctrl+F).
+    wxSearchCtrl* quickSearchField() const { return search_; }
     WxListView& attachmentList() { return *attachments_; }
     wxPanel* viewerPlace() const { return viewer_; }
     wxPanel* addressPlace() const { return addresses_; }
@@ -92,6 +98,7 @@ class MainWindow : public wxFrame {
     std::array<wxSplitterWindow*, 4> splitters_{};
     wxPanel* viewer_ = nullptr;
     wxPanel* addresses_ = nullptr;
+    wxSearchCtrl* search_ = nullptr;
 };
 
 }  // namespace korvo

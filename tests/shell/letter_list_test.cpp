@@ -210,6 +210,16 @@ TEST_F(LetterListTest, QuickSearchListsTheLettersHoldingEveryWordAndKeepsTheCoun
         EXPECT_EQ(Count(receive, "UnreadItemSum"), unread) << c.words;
     }
 
+    // The letter being read is chosen again once a later search lists it.
+    list.SetQuickSearch("");
+    list.OnSelectionChanged(RowOf(eva));
+    list.SetQuickSearch("bob");
+    list.SetQuickSearch("");
+    EXPECT_EQ(list.currentLetter(), eva);
+    EXPECT_EQ(listView.FocusedRow(), RowOf(eva));
+    EXPECT_TRUE(listView.IsRowSelected(RowOf(eva)));
+    EXPECT_FALSE(listView.IsRowSelected(RowOf(bob)));
+
     // A letter arriving while the search stands is listed only when it matches.
     list.SetQuickSearch("lunch");
     baseDataStruct* late = AddLetter(receive, "d", Raw("dee@z.org", "more lunch"));

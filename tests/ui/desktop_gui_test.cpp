@@ -8,6 +8,7 @@
 #include <wx/choice.h>
 #include <wx/image.h>
 #include <wx/msgdlg.h>
+#include <wx/srchctrl.h>
 #include <wx/taskbar.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
@@ -313,6 +314,25 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
         EXPECT_EQ(look.HasFont() && look.GetFont().GetWeight() == wxFONTWEIGHT_BOLD, unread) << r;
     }
     EXPECT_FALSE(list.ItemData(1) & kRowUnread);
+
+    // Ctrl+F and typing: the list keeps the matching letter; Escape brings all back.
+    desktop.window().Raise();
+    wxUIActionSimulator keys;
+    keys.Char('f', wxMOD_CONTROL);
+    EXPECT_TRUE(PumpUntil([&] {
+        return wxWindow::FindFocus() == desktop.window().quickSearchField() ||
+               wxWindow::FindFocus()->GetParent() == desktop.window().quickSearchField();
+    }));
+    keys.Text("NOTE 3");
+    EXPECT_TRUE(PumpUntil([&] { return list.RowCount() == 1; }, 5 * kSeconds));
+    EXPECT_EQ(list.CellText(0, subject), "note 3");
+    EXPECT_EQ(Label(desktop, receive), "Receive (" + unreadAfter + "/3)");
+    keys.Char(WXK_ESCAPE);
+    EXPECT_TRUE(PumpUntil([&] { return list.RowCount() == 3; }, 5 * kSeconds));
+    EXPECT_TRUE(desktop.window().quickSearchField()->GetValue().empty());
+    // The letter read before the search is the current one again.
+    ASSERT_NE(desktop.letters().currentLetter(), nullptr);
+    EXPECT_EQ(list.CellText(list.FocusedRow(), subject), chosen);
 
     // "Show text by WEB" from the mail menu: the letter shows again, as a page, and the
     // setting is kept in the store's root.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <wx/image.h>
 #include <wx/splitter.h>
+#include <wx/srchctrl.h>
 #include <wx/toolbar.h>
 
 #include <set>
@@ -165,15 +166,17 @@ TEST_F(MainWindowTest, SinkEnablesAndChecksItemsWithoutHandlerStayDisabled) {
     window->UpdateCommandStates();
     wxMenuBar* bar = window->GetMenuBar();
 
-    for (const char* text :
-         {"Open(O)...", "Save as(S)...", "Save attachment(A)", "receive all account",
-          "Preview all account", "Send all account", "Receive", "Preview", "Send", "Import(I)...",
-          "Export(O)...", "set check option"}) {
+    for (const char* text : {"Open(O)...", "Save as(S)...", "Save attachment(A)",
+                             "receive all account", "Preview all account", "Send all account",
+                             "Import(I)...", "Export(O)...", "set check option"}) {
         SCOPED_TRACE(text);
         const std::vector<int> ids = ItemIds(BarMenu("&File"), text);
         ASSERT_EQ(ids.size(), 1u);
         EXPECT_FALSE(bar->IsEnabled(ids[0]));
     }
+    // The File menu's Receive, Preview and Send are the tool bar's, enabled as the sink says.
+    EXPECT_TRUE(bar->IsEnabled(ItemIds(BarMenu("&File"), "Receive").at(0)));
+    EXPECT_FALSE(bar->IsEnabled(ItemIds(BarMenu("&File"), "Send").at(0)));
     EXPECT_TRUE(bar->IsEnabled(wxID_EXIT));
     for (const char* text : {"Set password", "Refuse mail", "mail option"}) {
         EXPECT_FALSE(bar->IsEnabled(ItemIds(BarMenu("&mail"), text).at(0))) << text;
@@ -219,7 +222,10 @@ TEST_F(MainWindowTest, LayoutMinimumSizeAndCloseGoesToTheSink) {
     auto* columns = dynamic_cast<wxSplitterWindow*>(left->GetParent());
     ASSERT_NE(columns, nullptr);
     EXPECT_EQ(columns->GetSashPosition(), kLeftColumnWidth);
-    auto* right = dynamic_cast<wxSplitterWindow*>(window->letterList().control()->GetParent());
+    // The letter list shares its pane with the quick search field.
+    EXPECT_EQ(window->quickSearchField()->GetParent(), window->letterList().control()->GetParent());
+    auto* right =
+        dynamic_cast<wxSplitterWindow*>(window->letterList().control()->GetParent()->GetParent());
     ASSERT_NE(right, nullptr);
     EXPECT_EQ(right->GetParent(), columns);
     EXPECT_EQ(right->GetSashPosition(), kLetterListHeight);
