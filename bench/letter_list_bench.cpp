@@ -1,4 +1,5 @@
 // The letter list over a large box: showList of 100,000 letters against 10,000, per letter,
+// the quick search typed key by key in the large box,
 // and ShowLetter of one letter in each. A row lookup that scans the rows makes showList grow
 // with the square of the box; this one should stay flat per letter, and refreshing one row
 // should not depend on the box size.
