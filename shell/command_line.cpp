@@ -55,11 +55,17 @@ class QuietLetters : public LetterListener {
 }  // namespace
 
 std::string CommandLineUsage() {
-    return "usage: korvo [--data-dir DIR] --receive-all | --preview-all | --send-all\n"
+    return "usage: korvo [--data-dir DIR]                 open the window\n"
+           "       korvo [--data-dir DIR] --receive-all | --preview-all | --send-all\n"
            "  --receive-all   receive the mail of every account of every unlocked user\n"
            "  --preview-all   preview the servers of those accounts (nothing is deleted)\n"
            "  --send-all      send the letters waiting in their prepare boxes\n"
-           "  --data-dir DIR  use DIR as the data directory\n";
+           "  --data-dir DIR  use DIR as the data directory\n"
+           "  --help          show this text;  --version  show the version\n";
+}
+
+std::string ProgramVersion() {
+    return KORVO_VERSION;
 }
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
@@ -78,6 +84,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             type = kTaskPreview;
         } else if (arg == "--send-all") {
             type = kTaskSend;
+        } else if (arg == "--help" || arg == "-h") {
+            command.showHelp = true;
+            continue;
+        } else if (arg == "--version") {
+            command.showVersion = true;
+            continue;
         } else if (arg == "--data-dir") {
             if (i + 1 >= argc || !argv[i + 1] || !*argv[i + 1])
                 return fail("--data-dir needs a directory");
@@ -179,6 +191,14 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, St
 }  // namespace
 
 int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostream& err) {
+    if (command.valid && command.showHelp) {
+        out << CommandLineUsage();
+        return 0;
+    }
+    if (command.valid && command.showVersion) {
+        out << "korvo " << ProgramVersion() << '\n';
+        return 0;
+    }
     if (!command.valid || command.taskType < 0) {
         if (!command.error.empty()) err << "korvo: " << command.error << '\n';
         err << CommandLineUsage();

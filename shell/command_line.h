@@ -1,6 +1,7 @@
 // Running network tasks from the command line, without a window or a display:
 //
 //   korvo [--data-dir DIR] --receive-all | --preview-all | --send-all
+//   korvo --help | --version
 //
 // One task of the chosen kind for every account of every user that is not locked (a locked
 // user's accounts are skipped with a line saying so), run one after the other through the
@@ -30,9 +31,11 @@ namespace korvo {
 
 struct CommandLine {
     bool valid = true;
-    std::string error;    // why it is not valid
-    std::string dataDir;  // --data-dir, empty when not given
-    int taskType = -1;    // a task type when one of the task options was given
+    std::string error;         // why it is not valid
+    std::string dataDir;       // --data-dir, empty when not given
+    int taskType = -1;         // a task type when one of the task options was given
+    bool showHelp = false;     // --help: the usage text, nothing else
+    bool showVersion = false;  // --version: the program's version, nothing else
 
     // Not from the arguments: how long to wait for a busy data directory and for a desktop.
     std::chrono::milliseconds lockWait{std::chrono::seconds(60)};
@@ -46,6 +49,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // The usage text.
 std::string CommandLineUsage();
+// The program's version ("0.1").
+std::string ProgramVersion();
 
 // Runs the tasks of `command` in the current data directory (set by the caller). Returns the
 // exit status.

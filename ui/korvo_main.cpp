@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
     CommandLine command = ParseCommandLine(argc, argv);
     // No other thread exists yet: the stop signals can be taken by a thread of their own.
     command.stopOnSignals = true;
-    if (!command.valid) return RunCommandLineTasks(command, std::cout, std::cerr);
+    if (!command.valid || command.showHelp || command.showVersion)
+        return RunCommandLineTasks(command, std::cout, std::cerr);
     const DataDirChoice dataDir = ResolveDataDir(DataDirInputsFromProcess(argc, argv));
     std::string error = dataDir.error;
     if (dataDir.dir.empty() || !PrepareDataDirectory(dataDir.dir, ::geteuid(), &error)) {

@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <wx/aboutdlg.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
@@ -7,6 +8,7 @@
 #include <wx/srchctrl.h>
 #include <wx/statusbr.h>
 
+#include "shell/command_line.h"
 #include "shell/desktop_interfaces.h"
 #include "shell/letter_list.h"
 #include "ui/letter_row_style.h"
@@ -162,6 +164,18 @@ MainWindow::MainWindow(CommandSink& sink)
             search_->SelectAll();
         },
         kQuickSearchId);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            wxAboutDialogInfo about;
+            about.SetName("Korvo");
+            about.SetVersion(WxFromBytes(ProgramVersion()));
+            about.SetDescription(
+                "A fast, dependable POP3/SMTP mail client that keeps all your mail in local "
+                "files you own.");
+            wxAboutBox(about, this);
+        },
+        wxID_ABOUT);
     Bind(wxEVT_CLOSE_WINDOW, &MainWindow::OnClose, this);
 }
 
@@ -226,6 +240,9 @@ void MainWindow::BuildMenuBar() {
     edit->AppendSeparator();
     edit->Append(kQuickSearchId, "Quick search\tCtrl+F");
     bar->Append(edit, "&Edit");
+    auto* help = new wxMenu;
+    help->Append(wxID_ABOUT, "&About Korvo");
+    bar->Append(help, "&Help");
     bar->Append(MakeMenu(UserItems()), "&User");
     bar->Append(MakeMenu(AccountItems()), "&Account");
     bar->Append(MakeMenu(BoxItems()), "&Box");

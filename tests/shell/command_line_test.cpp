@@ -44,6 +44,18 @@ TEST(CommandLineParse, OptionsAndMistakes) {
     EXPECT_EQ(RunCommandLineTasks(Parse({"--what"}), out, err), 2);
     EXPECT_NE(err.str().find("unknown argument: --what"), std::string::npos);
     EXPECT_NE(err.str().find("usage: korvo"), std::string::npos);
+
+    // --help and --version answer on standard output and run nothing, whatever else is given.
+    for (const auto& [args, said] : std::vector<std::pair<std::vector<const char*>, std::string>>{
+             {{"--help"}, "usage: korvo"},
+             {{"--receive-all", "-h"}, "usage: korvo"},
+             {{"--version"}, "korvo " + ProgramVersion() + "\n"}}) {
+        std::ostringstream helpOut, helpErr;
+        EXPECT_EQ(RunCommandLineTasks(Parse(args), helpOut, helpErr), 0) << args[0];
+        EXPECT_EQ(helpOut.str().rfind(said, 0), 0u) << helpOut.str();
+        EXPECT_EQ(helpErr.str(), "");
+    }
+    EXPECT_FALSE(ProgramVersion().empty());
 }
 
 TEST(CommandLineWait, ABusyDirectoryIsWaitedForAndADesktopStartingMeanwhileTakesOver) {
