@@ -156,8 +156,6 @@ MainWindow::MainWindow(CommandSink& sink)
     Bind(wxEVT_MENU, &MainWindow::OnCommand, this, table_.firstId(), table_.endId() - 1);
     Bind(wxEVT_UPDATE_UI, &MainWindow::OnUpdateUI, this, table_.firstId(), table_.endId() - 1);
     Bind(
-        wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
-    Bind(
         wxEVT_MENU,
         [this](wxCommandEvent&) {
             search_->SetFocus();
@@ -209,7 +207,7 @@ wxMenu* MainWindow::MakeMenu(const std::vector<Item>& items) {
 
 void MainWindow::BuildMenuBar() {
     auto* bar = new wxMenuBar;
-    // The File menu's items have no handler here; only E&xit (which closes the window) works.
+    // Of the File menu's items Receive, Preview, Send and E&xit work; the others have no handler.
     wxMenu* file = MakeMenu({{"Open(O)...", kNone, 0},
                              {"Save as(S)...", kNone, 0},
                              {"Save attachment(A)", kNone, 0},
@@ -229,8 +227,9 @@ void MainWindow::BuildMenuBar() {
                              {"&Print...", kNone, 0},
                              {"Print Pre&view", kNone, 0},
                              {"P&rint Setup...", kNone, 0},
-                             {nullptr, kNone, 0}});
-    file->Append(wxID_EXIT, "E&xit\tCtrl+Q");
+                             {nullptr, kNone, 0},
+                             // Leaves the program, as the tray menu's "exit" does.
+                             {"E&xit", kFrame, F(FrameCommand::kExit), false, "Ctrl+Q"}});
     bar->Append(file, "&File");
     wxMenu* edit = MakeMenu({{"Write new letter", kFrame, F(FrameCommand::kNew), false, "Ctrl+N"},
                              {"Write back", kFrame, F(FrameCommand::kBack), false, "Ctrl+R"},

@@ -177,7 +177,7 @@ TEST_F(MainWindowTest, SinkEnablesAndChecksItemsWithoutHandlerStayDisabled) {
     // The File menu's Receive, Preview and Send are the tool bar's, enabled as the sink says.
     EXPECT_TRUE(bar->IsEnabled(ItemIds(BarMenu("&File"), "Receive").at(0)));
     EXPECT_FALSE(bar->IsEnabled(ItemIds(BarMenu("&File"), "Send").at(0)));
-    EXPECT_TRUE(bar->IsEnabled(wxID_EXIT));
+    EXPECT_TRUE(bar->IsEnabled(ItemIds(BarMenu("&File"), "Exit").at(0)));
     for (const char* text : {"Set password", "Refuse mail", "mail option"}) {
         EXPECT_FALSE(bar->IsEnabled(ItemIds(BarMenu("&mail"), text).at(0))) << text;
     }
