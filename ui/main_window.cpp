@@ -293,7 +293,9 @@ void MainWindow::BuildToolBar() {
         {"Filter", F(FrameCommand::kFilter), -1},
     };
 
-    wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_TEXT, wxID_ANY, "Standard");
+    // Pictures with tool tips, no labels under them: with labels the bar is wider than the
+    // window and its last buttons would fall into an overflow menu.
+    wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT, wxID_ANY, "Standard");
     bar->SetToolBitmapSize(wxSize(kToolImageWidth, kToolImageHeight));
     int hue = 0;
     for (const ToolButton& button : kButtons) {
@@ -303,7 +305,7 @@ void MainWindow::BuildToolBar() {
         }
         const bool filter = button.command == F(FrameCommand::kFilter);
         const int id = table_.Add({filter ? kNone : kFrame, button.command});
-        bar->AddTool(id, button.label, ToolBitmap(button.label, hue++), button.label,
+        bar->AddTool(id, button.label, ToolIcon(button.label, hue++), button.label,
                      button.menu >= 0 ? wxITEM_DROPDOWN : wxITEM_NORMAL);
         if (button.menu >= 0) {
             wxMenu* menu = MakeMenu(menus[size_t(button.menu)]);

@@ -1,11 +1,45 @@
 #include "ui/tool_art.h"
 
+#include <wx/artprov.h>
 #include <wx/dcmemory.h>
 #include <wx/font.h>
 
 #include "ui/wx_text.h"
 
 namespace korvo {
+
+std::string_view ToolIconName(std::string_view label) {
+    static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+        {"Receive", "mail-send-receive"},
+        {"Preview", "mail-read"},
+        {"Send", "mail-send"},
+        {"New", "mail-message-new"},
+        {"Back", "mail-reply-sender"},
+        {"Forward", "mail-forward"},
+        {"User", "avatar-default"},
+        {"Account", "preferences-system"},
+        {"Box", "folder"},
+        {"Email", "mail-unread"},
+        {"Address", "x-office-address-book"},
+        {"Template", "text-x-generic-template"},
+        {"Filter", "edit-find-replace"},
+    };
+    for (const auto& [button, name] : kNames) {
+        if (button == label) return name;
+    }
+    return {};
+}
+
+wxBitmap ToolIcon(std::string_view label, int hue, bool* fromTheme) {
+    const std::string_view name = ToolIconName(label);
+    wxBitmap icon;
+    if (!name.empty()) {
+        icon = wxArtProvider::GetBitmap(wxString::FromUTF8(name.data(), name.size()), wxART_TOOLBAR,
+                                        wxSize(kToolImageWidth, kToolImageHeight));
+    }
+    if (fromTheme) *fromTheme = icon.IsOk();
+    return icon.IsOk() ? icon : ToolBitmap(label, hue);
+}
 
 wxBitmap ToolBitmap(std::string_view label, int hue) {
     static const wxColour kPlates[] = {{40, 110, 190}, {40, 150, 80}, {190, 120, 30},

@@ -1,5 +1,6 @@
 // The main window's layout, tool bar, menus and their commands, the tray icon and its strip.
 #include <gtest/gtest.h>
+#include <wx/app.h>
 #include <wx/image.h>
 #include <wx/splitter.h>
 #include <wx/srchctrl.h>
@@ -11,6 +12,7 @@
 #include "shell/desktop_interfaces.h"
 #include "shell/letter_list.h"
 #include "ui/main_window.h"
+#include "ui/tool_art.h"
 #include "ui/tray_strip.h"
 #include "ui/wx_text.h"
 #include "ui/wx_tray_view.h"
@@ -82,6 +84,24 @@ class MainWindowTest : public ::testing::Test {
     RecordingSink sink;
     MainWindow* window = nullptr;
 };
+
+// The buttons show the icon theme's pictures where it has them, our drawings where not, and
+// every button fits the window at its first size (none falls into an overflow menu).
+TEST_F(MainWindowTest, ToolBarIconsComeFromTheThemeAndTheBarFitsTheWindow) {
+    bool fromTheme = false;
+    const wxBitmap receive = ToolIcon("Receive", 0, &fromTheme);
+    EXPECT_TRUE(fromTheme) << "the icon theme has no mail-send-receive";
+    EXPECT_EQ(receive.GetSize(), wxSize(kToolImageWidth, kToolImageHeight));
+    const wxBitmap none = ToolIcon("No such button", 0, &fromTheme);
+    EXPECT_FALSE(fromTheme);
+    EXPECT_TRUE(none.IsOk());
+
+    wxToolBar* bar = window->GetToolBar();
+    wxTheApp->Yield(true);
+    EXPECT_LE(bar->GetBestSize().x, window->GetClientSize().x)
+        << "tool bar " << bar->GetBestSize().x << " wide in a window of "
+        << window->GetClientSize().x;
+}
 
 TEST_F(MainWindowTest, ToolBarButtonsInOrderWithTheirCommands) {
     wxToolBar* bar = window->GetToolBar();
