@@ -39,6 +39,7 @@ UserForm::UserForm(const baseDataStruct* user) : existing_(true) {
     if (const std::string charset = getinfo(user, kThisNode, kFallbackCharsetKey);
         charset != kAbsent && !charset.empty())
         fallbackCharset = charset;
+    newMailNotice = getinfo(user, kThisNode, kNewMailNoticeKey) != "0";
 }
 
 void ApplyUserCharset(const baseDataStruct* user) {
@@ -84,6 +85,8 @@ bool UserForm::Apply(baseDataStruct* user, Prompter& prompter) {
         getinfo(user, kThisNode, kFallbackCharsetKey) != kAbsent)
         setinfo(user, kThisNode, kFallbackCharsetKey, fallbackCharset);
     ApplyUserCharset(user);
+    if (!newMailNotice || getinfo(user, kThisNode, kNewMailNoticeKey) != kAbsent)
+        setinfo(user, kThisNode, kNewMailNoticeKey, newMailNotice ? "1" : "0");
     changestate(user, 0, CATEGORY_USER | STATE_VALID);
     return true;
 }

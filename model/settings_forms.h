@@ -33,11 +33,16 @@ class UserForm {
     std::string lockPassword, lockConfirm;
     // The character set of letter text that declares none and is not UTF-8.
     std::string fallbackCharset{kDefaultFallbackCharset};
+    // A desktop notification when a receive brings new letters.
+    bool newMailNotice = true;
 
   private:
     std::string caption_;
     bool existing_ = false;
 };
+
+// The key of the user's new-mail notification: "0" is off, anything else (absent) on.
+inline constexpr std::string_view kNewMailNoticeKey = "NewMailNotice";
 
 // The key of the user's fallback charset; absent means kDefaultFallbackCharset.
 inline constexpr std::string_view kFallbackCharsetKey = "FallbackCharset";

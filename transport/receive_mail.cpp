@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "content/letter_node.h"
+#include "content/mail_header.h"
 #include "platform/string_format.h"
 #include "store/diag_log.h"
 #include "store/node_tree.h"
@@ -25,6 +26,16 @@ constexpr long kPreviewWholeLimit = 1024;
 constexpr size_t kDeleteGroupLetters = 64;
 constexpr size_t kDeleteGroupBytes = 4 << 20;
 constexpr std::chrono::milliseconds kDeleteGroupAge{250};
+
+// Who a stored letter is from, for the new-mail notice: the decoded name, else the address.
+std::string SenderOf(const baseDataStruct* letter) {
+    const std::string text = getinfo(letter, kThisNode, "SDATA");
+    const size_t end = text.find("\r\n\r\n");
+    const std::string from = MailGetHeaderItem(
+        std::string_view(text).substr(0, end == std::string::npos ? text.size() : end + 2), "From");
+    std::string name = GetAddressName(from);
+    return name.empty() ? GetAddressEmail(from) : name;
+}
 
 // The model lock of one pass; a pass without lock does nothing here.
 class ModelLock {
@@ -453,6 +464,7 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
             if (!match.received) receive_.index.Insert(letter);
             Counted(receive_, match.received != nullptr, before, getstate(letter));
             listener_.ShowLetter(letter);
+            if (!match.received) listener_.LetterArrived(receive_.node, SenderOf(letter));
         }
     }
     if (!match.preview) {

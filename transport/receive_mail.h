@@ -41,6 +41,11 @@ class LetterListener {
     virtual void RestoreTrayState() {}
     // The receive box's tree item is flagged as holding new mail.
     virtual void FlagNewMail(baseDataStruct* box) { (void)box; }
+    // A new letter from `sender` (its decoded name, or its address) was stored in `box`.
+    virtual void LetterArrived(baseDataStruct* box, const std::string& sender) {
+        (void)box;
+        (void)sender;
+    }
 };
 
 struct ReceiveContext {

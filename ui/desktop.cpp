@@ -2,6 +2,7 @@
 
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/notifmsg.h>
 #include <wx/srchctrl.h>
 #include <wx/taskbar.h>
 
@@ -558,7 +559,18 @@ void Desktop::SelectTreeNode(baseDataStruct* node) {
 // ---- the task window and the worker --------------------------------------------------------
 
 void Desktop::RaiseMailIndicator(int result) {
-    if (!closed_) frame_->RaiseMailIndicator(result);
+    if (closed_) return;
+    frame_->RaiseMailIndicator(result);
+    // The tasks have ended: one notification for all the letters they brought.
+    const NewMailNotice::Text text = notice_.Take();
+    if (text.title.empty()) return;
+    if (options_.notify) {
+        options_.notify(text);
+        return;
+    }
+    shownNotice_ = std::make_unique<wxNotificationMessage>(WxFromBytes(text.title),
+                                                           WxFromBytes(text.body), window_);
+    shownNotice_->Show(wxNotificationMessage::Timeout_Auto);
 }
 
 void Desktop::TaskWindowClosed() {
@@ -615,6 +627,11 @@ void Desktop::SetTrayState(int state) {
 
 void Desktop::RestoreTrayState() {
     if (!closed_) frame_->RestoreTrayState();
+}
+
+void Desktop::LetterArrived(baseDataStruct* box, const std::string& sender) {
+    if (closed_) return;
+    if (NewMailNoticeWanted(stores_.sys().DataGetSysPoint(box, kKindUser))) notice_.Arrived(sender);
 }
 
 void Desktop::FlagNewMail(baseDataStruct* box) {

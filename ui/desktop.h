@@ -20,12 +20,15 @@
 #include "model/data_stores.h"
 #include "shell/letter_list.h"
 #include "shell/main_frame.h"
+#include "shell/new_mail_notice.h"
 #include "shell/task_hand_off.h"
 #include "shell/tree_user.h"
 #include "ui/mail_viewer.h"
 #include "ui/main_window.h"
 #include "ui/task_window.h"
 #include "ui/wx_tray_view.h"
+
+class wxNotificationMessage;
 
 namespace korvo {
 
@@ -47,6 +50,8 @@ struct DesktopOptions {
     std::string settingsFile;
     // Runs once the main window and the task window are gone (the program then ends).
     std::function<void()> onClosed;
+    // Shows the new-mail notification (a desktop notification when not given).
+    std::function<void(const NewMailNotice::Text&)> notify;
 };
 
 class Desktop : private CommandSink,
@@ -158,8 +163,11 @@ class Desktop : private CommandSink,
     void SetTrayState(int state) override;
     void RestoreTrayState() override;
     void FlagNewMail(baseDataStruct* box) override;
+    void LetterArrived(baseDataStruct* box, const std::string& sender) override;
 
     DesktopOptions options_;
+    NewMailNotice notice_;
+    std::unique_ptr<wxNotificationMessage> shownNotice_;  // the last one shown
     std::unique_ptr<wxFileConfig> settings_;
     CDataStores stores_;
     MainWindow* window_ = nullptr;  // destroyed through wx

@@ -63,4 +63,11 @@ void PostingLetterListener::FlagNewMail(baseDataStruct* box) {
     });
 }
 
+void PostingLetterListener::LetterArrived(baseDataStruct* box, const std::string& sender) {
+    if (!box) return;
+    Post([id = box->nodeId(), sender](Shared& s) {
+        if (baseDataStruct* node = s.boxes(id)) s.target.LetterArrived(node, sender);
+    });
+}
+
 }  // namespace korvo

@@ -89,6 +89,10 @@ UserDialog::UserDialog(wxWindow* parent, UserForm& form, baseDataStruct* node, P
     lockConfirm_ = AddField(this, grid, "Lock password again", form_.lockConfirm, true);
     AddField(this, grid, "Charset of undeclared text", form_.fallbackCharset)
         ->SetName(kFallbackCharsetField);
+    notice_ = new wxCheckBox(this, wxID_ANY, "Notify of new mail on the desktop");
+    notice_->SetValue(form_.newMailNotice);
+    grid->AddSpacer(0);
+    grid->Add(notice_);
     check_ = new wxCheckBox(this, wxID_ANY, "Check for mail automatically");
     check_->SetValue(form_.check);
     auto* body = new wxBoxSizer(wxVERTICAL);
@@ -114,6 +118,7 @@ bool UserDialog::Accept() {
     form_.lockConfirm = Text(lockConfirm_);
     if (auto* charset = dynamic_cast<wxTextCtrl*>(FindWindowByName(kFallbackCharsetField, this)))
         form_.fallbackCharset = Text(charset);
+    form_.newMailNotice = notice_->GetValue();
     if (!form_.Apply(node_, prompter_)) return false;
     EndDialogWithOk(this);
     return true;

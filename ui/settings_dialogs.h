@@ -23,6 +23,7 @@ class UserDialog : public wxDialog {
     UserDialog(wxWindow* parent, UserForm& form, baseDataStruct* node, Prompter& prompter);
     wxTextCtrl* nameField() const { return name_; }
     wxTextCtrl* lockField(int which) const { return which ? lockConfirm_ : lock_; }
+    wxCheckBox* noticeBox() const { return notice_; }
     bool Accept();
 
   private:
@@ -35,6 +36,7 @@ class UserDialog : public wxDialog {
     wxTextCtrl* saveFile_;
     wxTextCtrl* lock_;
     wxTextCtrl* lockConfirm_;
+    wxCheckBox* notice_;
 };
 
 class BoxPlaceTree;

@@ -26,11 +26,15 @@ class RecordingListener : public LetterListener {
     void SetTrayState(int state) override { tray.push_back(state); }
     void RestoreTrayState() override { tray.push_back(-1); }
     void FlagNewMail(baseDataStruct* box) override { flagged.push_back(box); }
+    void LetterArrived(baseDataStruct* box, const std::string& sender) override {
+        arrived.emplace_back(box, sender);
+    }
 
     std::map<baseDataStruct*, int> shown;
     std::map<baseDataStruct*, int> boxChanges;
     std::vector<int> tray;
     std::vector<baseDataStruct*> flagged;
+    std::vector<std::pair<baseDataStruct*, std::string>> arrived;
 };
 
 struct LetterView {

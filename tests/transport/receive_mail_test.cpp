@@ -117,11 +117,18 @@ TEST_F(ReceiveMailTest, ReceiveDeletesStoredLettersUnlessKept) {
     // An id with characters that the property text escapes must still be recognised.
     server.SetLetters({L("u1"), L("x,y=-1"), L("u3")});
     ASSERT_EQ(Run(0), 1);
+    EXPECT_TRUE(listener.arrived.empty()) << "a preview brings no new mail";
     Keep(kBoxPreview, "x,y=-1");
     server.ClearCommands();
 
     ASSERT_EQ(Run(1), 1);
     EXPECT_EQ(result, 2);
+    // Each new letter is announced once, with its sender.
+    ASSERT_EQ(listener.arrived.size(), 3u);
+    for (const auto& [box, sender] : listener.arrived) {
+        EXPECT_EQ(box, sys().DataGetSysPoint(account, kKindBox, kBoxReceive));
+        EXPECT_EQ(sender, "a");
+    }
     EXPECT_EQ(server.Count("RETR"), 3);
     EXPECT_TRUE(Sent(server, "DELE 1"));
     EXPECT_FALSE(Sent(server, "DELE 2"));
@@ -139,6 +146,7 @@ TEST_F(ReceiveMailTest, ReceiveDeletesStoredLettersUnlessKept) {
     ASSERT_EQ(Run(1), 1);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(server.Count("RETR") + server.Count("DELE"), 0);
+    EXPECT_TRUE(listener.arrived.empty());
     ReopenStores();
     EXPECT_EQ(View(kBoxReceive).size(), 3u);
     EXPECT_EQ(Get(Find(kBoxReceive, "u3"), "mailLong"),
@@ -207,6 +215,7 @@ TEST_F(ReceiveMailTest, ReceivedLetterHeldInPartIsFetchedAgainIntoTheSameNode) {
 
     ASSERT_EQ(Run(1), 1);
     EXPECT_EQ(server.Count("RETR"), 1);
+    EXPECT_TRUE(listener.arrived.empty()) << "a letter completed in place is not new";
     ReopenStores();
     auto received = View(kBoxReceive);
     ASSERT_EQ(received.size(), 1u);  // refreshed in place, never a second letter of one id

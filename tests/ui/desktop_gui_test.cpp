@@ -171,6 +171,9 @@ class DesktopGuiTest : public ::testing::Test {
         options.autostartPath = temp.path() + "autostart/korvos.desktop";
         options.settingsFile = temp.path() + "config/korvo/korvo.conf";
         options.onClosed = [this] { ++closed; };
+        options.notify = [this](const NewMailNotice::Text& text) {
+            notices.push_back(text.title + " | " + text.body);
+        };
     }
 
     // Runs a menu or tool bar command as a click on it does.
@@ -225,6 +228,7 @@ class DesktopGuiTest : public ::testing::Test {
     test::MailServers servers;
     DesktopOptions options;
     int closed = 0;
+    std::vector<std::string> notices;
 };
 
 TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
@@ -263,6 +267,7 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     ASSERT_TRUE(PumpUntil([&] { return desktop.taskWindow() == nullptr; }, 60 * kSeconds))
         << "the task window did not finish";
     EXPECT_EQ(servers.Letters("ann").size(), 0u) << "the letters stay on the server";
+    EXPECT_EQ(notices, std::vector<std::string>{"3 new letters | From Bob"});
     EXPECT_EQ(MailIndicator::Value(), 2);
 
     // The receive box lists the three letters; its label counts them unread.
