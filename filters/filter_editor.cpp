@@ -140,6 +140,7 @@ void CFilterEditor::OpenWizard() {
     FillNameCombo(kActionKind, view_.actions());
     between_ = false;
     OnOperator();
+    OnAction();
     ShowConditions(true);
 }
 

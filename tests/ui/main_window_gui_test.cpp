@@ -116,10 +116,7 @@ TEST_F(MainWindowTest, ToolBarButtonsInOrderWithTheirCommands) {
         const auto command = window->commands().Find(tool->GetId());
         ASSERT_TRUE(command.has_value());
         EXPECT_EQ(command->command, expected[i].second);
-        // The filter manager cannot be reached: the button has no command set.
-        EXPECT_EQ(command->set, expected[i].second == int(FrameCommand::kFilter)
-                                    ? CommandSet::kNone
-                                    : CommandSet::kFrame);
+        EXPECT_EQ(command->set, CommandSet::kFrame);
     }
     // Drop-downs on the buttons that have them.
     EXPECT_NE(window->DropdownMenu(ToolId("Preview")), nullptr);
