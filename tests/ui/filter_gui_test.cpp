@@ -90,13 +90,6 @@ class FilterGuiTest : public ::testing::Test {
         event.SetInt(index);
         control->GetEventHandler()->ProcessEvent(event);
     }
-    void Tick(wxCheckBox* box) {
-        box->SetValue(!box->GetValue());
-        wxCommandEvent event(wxEVT_CHECKBOX, box->GetId());
-        event.SetEventObject(box);
-        event.SetInt(box->GetValue());
-        box->GetEventHandler()->ProcessEvent(event);
-    }
     Seen Look(FilterFrame* window) {
         baseDataStruct* rule = window->editor().rule();
         Seen seen{getinfo(rule, kThisNode, "SDATA"),
@@ -138,13 +131,11 @@ TEST_F(FilterGuiTest, ARuleMadeOnScreenIsThereAfterARestart) {
         Choose(window->operators(), 2);
         window->value().SetText("offer, <urgent>");
         window->Run(FilterFrame::kConditionAdd);
-        // An action with a typed value, and a flag.
+        // An action with a typed value.
         window->Run(FilterFrame::kToActions);
-        EXPECT_FALSE(window->checkBox(FilterCheck::kHaveAttachment)->IsShownOnScreen());
         Choose(window->actions(), 3);  // Voice
         window->actionValue().SetText("/home/ann/ding.wav");
         window->Run(FilterFrame::kActionAdd);
-        Tick(window->checkBox(FilterCheck::kDeleteAfter));
         window->sheet()->SetSelection(FilterFrame::kShowPage);
         before = Look(window);
         Leave(desktop);
@@ -153,19 +144,14 @@ TEST_F(FilterGuiTest, ARuleMadeOnScreenIsThereAfterARestart) {
     EXPECT_EQ(before.text,
               "<Condition><CheckCondition>OP =equal ,Value =AnyCondition</CheckCondition><Subject>"
               "OP =comprise ,Value =offer\\, %3Curgent%3E ,State =false</Subject></Condition>"
-              "<Action><Voice>Value =/home/ann/ding.wav ,State =false</Voice><DeleteAfter>Value "
-              "=true</DeleteAfter></Action>");
+              "<Action><Voice>Value =/home/ann/ding.wav ,State =false</Voice></Action>");
     const std::optional<CompiledRule> record = ParseCompiledRule(before.record);
     ASSERT_TRUE(record.has_value());
     EXPECT_FALSE(record->incomplete);
     EXPECT_EQ(record->fields[4], "[E][03][Value]offer, <urgent>");
-    EXPECT_TRUE(record->deleteAfter);
-    EXPECT_EQ(before.rows,
-              (std::vector<std::string>{"Any condition is TRUE!",
-                                        "    Subject contains offer, <urgent>", "Do last action",
-                                        "    receive this letter and delete it at server(refuse "
-                                        "account set keep on sever set)",
-                                        "    Play sound /home/ann/ding.wav"}));
+    EXPECT_EQ(before.rows, (std::vector<std::string>{
+                               "Any condition is TRUE!", "    Subject contains offer, <urgent>",
+                               "Do last action", "    Play sound /home/ann/ding.wav"}));
 
     closed = 0;
     Desktop desktop(options);
@@ -177,7 +163,6 @@ TEST_F(FilterGuiTest, ARuleMadeOnScreenIsThereAfterARestart) {
     EXPECT_EQ(after.text, before.text);
     EXPECT_EQ(after.record, before.record);
     EXPECT_EQ(after.rows, before.rows);
-    EXPECT_EQ(getinfo(window->editor().rule(), kThisNode, "DeleteAfter"), "true");
     Leave(desktop);
 }
 
