@@ -101,6 +101,9 @@ bool CMainFrame::OnCommand(int command) {
         case FrameCommand::kTemplate:
             secondary_.OpenTemplates("Template");
             break;
+        case FrameCommand::kFilter:
+            secondary_.OpenFilterManager(tree_.selectedNode());
+            break;
         case FrameCommand::kShowMainAndTasks:
             windows_.ShowMainWindow(true);
             windows_.ShowTaskWindow(true);
@@ -160,6 +163,8 @@ bool CMainFrame::IsCommandEnabled(int command) {
         case FrameCommand::kTrayShowTask:
             return windows_.TaskWindow() != nullptr;
         case FrameCommand::kFilter:
+            // The manager shows one user's filters: a node inside a user must be chosen.
+            return sys_.DataGetSysPoint(tree_.selectedNode(), kKindUser) != nullptr;
         case FrameCommand::kTrayCheck:
         default:
             return false;

@@ -17,6 +17,7 @@
 #include "store/node_tree.h"
 #include "transport/task_work.h"
 #include "ui/certificate_dialog.h"
+#include "ui/filter_frame.h"
 #include "ui/posting_letter_listener.h"
 #include "ui/settings_dialogs.h"
 #include "ui/template_frame.h"
@@ -126,8 +127,9 @@ Desktop::~Desktop() {
     }
     certificates_.reset();
     certificatePrompter_.reset();
-    // The template window works on the stores: it goes before them.
+    // The template and filter windows work on the stores: they go before them.
     delete templates_.get();
+    delete filters_.get();
     if (window_) UnbindEvents();
     treeEvents_.reset();
     listEvents_.reset();
@@ -478,6 +480,7 @@ void Desktop::Exit() {
     if (window_->IsShown()) SaveLayout();
     window_->Hide();
     if (templates_) templates_->Hide();
+    if (filters_) filters_->Hide();
     if (taskWindow_) {
         // The window closes itself once the running task has given up; then we leave.
         taskWindow_->Hide();
@@ -508,7 +511,11 @@ void Desktop::OpenComposer(const ComposerRequest&) {}
 
 void Desktop::OpenAddressBook(const std::string&) {}
 
-void Desktop::OpenFilterManager(baseDataStruct*) {}
+void Desktop::OpenFilterManager(baseDataStruct* current) {
+    // No address selection dialog is given yet: a forward's receivers are typed.
+    filters_ = OpenFilterWindow(window_, stores_.sys(), current, nullptr);
+    if (!filters_) window_->SetStatusText("Select a user, an account or a box to see its filters.");
+}
 
 void Desktop::OpenTemplates(const std::string&) {
     baseDataStruct* node = tree_->selectedNode();

@@ -35,6 +35,7 @@ namespace korvo {
 class CertificateAcceptance;
 class PostingLetterListener;
 class WxCertificatePrompter;
+class FilterFrame;
 class TemplateFrame;
 class WxListEvents;
 class WxShellDialogs;
@@ -87,6 +88,8 @@ class Desktop : private CommandSink,
     MailViewer& mailViewer() { return *mailViewer_; }
     // The template window while it is open.
     TemplateFrame* templateWindow() const { return templates_.get(); }
+    // The filter manager while it is open.
+    FilterFrame* filterWindow() const { return filters_.get(); }
     // The task window while it exists.
     class TaskWindow* taskWindow() const {
         return taskWindow_;
@@ -176,6 +179,7 @@ class Desktop : private CommandSink,
     std::unique_ptr<CBaseListControl> listControl_;
     std::unique_ptr<MailViewer> mailViewer_;
     wxWeakRef<TemplateFrame> templates_;
+    wxWeakRef<FilterFrame> filters_;
     std::unique_ptr<WxShellDialogs> dialogs_;
     std::unique_ptr<CLetterList> letters_;
     std::unique_ptr<CTreeUser> tree_;

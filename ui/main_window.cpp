@@ -289,7 +289,6 @@ void MainWindow::BuildToolBar() {
         {nullptr, 0, -1},
         {"Address", F(FrameCommand::kAddress), -1},
         {"Template", F(FrameCommand::kTemplate), -1},
-        // The filter manager is not reachable from the tool bar.
         {"Filter", F(FrameCommand::kFilter), -1},
     };
 
@@ -303,8 +302,7 @@ void MainWindow::BuildToolBar() {
             bar->AddSeparator();
             continue;
         }
-        const bool filter = button.command == F(FrameCommand::kFilter);
-        const int id = table_.Add({filter ? kNone : kFrame, button.command});
+        const int id = table_.Add({kFrame, button.command});
         bar->AddTool(id, button.label, ToolIcon(button.label, hue++), button.label,
                      button.menu >= 0 ? wxITEM_DROPDOWN : wxITEM_NORMAL);
         if (button.menu >= 0) {
@@ -312,7 +310,6 @@ void MainWindow::BuildToolBar() {
             bar->SetDropdownMenu(id, menu);
             dropdowns_.push_back(menu);
         }
-        if (filter) bar->EnableTool(id, false);
     }
     bar->Realize();
 }

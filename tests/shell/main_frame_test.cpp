@@ -245,8 +245,14 @@ TEST_F(MainFrameTest, EnablingOfTheFrameTreeAndMailCommands) {
           FrameCommand::kAddress, FrameCommand::kShowTextByWeb, FrameCommand::kExit}) {
         EXPECT_TRUE(Enabled(always)) << static_cast<int>(always);
     }
+    // The filter manager needs a node inside a user.
+    tree.selected = sys().root();
     EXPECT_FALSE(Enabled(FrameCommand::kFilter));
     EXPECT_FALSE(frame.OnCommand(FrameCommand::kFilter));
+    tree.selected = account;
+    ASSERT_TRUE(Enabled(FrameCommand::kFilter));
+    EXPECT_TRUE(frame.OnCommand(FrameCommand::kFilter));
+    EXPECT_EQ(secondary.opened.back(), "filters");
     EXPECT_FALSE(Enabled(FrameCommand::kTrayCheck));
     EXPECT_FALSE(frame.IsCommandEnabled(57601));  // a menu item without a handler
     EXPECT_FALSE(frame.OnCommand(57601));

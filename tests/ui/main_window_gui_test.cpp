@@ -137,10 +137,7 @@ TEST_F(MainWindowTest, ToolBarButtonsInOrderWithTheirCommands) {
         const auto command = window->commands().Find(tool->GetId());
         ASSERT_TRUE(command.has_value());
         EXPECT_EQ(command->command, expected[i].second);
-        // The filter manager cannot be reached: the button has no command set.
-        EXPECT_EQ(command->set, expected[i].second == int(FrameCommand::kFilter)
-                                    ? CommandSet::kNone
-                                    : CommandSet::kFrame);
+        EXPECT_EQ(command->set, CommandSet::kFrame);
     }
     // Drop-downs on the buttons that have them.
     EXPECT_NE(window->DropdownMenu(ToolId("Preview")), nullptr);
@@ -175,13 +172,14 @@ TEST_F(MainWindowTest, ItemsWithTheSameNumberRunTheirOwnSetsCommand) {
     sink.runs.clear();
     Click(ItemIds(BarMenu("&File"), "Open(O)...").at(0));
     Click(ItemIds(BarMenu("&mail"), "Set password").at(0));
-    Click(ToolId("Filter"));
     EXPECT_TRUE(sink.runs.empty());
+    Click(ToolId("Filter"));
+    EXPECT_EQ(sink.runs, std::vector<MenuCommand>{Frame(FrameCommand::kFilter)});
 }
 
 TEST_F(MainWindowTest, SinkEnablesAndChecksItemsWithoutHandlerStayDisabled) {
     sink.disabled = {Tree(TreeCommand::kDeleteUser), Frame(FrameCommand::kSend),
-                     Letter(kCmdSetRead)};
+                     Letter(kCmdSetRead), Frame(FrameCommand::kFilter)};
     sink.checked = {Tree(TreeCommand::kLockUser), Letter(kCmdShowHidden)};
     window->UpdateCommandStates();
     wxMenuBar* bar = window->GetMenuBar();
@@ -225,7 +223,7 @@ TEST_F(MainWindowTest, SinkEnablesAndChecksItemsWithoutHandlerStayDisabled) {
     window->UpdateCommandStates();
     EXPECT_TRUE(tools->GetToolEnabled(ToolId("Send")));
     EXPECT_TRUE(bar->IsEnabled(ItemIds(BarMenu("&User"), "Delete user").at(0)));
-    EXPECT_FALSE(tools->GetToolEnabled(ToolId("Filter")));
+    EXPECT_TRUE(tools->GetToolEnabled(ToolId("Filter")));
 }
 
 TEST_F(MainWindowTest, LayoutMinimumSizeAndCloseGoesToTheSink) {
