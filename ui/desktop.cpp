@@ -13,7 +13,11 @@
 #include "platform/string_format.h"
 #include "store/diag_log.h"
 #include "store/node_tree.h"
+#include "tarnel/tarnel.h"
 #include "transport/task_work.h"
+#include "ui/address_book_frame.h"
+#include "ui/address_panel.h"
+#include "ui/address_picker_dialog.h"
 #include "ui/certificate_dialog.h"
 #include "ui/posting_letter_listener.h"
 #include "ui/settings_dialogs.h"
@@ -40,8 +44,8 @@ ContextMenu ContextMenuOf(TreeMenu menu) {
     }
 }
 
-// The composer and the address book are not part of the program yet: the commands that open
-// them stay disabled rather than doing nothing when pressed.
+// The composer is not part of the program yet: the commands that open it stay disabled rather
+// than doing nothing when pressed.
 bool OpensMissingWindow(FrameCommand command) {
     switch (command) {
         case FrameCommand::kNew:
@@ -50,7 +54,6 @@ bool OpensMissingWindow(FrameCommand command) {
         case FrameCommand::kWriteBackAll:
         case FrameCommand::kWriteBackSender:
         case FrameCommand::kWriteBackCc:
-        case FrameCommand::kAddress:
             return true;
         default:
             return false;
@@ -101,6 +104,9 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     TaskQueue& queue = *this;
     handOff_ = std::make_unique<TaskHandOff>(stores_.sys(), queue);
     certificatePrompter_ = std::make_unique<WxCertificatePrompter>(window_);
+    personEditor_ = std::make_unique<LibraryPersonEditor>(&DlgModel, &TarnelFreeText);
+    receivers_ = std::make_unique<WxReceiverPicker>(window_, stores_.sys(), *personEditor_);
+    addressPanel_ = std::make_unique<AddressPanel>(window_->addressPlace(), stores_.sys(), secondary);
     certificates_ = std::make_unique<CertificateAcceptance>(
         stores_.sys(), *certificatePrompter_,
         [this](baseDataStruct* account, int type, const std::string& list) {
@@ -124,8 +130,10 @@ Desktop::~Desktop() {
     }
     certificates_.reset();
     certificatePrompter_.reset();
-    // The template window works on the stores: it goes before them.
+    // The template and address book windows work on the stores: they go before them.
     delete templates_.get();
+    delete addressBook_.get();
+    addressPanel_.reset();
     if (window_) UnbindEvents();
     treeEvents_.reset();
     listEvents_.reset();
@@ -220,6 +228,7 @@ bool Desktop::Start() {
         return false;
     }
     letters_->InitialUpdate();
+    addressPanel_->OnCurrentNodeChanged(tree_->selectedNode());
     trayTimer_.Start(kTrayTimerMs);
     checkTimer_.Start(kCheckTimerMs);
     if (!options_.settingsFile.empty()) {
@@ -243,6 +252,7 @@ void Desktop::OnTreeSelection(wxTreeEvent& event) {
     if (busy_ || closed_) return;
     Busy busy(*this);
     tree_->OnSelectionChanged(WxTreeView::FromWx(event.GetItem()));
+    addressPanel_->OnCurrentNodeChanged(tree_->selectedNode());
 }
 
 void Desktop::OnTreeExpanding(wxTreeEvent& event) {
@@ -440,6 +450,7 @@ void Desktop::Exit() {
     if (window_->IsShown()) SaveLayout();
     window_->Hide();
     if (templates_) templates_->Hide();
+    if (addressBook_) addressBook_->Hide();
     if (taskWindow_) {
         // The window closes itself once the running task has given up; then we leave.
         taskWindow_->Hide();
@@ -468,7 +479,11 @@ void Desktop::FinishExit() {
 
 void Desktop::OpenComposer(const ComposerRequest&) {}
 
-void Desktop::OpenAddressBook(const std::string&) {}
+void Desktop::OpenAddressBook(const std::string& title) {
+    addressBook_ = OpenAddressBookWindow(window_, title, stores_.sys(), *personEditor_,
+                                         tree_->selectedNode());
+    if (!addressBook_) window_->SetStatusText("Select a user or an account to see its address books.");
+}
 
 void Desktop::OpenFilterManager(baseDataStruct*) {}
 
@@ -501,7 +516,9 @@ void Desktop::RequestCreateUser() {
     });
 }
 
-void Desktop::ClearAddressView() {}
+void Desktop::ClearAddressView() {
+    addressPanel_->Clear();
+}
 
 // ---- the letter list's frame ---------------------------------------------------------------
 
