@@ -39,8 +39,7 @@ bool CViewBookAddress::Open(baseDataStruct* current) {
     persons_.Reset(kBookPersonColumns);
     if (!user_) return false;
     sys_.SysShowBookTree(current_, &tree_, allAccounts_);
-    baseDataStruct* remembered =
-        FindByPoint(user_, getinfo(user_, kThisNode, "SelectItem"));
+    baseDataStruct* remembered = FindByPoint(user_, getinfo(user_, kThisNode, "SelectItem"));
     const TreeItem item = remembered ? tree_.FindItem(kNoItem, remembered->nodeId()) : kNoItem;
     if (item != kNoItem) {
         tree_.SelectNodeItem(item);

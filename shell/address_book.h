@@ -87,8 +87,7 @@ class CViewBookAddress {
 
 // Adds a person edited into `fresh` under the node that holds `folder`'s persons and gives it
 // its point in the mail store. The new person, or none.
-baseDataStruct* AddPersonTo(CSysMailBox& mail, baseDataStruct* folder,
-                            const baseDataStruct& fresh);
+baseDataStruct* AddPersonTo(CSysMailBox& mail, baseDataStruct* folder, const baseDataStruct& fresh);
 
 // The node whose `pointId` is `pointId`, below `root`.
 baseDataStruct* FindByPoint(baseDataStruct* root, std::string_view pointId);

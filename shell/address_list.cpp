@@ -27,7 +27,9 @@ void CViewAddressList::OnCurrentNodeChanged(baseDataStruct* node) {
     if (!account) return;
     accountId_ = accountId;
     sys_.SysShowBookTree(account, &tree_, false);
-    baseDataStruct* folder = FindByPoint(account, getinfo(account, kThisNode, "SelectItem"));
+    // The remembered folder may be one of the user's shared books.
+    baseDataStruct* folder = FindByPoint(sys_.DataGetSysPoint(account, kKindUser),
+                                         getinfo(account, kThisNode, "SelectItem"));
     if (!folder) folder = findinfo(account, "SysMark", "NowBookFolder");
     if (!folder) return;
     const TreeItem item = tree_.FindItem(kNoItem, folder->nodeId());

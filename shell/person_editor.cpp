@@ -11,8 +11,7 @@ int LibraryPersonEditor::EditPerson(bool existing, baseDataStruct* person) {
     wchar_t* sdata = nullptr;
     const int result = dlgModel_(1, existing ? 1 : 0, person, &property, &sdata);
     if (result == 1 && property && sdata) {
-        setinfo(person, kThisNode, "SDATA",
-                BytesFromWide({sdata, TarnelTextLength(sdata)}));
+        setinfo(person, kThisNode, "SDATA", BytesFromWide({sdata, TarnelTextLength(sdata)}));
         setinfo(person, kThisNode, "PROPERTY",
                 BytesFromWide({property, TarnelTextLength(property)}));
     }

@@ -51,10 +51,14 @@ int32_t RunSheet(int32_t existing, baseDataStruct* person, wchar_t** propertyTex
         std::free(sdata ? sdata - 1 : nullptr);
         return 2;
     }
-    if (propertyText) *propertyText = property;
-    else std::free(property - 1);
-    if (sdataText) *sdataText = sdata;
-    else std::free(sdata - 1);
+    if (propertyText)
+        *propertyText = property;
+    else
+        std::free(property - 1);
+    if (sdataText)
+        *sdataText = sdata;
+    else
+        std::free(sdata - 1);
     return 1;
 }
 

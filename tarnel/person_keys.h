@@ -55,7 +55,7 @@ inline constexpr std::array<KeyField, 4> kDetailFields = {{
 }};
 
 inline constexpr std::array<std::string_view, 6> kTitles = {"Mr.", "Mrs.", "Miss",
-                                                            "Ms.", "Dr.", "Prof."};
+                                                            "Ms.", "Dr.",  "Prof."};
 
 inline constexpr std::string_view kSheetTitle = "Person property";
 inline constexpr std::string_view kNewPersonTitle = "Add new person info";

@@ -109,9 +109,9 @@ void CPagePersonDetails::Build() {
     for (size_t i = 0; i < edits_.size(); ++i)
         edits_[i] = AddEdit(grid, labels[i], kDetailFields[i].key);
     grid->Add(new wxStaticText(this, wxID_ANY, "Birthday"), 0, wxALIGN_CENTER_VERTICAL);
-    birthday_ = new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
-                                     wxDefaultSize, wxDP_DEFAULT | wxDP_SHOWCENTURY,
-                                     wxDefaultValidator, "PHBirthday");
+    birthday_ =
+        new wxDatePickerCtrl(this, wxID_ANY, wxDefaultDateTime, wxDefaultPosition, wxDefaultSize,
+                             wxDP_DEFAULT | wxDP_SHOWCENTURY, wxDefaultValidator, "PHBirthday");
     auto* birthdayRow = new wxBoxSizer(wxHORIZONTAL);
     birthdayRow->Add(birthday_, 1, wxEXPAND);
     auto* card = new wxButton(this, wxID_ANY, "Send birthday card");
@@ -175,8 +175,8 @@ void CPagePersonDetails::Build() {
         for (size_t i = 0; i < phones_.size(); ++i)
             phones_[i] = FieldValue(node_, kPhoneKinds[i].key);
     }
-    wxDateTime date = haveBirthday ? DateOfSeconds(birthday)
-                               : wxDateTime(1, wxDateTime::Jan, 1977, 1, 1, 1);
+    wxDateTime date =
+        haveBirthday ? DateOfSeconds(birthday) : wxDateTime(1, wxDateTime::Jan, 1977, 1, 1, 1);
     wxDateTime midnight = date;
     midnight.ResetTime();
     birthdayTimeOfDay_ = SecondsOf(date) - SecondsOf(midnight);
@@ -216,8 +216,7 @@ void CPagePersonDetails::Save() {
     setinfo(node_, kThisNode, "PHTitle", Bytes(title_->GetValue()));
     wxDateTime day = birthday_->GetValue();
     day.ResetTime();
-    setinfo(node_, kThisNode, "PHBirthday",
-            std::to_string(SecondsOf(day) + birthdayTimeOfDay_));
+    setinfo(node_, kThisNode, "PHBirthday", std::to_string(SecondsOf(day) + birthdayTimeOfDay_));
     for (size_t i = 0; i < phones_.size(); ++i)
         setinfo(node_, kThisNode, kPhoneKinds[i].key, phones_[i]);
 }

@@ -32,8 +32,7 @@ CSheetPerson::CSheetPerson(wxWindow* parent, baseDataStruct* copy, bool existing
     wxBookCtrlBase* book = GetBookCtrl();
     pages_ = {new CPagePersonInfo(book, copy, existing),
               new CPagePersonDetails(book, copy, existing),
-              new CPagePersonLink(book, copy, existing),
-              new CPagePersonNote(book, copy, existing)};
+              new CPagePersonLink(book, copy, existing), new CPagePersonNote(book, copy, existing)};
     const char* captions[] = {"Info", "Details", "Dept/Company", "Note"};
     for (size_t i = 0; i < pages_.size(); ++i) book->AddPage(pages_[i], captions[i]);
     // Dept/Company, Details and Info are built (and loaded) at once; Note when it is opened.

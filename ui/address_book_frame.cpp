@@ -4,6 +4,7 @@
 #include <wx/splitter.h>
 #include <wx/toolbar.h>
 
+#include "ui/busy_flag.h"
 #include "ui/settings_dialogs.h"
 #include "ui/tool_art.h"
 #include "ui/view_images.h"
@@ -29,16 +30,6 @@ constexpr Tool kTools[] = {
     {BookCommand::kShowAllAccounts, "Show all account"},
 };
 constexpr int kWriteMailTool = 32810;
-
-class Busy {
-  public:
-    explicit Busy(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-    ~Busy() { flag_ = was_; }
-
-  private:
-    bool& flag_;
-    bool was_;
-};
 
 }  // namespace
 
@@ -92,12 +83,12 @@ AddressBookFrame::~AddressBookFrame() {
 }
 
 bool AddressBookFrame::Start(baseDataStruct* node) {
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     return logic_->Open(node);
 }
 
 void AddressBookFrame::Run(BookCommand command) {
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->RunCommand(command);
 }
 
@@ -108,14 +99,14 @@ bool AddressBookFrame::EditFolder(FolderForm& form, baseDataStruct* node, std::s
 }
 
 bool AddressBookFrame::AskWarning(std::string_view text, std::string_view caption) {
-    return wxMessageBox(WxFromBytes(text), WxFromBytes(caption),
-                        wxYES_NO | wxICON_EXCLAMATION, this) == wxYES;
+    return wxMessageBox(WxFromBytes(text), WxFromBytes(caption), wxYES_NO | wxICON_EXCLAMATION,
+                        this) == wxYES;
 }
 
 void AddressBookFrame::OnTreeSelection(wxTreeEvent& event) {
     event.Skip();
     if (busy_) return;
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     const TreeItem item = WxTreeView::FromWx(event.GetItem());
     treeLogic_->SelectNodeItem(item);
     logic_->OnSelectTree(item);
@@ -124,7 +115,7 @@ void AddressBookFrame::OnTreeSelection(wxTreeEvent& event) {
 void AddressBookFrame::OnTreeExpanded(wxTreeEvent& event) {
     event.Skip();
     if (busy_) return;
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->OnItemExpanded(WxTreeView::FromWx(event.GetItem()),
                            event.GetEventType() == wxEVT_TREE_ITEM_EXPANDED);
 }
@@ -144,9 +135,8 @@ void AddressBookFrame::OnToolUpdate(wxUpdateUIEvent& event) {
     event.Enable(logic_->IsCommandEnabled(BookCommand(event.GetId())));
 }
 
-AddressBookFrame* OpenAddressBookWindow(wxWindow* parent, const std::string& title,
-                                        CSysData& sys, PersonEditor& editor,
-                                        baseDataStruct* node) {
+AddressBookFrame* OpenAddressBookWindow(wxWindow* parent, const std::string& title, CSysData& sys,
+                                        PersonEditor& editor, baseDataStruct* node) {
     static wxWeakRef<AddressBookFrame> open;
     if (open) {
         open->Raise();

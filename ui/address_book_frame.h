@@ -55,8 +55,7 @@ class AddressBookFrame : public wxFrame, private AddressDialogs {
 
 // Opens the address book window for the user of `node`, or raises the one already open. Null
 // when `node` is not inside a user.
-AddressBookFrame* OpenAddressBookWindow(wxWindow* parent, const std::string& title,
-                                        CSysData& sys, PersonEditor& editor,
-                                        baseDataStruct* node);
+AddressBookFrame* OpenAddressBookWindow(wxWindow* parent, const std::string& title, CSysData& sys,
+                                        PersonEditor& editor, baseDataStruct* node);
 
 }  // namespace korvo

@@ -2,30 +2,16 @@
 
 #include <wx/sizer.h>
 
+#include "ui/busy_flag.h"
 #include "ui/view_images.h"
 #include "ui/wx_text.h"
 
 namespace korvo {
-namespace {
-
-class Busy {
-  public:
-    explicit Busy(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-    ~Busy() { flag_ = was_; }
-
-  private:
-    bool& flag_;
-    bool was_;
-};
-
-}  // namespace
-
 AddressPanel::AddressPanel(wxPanel* place, CSysData& sys, SecondaryWindows& windows)
     : place_(place) {
     caption_ = new wxTextCtrl(place, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                               wxTE_READONLY);
-    switch_ = new wxButton(place, wxID_ANY, "V", wxDefaultPosition, wxSize(18, 20),
-                           wxBU_EXACTFIT);
+    switch_ = new wxButton(place, wxID_ANY, "V", wxDefaultPosition, wxSize(18, 20), wxBU_EXACTFIT);
     treeView_ = std::make_unique<WxTreeView>(place);
     treeView_->control()->AssignImageList(MakeTreeImages());
     treeLogic_ = std::make_unique<CBaseTreeControl>(*treeView_);
@@ -46,12 +32,11 @@ AddressPanel::AddressPanel(wxPanel* place, CSysData& sys, SecondaryWindows& wind
     switch_->Disable();
 
     switch_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
-        Busy busy(busy_);
+        BusyFlag busy(busy_);
         logic_->OnSwitch();
     });
     treeView_->control()->Bind(wxEVT_TREE_SEL_CHANGED, &AddressPanel::OnTreeSelection, this);
-    listView_->control()->Bind(wxEVT_LIST_ITEM_ACTIVATED, &AddressPanel::OnPersonActivated,
-                               this);
+    listView_->control()->Bind(wxEVT_LIST_ITEM_ACTIVATED, &AddressPanel::OnPersonActivated, this);
 }
 
 AddressPanel::~AddressPanel() {
@@ -63,12 +48,12 @@ AddressPanel::~AddressPanel() {
 }
 
 void AddressPanel::OnCurrentNodeChanged(baseDataStruct* node) {
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->OnCurrentNodeChanged(node);
 }
 
 void AddressPanel::Clear() {
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->Clear();
 }
 
@@ -89,14 +74,14 @@ void AddressPanel::ShowPersons(bool persons) {
 void AddressPanel::OnTreeSelection(wxTreeEvent& event) {
     event.Skip();
     if (busy_) return;
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->OnSelectTree(WxTreeView::FromWx(event.GetItem()));
 }
 
 void AddressPanel::OnPersonActivated(wxListEvent& event) {
     event.Skip();
     if (busy_) return;
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->OnPersonDoubleClick(int(event.GetIndex()));
 }
 

@@ -22,8 +22,8 @@ AddressPickerDialog::AddressPickerDialog(wxWindow* parent, CSysData& sys, Person
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER) {
     auto* left = new wxBoxSizer(wxVERTICAL);
     auto* leftTop = new wxBoxSizer(wxHORIZONTAL);
-    auto* email = new wxRadioButton(this, wxID_ANY, "E", wxDefaultPosition, wxDefaultSize,
-                                    wxRB_GROUP);
+    auto* email =
+        new wxRadioButton(this, wxID_ANY, "E", wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
     auto* name = new wxRadioButton(this, wxID_ANY, "N");
     // What these would show is not settled: they stay off.
     email->Disable();
@@ -53,11 +53,10 @@ AddressPickerDialog::AddressPickerDialog(wxWindow* parent, CSysData& sys, Person
     right->AddGrowableCol(1);
     std::array<CBaseListControl*, 3> receivers{};
     for (int i = 0; i < 3; ++i) {
-        auto* copy = new wxButton(this, wxID_ANY, ">>", wxDefaultPosition, wxDefaultSize,
-                                  wxBU_EXACTFIT);
-        copy->Bind(wxEVT_BUTTON, [this, i](wxCommandEvent&) {
-            Act([&] { logic_->CopySelected(i); });
-        });
+        auto* copy =
+            new wxButton(this, wxID_ANY, ">>", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+        copy->Bind(wxEVT_BUTTON,
+                   [this, i](wxCommandEvent&) { Act([&] { logic_->CopySelected(i); }); });
         receiverViews_[size_t(i)] = std::make_unique<WxListView>(this);
         receiverLogic_[size_t(i)] = std::make_unique<CBaseListControl>(*receiverViews_[size_t(i)]);
         receivers[size_t(i)] = receiverLogic_[size_t(i)].get();
@@ -73,8 +72,8 @@ AddressPickerDialog::AddressPickerDialog(wxWindow* parent, CSysData& sys, Person
         right->Add(list, 1, wxEXPAND);
         right->AddGrowableRow(size_t(i));
     }
-    auto* remove = new wxButton(this, wxID_ANY, "X", wxDefaultPosition, wxDefaultSize,
-                                wxBU_EXACTFIT);
+    auto* remove =
+        new wxButton(this, wxID_ANY, "X", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
     right->AddSpacer(0);
     right->Add(remove, 0, wxALIGN_RIGHT);
 
@@ -87,15 +86,13 @@ AddressPickerDialog::AddressPickerDialog(wxWindow* parent, CSysData& sys, Person
     SetSizer(all);
 
     PickerFace& face = *this;
-    logic_ = std::make_unique<CAddressPicker>(sys, *treeLogic_, *personLogic_, receivers, face,
-                                              editor);
+    logic_ =
+        std::make_unique<CAddressPicker>(sys, *treeLogic_, *personLogic_, receivers, face, editor);
     switchButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Act([&] { logic_->OnSwitch(); }); });
-    remove->Bind(wxEVT_BUTTON,
-                 [this](wxCommandEvent&) { Act([&] { logic_->RemoveSelected(); }); });
+    remove->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Act([&] { logic_->RemoveSelected(); }); });
     addNew->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Act([&] { logic_->AddNew(); }); });
     property->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Act([&] { logic_->Property(); }); });
-    treeView_->control()->Bind(wxEVT_TREE_SEL_CHANGED, &AddressPickerDialog::OnTreeSelection,
-                               this);
+    treeView_->control()->Bind(wxEVT_TREE_SEL_CHANGED, &AddressPickerDialog::OnTreeSelection, this);
     personView_->control()->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent& event) {
         event.Skip();
         Act([&] { logic_->OnPersonDoubleClick(); });

@@ -106,7 +106,8 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     certificatePrompter_ = std::make_unique<WxCertificatePrompter>(window_);
     personEditor_ = std::make_unique<LibraryPersonEditor>(&DlgModel, &TarnelFreeText);
     receivers_ = std::make_unique<WxReceiverPicker>(window_, stores_.sys(), *personEditor_);
-    addressPanel_ = std::make_unique<AddressPanel>(window_->addressPlace(), stores_.sys(), secondary);
+    addressPanel_ =
+        std::make_unique<AddressPanel>(window_->addressPlace(), stores_.sys(), secondary);
     certificates_ = std::make_unique<CertificateAcceptance>(
         stores_.sys(), *certificatePrompter_,
         [this](baseDataStruct* account, int type, const std::string& list) {
@@ -480,9 +481,10 @@ void Desktop::FinishExit() {
 void Desktop::OpenComposer(const ComposerRequest&) {}
 
 void Desktop::OpenAddressBook(const std::string& title) {
-    addressBook_ = OpenAddressBookWindow(window_, title, stores_.sys(), *personEditor_,
-                                         tree_->selectedNode());
-    if (!addressBook_) window_->SetStatusText("Select a user or an account to see its address books.");
+    addressBook_ =
+        OpenAddressBookWindow(window_, title, stores_.sys(), *personEditor_, tree_->selectedNode());
+    if (!addressBook_)
+        window_->SetStatusText("Select a user or an account to see its address books.");
 }
 
 void Desktop::OpenFilterManager(baseDataStruct*) {}

@@ -44,7 +44,8 @@ TEST(ReceiverText, ParsesAndWritesReceiverLines) {
         {"\"Doe, John\" <jd@x.org>, ann@x.org",
          {{"Doe, John", "jd@x.org"}, {"ann", "ann@x.org"}},
          "\"Doe, John\"<jd@x.org>,ann<ann@x.org>"},
-        {"a@x.org\r\nb@y.org,,@z", {{"a", "a@x.org"}, {"b", "b@y.org"}, {"@z", "@z"}},
+        {"a@x.org\r\nb@y.org,,@z",
+         {{"a", "a@x.org"}, {"b", "b@y.org"}, {"@z", "@z"}},
          "a<a@x.org>,b<b@y.org>,@z<@z>"},
         {"\"Q\"uote\" <q@x.org>", {{"Q uote", "q@x.org"}}, "Q uote<q@x.org>"},
     };
@@ -101,7 +102,7 @@ int32_t FakeDlgModel(int32_t, int32_t, baseDataStruct*, wchar_t** property, wcha
 void FakeFree(wchar_t* text) {
     if (!text) return;
     ++fakeFreed;
-    delete[] (text - 1);
+    delete[](text - 1);
 }
 
 TEST(PersonEditorCall, TextsAreWrittenOnOkAndFreedOnEveryPath) {

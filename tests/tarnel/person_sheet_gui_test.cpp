@@ -124,16 +124,33 @@ TEST(PersonSheet, NewPersonWithOnlyAFirstName) {
     day.tm_sec = 1, day.tm_isdst = -1;
     const std::string birthday = std::to_string(static_cast<long long>(std::mktime(&day)));
     // The copy of an empty node starts empty: the first key is appended after a separator.
-    EXPECT_EQ(out.property,
-              " ,type =PersonInfo ,pType =100 ,name =Ann \xC3\xA9 \xF0\x9F\x98\x80" +
-                  Empty({"LASTNAME", "email", "ReturnEmail", "PHADDRESS", "PHWebsite",
-                         "PHZipcode", "PHNickname", "PHTitle"}) +
-                  " ,PHBirthday =" + birthday +
-                  Empty({"PHONEASSISTANT", "PHONEBP", "PHONEBUSINESS", "PHONEBUSINESS2",
-                         "PHONEBUSINESSFAX", "PHONECARPHONE", "PHONECOMPANY", "PHONEHANDPHONE",
-                         "PHONEHOME", "PHONEHOME2", "PHONEHOMEFAX", "PHONETTY", "PADDRESS",
-                         "PCITY", "PCOMPANY", "PCOUNTRY", "PCWEB", "PDEPT", "PFAX", "PMANAGER",
-                         "PPHONE1", "PPHONE2", "PPROFESSION", "PSTATE"}));
+    EXPECT_EQ(out.property, " ,type =PersonInfo ,pType =100 ,name =Ann \xC3\xA9 \xF0\x9F\x98\x80" +
+                                Empty({"LASTNAME", "email", "ReturnEmail", "PHADDRESS", "PHWebsite",
+                                       "PHZipcode", "PHNickname", "PHTitle"}) +
+                                " ,PHBirthday =" + birthday + Empty({"PHONEASSISTANT",
+                                                                     "PHONEBP",
+                                                                     "PHONEBUSINESS",
+                                                                     "PHONEBUSINESS2",
+                                                                     "PHONEBUSINESSFAX",
+                                                                     "PHONECARPHONE",
+                                                                     "PHONECOMPANY",
+                                                                     "PHONEHANDPHONE",
+                                                                     "PHONEHOME",
+                                                                     "PHONEHOME2",
+                                                                     "PHONEHOMEFAX",
+                                                                     "PHONETTY",
+                                                                     "PADDRESS",
+                                                                     "PCITY",
+                                                                     "PCOMPANY",
+                                                                     "PCOUNTRY",
+                                                                     "PCWEB",
+                                                                     "PDEPT",
+                                                                     "PFAX",
+                                                                     "PMANAGER",
+                                                                     "PPHONE1",
+                                                                     "PPHONE2",
+                                                                     "PPROFESSION",
+                                                                     "PSTATE"}));
     EXPECT_EQ(out.sdata, "");
 }
 
@@ -165,15 +182,15 @@ TEST(PersonSheet, ExistingPersonKeepsWhatTheSheetDoesNotWrite) {
     EXPECT_EQ(value("PHONEBUSINESS"), "777");
     EXPECT_EQ(value("note"), "line one\nline two, with =");
     EXPECT_EQ(out.sdata, "block \xE5\xA7\x93");
-    EXPECT_EQ(getinfo(&person, kThisNode, "PHONEBUSINESS"), "-1") << "the caller's node is read only";
+    EXPECT_EQ(getinfo(&person, kThisNode, "PHONEBUSINESS"), "-1")
+        << "the caller's node is read only";
 }
 
 TEST(PersonSheet, EmptyFirstNameKeepsTheSheetOpenAndCancelReturnsNothing) {
     baseDataStruct person;
     const Outcome out = RunSheet(0, &person, [](wxWindow* sheet) {
         Type(sheet, "email", "x@example.org");
-        wxTEST_DIALOG(Press(sheet, wxID_OK),
-                      ExpectMessage("Please input person's first name!"));
+        wxTEST_DIALOG(Press(sheet, wxID_OK), ExpectMessage("Please input person's first name!"));
         EXPECT_TRUE(static_cast<wxDialog*>(sheet)->IsModal());
         Press(sheet, wxID_CANCEL);
     });

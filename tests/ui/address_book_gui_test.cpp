@@ -97,8 +97,8 @@ class AddressBookGuiTest : public ::testing::Test {
     }
 
     AddressBookFrame* OpenBook(Desktop& desktop) {
-        const std::vector<int> ids = desktop.window().commands().IdsOf(
-            {CommandSet::kFrame, int(FrameCommand::kAddress)});
+        const std::vector<int> ids =
+            desktop.window().commands().IdsOf({CommandSet::kFrame, int(FrameCommand::kAddress)});
         EXPECT_FALSE(ids.empty());
         if (ids.empty()) return nullptr;
         wxCommandEvent click(wxEVT_MENU, ids.front());
