@@ -15,6 +15,7 @@
 #include "tests/ui/gui_wait.h"
 #include "ui/address_book_frame.h"
 #include "ui/address_panel.h"
+#include "ui/address_picker_dialog.h"
 #include "ui/desktop.h"
 #include "ui/settings_dialogs.h"
 #include "ui/wx_text.h"
@@ -161,6 +162,30 @@ TEST_F(AddressBookGuiTest, AFolderAndAPersonMadeInTheWindowAreThereAfterARestart
     panel.tree().control()->SelectItem(WxTreeView::ToWx(item));
     EXPECT_EQ(panel.persons().CellText(0, 1), "\"Doe, John\"<jd@x.org>");
     EXPECT_TRUE(panel.switchButton()->IsEnabled());
+
+    // The receiver picker: the person double-clicked in the folder goes into the empty To.
+    const uint32_t folderId = book->logic().chosen()->nodeId();
+    wxTheApp->CallAfter([folderId] {
+        for (wxWindow* w : wxTopLevelWindows) {
+            auto* picker = dynamic_cast<AddressPickerDialog*>(w);
+            if (!picker || !picker->IsModal()) continue;
+            EXPECT_EQ(BytesFromWx(picker->GetTitle()), "selece email");
+            CBaseTreeControl tree(picker->tree());
+            picker->tree().control()->SelectItem(
+                WxTreeView::ToWx(tree.FindItem(kNoItem, folderId)));
+            picker->persons().SetRowSelected(0, true);
+            wxListEvent activated(wxEVT_LIST_ITEM_ACTIVATED, picker->persons().control()->GetId());
+            activated.SetEventObject(picker->persons().control());
+            picker->persons().control()->ProcessWindowEvent(activated);
+            picker->EndModal(wxID_OK);
+            return;
+        }
+        ADD_FAILURE() << "no receiver picker";
+    });
+    ReceiverLines lines{"", "Old <old@x.org>", ""};
+    EXPECT_TRUE(desktop.receivers().PickReceivers(Account(desktop), lines));
+    EXPECT_EQ(lines.to, "\"Doe, John\"<jd@x.org>");
+    EXPECT_EQ(lines.cc, "Old<old@x.org>");
 }
 
 }  // namespace
