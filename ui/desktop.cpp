@@ -15,7 +15,11 @@
 #include "platform/string_format.h"
 #include "store/diag_log.h"
 #include "store/node_tree.h"
+#include "tarnel/tarnel.h"
 #include "transport/task_work.h"
+#include "ui/address_book_frame.h"
+#include "ui/address_panel.h"
+#include "ui/address_picker_dialog.h"
 #include "ui/certificate_dialog.h"
 #include "ui/filter_frame.h"
 #include "ui/posting_letter_listener.h"
@@ -43,8 +47,8 @@ ContextMenu ContextMenuOf(TreeMenu menu) {
     }
 }
 
-// The composer and the address book are not part of the program yet: the commands that open
-// them stay disabled rather than doing nothing when pressed.
+// The composer is not part of the program yet: the commands that open it stay disabled rather
+// than doing nothing when pressed.
 bool OpensMissingWindow(FrameCommand command) {
     switch (command) {
         case FrameCommand::kNew:
@@ -53,7 +57,6 @@ bool OpensMissingWindow(FrameCommand command) {
         case FrameCommand::kWriteBackAll:
         case FrameCommand::kWriteBackSender:
         case FrameCommand::kWriteBackCc:
-        case FrameCommand::kAddress:
             return true;
         default:
             return false;
@@ -104,6 +107,10 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     TaskQueue& queue = *this;
     handOff_ = std::make_unique<TaskHandOff>(stores_.sys(), queue);
     certificatePrompter_ = std::make_unique<WxCertificatePrompter>(window_);
+    personEditor_ = std::make_unique<LibraryPersonEditor>(&DlgModel, &TarnelFreeText);
+    receivers_ = std::make_unique<WxReceiverPicker>(window_, stores_.sys(), *personEditor_);
+    addressPanel_ =
+        std::make_unique<AddressPanel>(window_->addressPlace(), stores_.sys(), secondary);
     certificates_ = std::make_unique<CertificateAcceptance>(
         stores_.sys(), *certificatePrompter_,
         [this](baseDataStruct* account, int type, const std::string& list) {
@@ -127,9 +134,11 @@ Desktop::~Desktop() {
     }
     certificates_.reset();
     certificatePrompter_.reset();
-    // The template and filter windows work on the stores: they go before them.
+    // The template, filter and address book windows work on the stores: they go before them.
     delete templates_.get();
     delete filters_.get();
+    delete addressBook_.get();
+    addressPanel_.reset();
     if (window_) UnbindEvents();
     treeEvents_.reset();
     listEvents_.reset();
@@ -229,6 +238,7 @@ bool Desktop::Start() {
         return false;
     }
     letters_->InitialUpdate();
+    addressPanel_->OnCurrentNodeChanged(tree_->selectedNode());
     trayTimer_.Start(kTrayTimerMs);
     checkTimer_.Start(kCheckTimerMs);
     if (!options_.settingsFile.empty()) {
@@ -254,6 +264,7 @@ void Desktop::OnTreeSelection(wxTreeEvent& event) {
     tree_->OnSelectionChanged(WxTreeView::FromWx(event.GetItem()));
     // Another box has no search yet.
     if (letters_->quickSearch().empty()) window_->quickSearchField()->ChangeValue(wxString());
+    addressPanel_->OnCurrentNodeChanged(tree_->selectedNode());
 }
 
 void Desktop::OnTreeExpanding(wxTreeEvent& event) {
@@ -481,6 +492,7 @@ void Desktop::Exit() {
     window_->Hide();
     if (templates_) templates_->Hide();
     if (filters_) filters_->Hide();
+    if (addressBook_) addressBook_->Hide();
     if (taskWindow_) {
         // The window closes itself once the running task has given up; then we leave.
         taskWindow_->Hide();
@@ -509,11 +521,16 @@ void Desktop::FinishExit() {
 
 void Desktop::OpenComposer(const ComposerRequest&) {}
 
-void Desktop::OpenAddressBook(const std::string&) {}
+void Desktop::OpenAddressBook(const std::string& title) {
+    addressBook_ =
+        OpenAddressBookWindow(window_, title, stores_.sys(), *personEditor_, tree_->selectedNode());
+    if (!addressBook_)
+        window_->SetStatusText("Select a user or an account to see its address books.");
+}
 
 void Desktop::OpenFilterManager(baseDataStruct* current) {
     // No address selection dialog is given yet: a forward's receivers are typed.
-    filters_ = OpenFilterWindow(window_, stores_.sys(), current, nullptr);
+    filters_ = OpenFilterWindow(window_, stores_.sys(), current, receivers_.get());
     if (!filters_) window_->SetStatusText("Select a user, an account or a box to see its filters.");
 }
 
@@ -546,7 +563,9 @@ void Desktop::RequestCreateUser() {
     });
 }
 
-void Desktop::ClearAddressView() {}
+void Desktop::ClearAddressView() {
+    addressPanel_->Clear();
+}
 
 // ---- the letter list's frame ---------------------------------------------------------------
 

@@ -32,7 +32,11 @@ class wxNotificationMessage;
 
 namespace korvo {
 
+class AddressBookFrame;
+class AddressPanel;
 class CertificateAcceptance;
+class PersonEditor;
+class ReceiverPicker;
 class PostingLetterListener;
 class WxCertificatePrompter;
 class FilterFrame;
@@ -86,6 +90,11 @@ class Desktop : private CommandSink,
     CDataStores& stores() { return stores_; }
     WxTrayView& trayView() { return *trayView_; }
     MailViewer& mailViewer() { return *mailViewer_; }
+    // The address book window while it is open.
+    AddressBookFrame* addressBook() const { return addressBook_.get(); }
+    AddressPanel& addressPanel() { return *addressPanel_; }
+    // The address selection dialog, for the composer and the filter editor.
+    ReceiverPicker& receivers() { return *receivers_; }
     // The template window while it is open.
     TemplateFrame* templateWindow() const { return templates_.get(); }
     // The filter manager while it is open.
@@ -180,6 +189,10 @@ class Desktop : private CommandSink,
     std::unique_ptr<MailViewer> mailViewer_;
     wxWeakRef<TemplateFrame> templates_;
     wxWeakRef<FilterFrame> filters_;
+    std::unique_ptr<PersonEditor> personEditor_;
+    std::unique_ptr<ReceiverPicker> receivers_;
+    std::unique_ptr<AddressPanel> addressPanel_;
+    wxWeakRef<AddressBookFrame> addressBook_;
     std::unique_ptr<WxShellDialogs> dialogs_;
     std::unique_ptr<CLetterList> letters_;
     std::unique_ptr<CTreeUser> tree_;
