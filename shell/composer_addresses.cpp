@@ -27,8 +27,8 @@ bool DotSeparated(std::string_view text, Good good) {
     size_t start = 0;
     for (;;) {
         const size_t dot = text.find('.', start);
-        const std::string_view piece =
-            text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+        const std::string_view piece = text.substr(
+            start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
         if (piece.empty() || !good(piece)) return false;
         if (dot == std::string_view::npos) return true;
         start = dot + 1;

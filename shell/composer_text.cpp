@@ -86,8 +86,8 @@ Break BreakOf(std::string_view name) {
     if (name == "br" || name == "br/") return Break::kLine;
     if (!name.empty() && name[0] == '/') name.remove_prefix(1);
     static constexpr std::array<std::string_view, 14> kBlocks = {
-        "p", "div", "tr", "li", "ul", "ol", "table", "h1", "h2", "h3", "h4", "h5", "h6",
-        "blockquote"};
+        "p",  "div", "tr", "li", "ul", "ol", "table",
+        "h1", "h2",  "h3", "h4", "h5", "h6", "blockquote"};
     for (const std::string_view b : kBlocks) {
         if (name == b) return Break::kBlock;
     }
@@ -132,7 +132,8 @@ std::string HtmlToText(std::string_view html) {
                 continue;
             }
             const Break brk = BreakOf(name);
-            if (brk == Break::kLine || (brk == Break::kBlock && !out.empty() && out.back() != '\n')) {
+            if (brk == Break::kLine ||
+                (brk == Break::kBlock && !out.empty() && out.back() != '\n')) {
                 lineEnd();
             } else if (brk == Break::kBlock) {
                 pendingBlank = false;

@@ -46,11 +46,10 @@ bool HoldsOwnLetters(const baseDataStruct* box) {
 
 // A letter in state `state` has left `box`: the counters that counted it go down.
 bool CountRemoved(baseDataStruct* box, uint32_t state) {
-    const std::pair<const char*, bool> counted[] = {
-        {"ValidateItemSum", (state & STATE_VALID) != 0},
-        {"DeleteItemSum", (state & STATE_VALID) == 0},
-        {"HideItemSum", (state & LETTER_HIDDEN) != 0},
-        {"UnreadItemSum", (state & LETTER_READ) == 0}};
+    const std::pair<const char*, bool> counted[] = {{"ValidateItemSum", (state & STATE_VALID) != 0},
+                                                    {"DeleteItemSum", (state & STATE_VALID) == 0},
+                                                    {"HideItemSum", (state & LETTER_HIDDEN) != 0},
+                                                    {"UnreadItemSum", (state & LETTER_READ) == 0}};
     bool changed = false;
     for (const auto& [key, counts] : counted) {
         const long value = TextToLong(getinfo(box, kThisNode, key));
@@ -150,8 +149,8 @@ bool CViewWriteLetter::InitialUpdate(const ComposerRequest& request) {
     baseDataStruct* chosen = ChooseAccount(request.node);
     if (!chosen) return Close(kNoAccountMessage);
     accountId_ = chosen->nodeId();
-    const bool needsOriginal = mode_ == kModeWriteBack || mode_ == kModeForward ||
-                               mode_ == kModeReopen;
+    const bool needsOriginal =
+        mode_ == kModeWriteBack || mode_ == kModeForward || mode_ == kModeReopen;
     if (needsOriginal && !request.letter) return Close(kNoAccountMessage);
 
     for (ComposerLine line : {ComposerLine::kTo, ComposerLine::kCc, ComposerLine::kConfidential,
@@ -286,9 +285,8 @@ void CViewWriteLetter::AddFiles() {
              item = item->nextBrother())
             attached = getinfo(item, kThisNode, "fileFullName") == path;
         if (attached || path.empty() || path == "attachment") continue;
-        AddAttachment("type =file ,fileFullName =" + encodeinfo(path) +
-                          " ,fileName =" + encodeinfo(path.substr(path.rfind('/') + 1)) +
-                          " ,icon =0",
+        AddAttachment("type =file ,fileFullName =" + encodeinfo(path) + " ,fileName =" +
+                          encodeinfo(path.substr(path.rfind('/') + 1)) + " ,icon =0",
                       {});
     }
     ShowAttachments();
@@ -440,8 +438,8 @@ baseDataStruct* CViewWriteLetter::Save(bool send) {
             if (baseDataStruct* drafts = sys_.DataGetSysPoint(from, kKindBox, kBoxDrafts))
                 box = drafts;
         }
-        baseDataStruct* letters = box ? mail.SysReadLinkTree(box, kLoadProperty | kLoadStrdata)
-                                      : nullptr;
+        baseDataStruct* letters =
+            box ? mail.SysReadLinkTree(box, kLoadProperty | kLoadStrdata) : nullptr;
         if (!letters) return nullptr;
         const std::string mailId = getinfo(draft, kThisNode, "MailId");
         letter = AddSonText(letters, "");

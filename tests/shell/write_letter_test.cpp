@@ -125,8 +125,8 @@ class WriteLetterTest : public test::ModelTest {
     bool Open(int mode, int variant = 0, baseDataStruct* letter = nullptr,
               baseDataStruct* node = nullptr) {
         form = FakeForm();
-        composer = std::make_unique<CViewWriteLetter>(sys(), form, text, templates, formats,
-                                                      files, dialogs, picker, host,
+        composer = std::make_unique<CViewWriteLetter>(sys(), form, text, templates, formats, files,
+                                                      dialogs, picker, host,
                                                       [] { return std::time_t(1073351133); });
         ComposerRequest request;
         request.mode = mode;
@@ -221,11 +221,11 @@ TEST_F(WriteLetterTest, OpeningFillsTheFormByModeAndVariant) {
 }
 
 TEST_F(WriteLetterTest, QuotesTheHtmlPartAsTextWhenThereIsNoPlainOne) {
-    baseDataStruct* html = AddLetter(
-        Box(kBoxReceive),
-        "From: a@b.org\r\nSubject: s\r\nContent-Type: text/html\r\n\r\n"
-        "<html><head><title>t</title><style>p{}</style></head><body><p>Fish &amp; "
-        "chips</p>\r\n<div>caf&#233;<br>end</div></body></html>\r\n");
+    baseDataStruct* html =
+        AddLetter(Box(kBoxReceive),
+                  "From: a@b.org\r\nSubject: s\r\nContent-Type: text/html\r\n\r\n"
+                  "<html><head><title>t</title><style>p{}</style></head><body><p>Fish &amp; "
+                  "chips</p>\r\n<div>caf&#233;<br>end</div></body></html>\r\n");
     ASSERT_TRUE(Open(kModeWriteBack, 2, html));
     EXPECT_EQ(text.Text(), ">Fish & chips\r\n>café\r\n>end");
 }
