@@ -8,11 +8,15 @@
 // the body's line breaks become CR LF.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace korvo {
+
+// Longer links are not taken: a link fits in one line of the instance socket.
+inline constexpr size_t kMaxMailtoLink = 32 * 1024;
 
 struct MailtoLink {
     std::string to;  // the addresses of the path and of every "to" field, joined by ", "

@@ -14,14 +14,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "controls/list_control.h"
 #include "controls/tree_control.h"
 #include "model/data_stores.h"
 #include "shell/letter_list.h"
 #include "shell/main_frame.h"
+#include "shell/receiver_picker.h"
 #include "shell/task_hand_off.h"
 #include "shell/tree_user.h"
+#include "shell/write_letter.h"
+#include "ui/composer_frame.h"
 #include "ui/mail_viewer.h"
 #include "ui/main_window.h"
 #include "ui/task_window.h"
@@ -30,6 +34,7 @@
 namespace korvo {
 
 class CertificateAcceptance;
+struct MailtoLink;
 class PostingLetterListener;
 class WxCertificatePrompter;
 class TemplateFrame;
@@ -57,7 +62,8 @@ class Desktop : private CommandSink,
                 private LetterFrame,
                 private TaskWindowOwner,
                 private TaskQueue,
-                private LetterListener {
+                private LetterListener,
+                private ComposerHost {
   public:
     explicit Desktop(DesktopOptions options = {});
     ~Desktop() override;
@@ -70,6 +76,12 @@ class Desktop : private CommandSink,
     // The exit path (tray "exit", a newer instance): leaves once a running task has ended.
     void Exit();
     bool exiting() const { return exiting_; }
+    // Opens a composer for a mailto: link (shell/mailto.h), for the account of the tree's
+    // selection or one the user chooses.
+    // False when no composer opened (no account chosen, or the program is leaving).
+    bool OpenMailto(const MailtoLink& link);
+    // The composer windows open now.
+    std::vector<ComposerFrame*> composers() const;
     // A task request of the command line (shell/task_hand_off.h), on the UI thread.
     void TakeTaskRequest(const std::string& request, std::shared_ptr<InstanceConnection> peer);
 
@@ -155,6 +167,12 @@ class Desktop : private CommandSink,
     void SetTrayState(int state) override;
     void RestoreTrayState() override;
     void FlagNewMail(baseDataStruct* box) override;
+    // ComposerHost
+    void LetterChanged(baseDataStruct* letter) override;
+    void LetterRemoved(baseDataStruct* box) override;
+    void SendLetter(const SendRequest& request) override;
+    // The composer window for `request`, with its first lines filled from a link when given.
+    ComposerFrame* NewComposer(const ComposerRequest& request);
 
     DesktopOptions options_;
     std::unique_ptr<wxFileConfig> settings_;
@@ -176,6 +194,9 @@ class Desktop : private CommandSink,
     std::unique_ptr<TaskHandOff> handOff_;
     std::unique_ptr<WxCertificatePrompter> certificatePrompter_;
     std::unique_ptr<CertificateAcceptance> certificates_;
+    // The address book's selection for the composers' receiver buttons.
+    std::unique_ptr<ReceiverPicker> receiverPicker_;
+    std::vector<wxWeakRef<ComposerFrame>> composers_;
     wxTimer trayTimer_;
     wxTimer checkTimer_;
     wxTimer handOffTimer_;

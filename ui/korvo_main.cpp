@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     }
     SetDataDirectory(dataDir.dir);
     TheLog().SetFile("Korvo");
+    if (!command.mailto.empty() && HandOffMailto(dataDir.dir, command.mailto)) return 0;
+    SetStartupMailto(command.mailto);
     if (command.taskType >= 0) return RunCommandLineTasks(command, std::cout, std::cerr);
     if (!HaveDisplay()) {
         std::cerr << "korvo: no display to open the window on (neither DISPLAY nor "

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
+#include "platform/instance_guard.h"
+#include "shell/command_line.h"
+#include "shell/task_hand_off.h"
+#include "tests/support/temp_dir.h"
+
 namespace korvo {
 namespace {
 
@@ -32,6 +39,50 @@ TEST(MailtoTest, ParsesFieldsAndRefusesMalformedLinks) {
         {"mailto", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseMailto(c.link), c.parsed) << c.link;
+}
+
+TEST(MailtoTest, CommandLineTakesOneUsableLinkWithoutTaskOptions) {
+    auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "korvo");
+        return ParseCommandLine(int(args.size()), args.data());
+    };
+    const CommandLine good = parse({"--data-dir", "/d", "MailTo:ann@example.org?subject=hi"});
+    EXPECT_TRUE(good.valid);
+    EXPECT_EQ(good.mailto, "MailTo:ann@example.org?subject=hi");
+    EXPECT_EQ(good.taskType, -1);
+    EXPECT_FALSE(parse({"mailto:a@b.org?subject=%zz"}).valid);
+    EXPECT_FALSE(parse({"mailto:a@b.org", "mailto:c@d.org"}).valid);
+    EXPECT_FALSE(parse({"mailto:a@b.org", "--send-all"}).valid);
+    const std::string huge = "mailto:a@b.org?body=" + std::string(kMaxMailtoLink, 'x');
+    EXPECT_FALSE(parse({huge.c_str()}).valid);
+}
+
+TEST(MailtoTest, HandOffCarriesTheLinkWholeAndHearsTheAnswer) {
+    using namespace std::chrono_literals;
+    test::TempDir dir;
+    EXPECT_FALSE(HandOffMailto(dir.path(), "mailto:a@b.org", 1s));  // no desktop listens
+
+    std::mutex mutex;
+    std::string received;
+    bool accept = true;
+    InstanceGuard guard;
+    guard.SetRequestHandler([&](std::string request, std::shared_ptr<InstanceConnection> peer) {
+        AnswerMailtoRequest(request, *peer, [&](const std::string& link) {
+            std::lock_guard<std::mutex> lock(mutex);
+            received = link;
+            return accept;
+        });
+    });
+    ASSERT_EQ(guard.Acquire(dir.path(), [] {}), InstanceGuard::Outcome::kFirst);
+    // Line breaks and escapes inside the link must not split the request.
+    const std::string link = "mailto:a@b.org?body=x\\y\nrun send-all\tz";
+    EXPECT_TRUE(HandOffMailto(dir.path(), link, 5s));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(received, link);
+        accept = false;
+    }
+    EXPECT_FALSE(HandOffMailto(dir.path(), link, 5s));
 }
 
 }  // namespace
