@@ -37,6 +37,7 @@ int WxComposerDialogs::ChooseFromList(std::string_view title, std::string_view p
 std::vector<std::string> WxComposerDialogs::ChooseFiles(std::string_view filter,
                                                         const std::string& folder) {
     // "All Files (*.*)|*.*||" in the toolkit's form, without the closing bars.
+    if (files_) return files_();
     std::string_view pattern = filter;
     while (pattern.ends_with('|')) pattern.remove_suffix(1);
     wxFileDialog dialog(parent_, "Attachment", WxFromBytes(folder), wxString(),
@@ -51,10 +52,10 @@ std::vector<std::string> WxComposerDialogs::ChooseFiles(std::string_view filter,
 
 ComposerFrame::ComposerFrame(wxWindow* parent, const std::string& title, CSysData& sys,
                              ReceiverPicker& picker, ComposerHost& host,
-                             std::unique_ptr<ComposerDialogs> dialogs)
+                             WxComposerDialogs::FileChooser files)
     : wxFrame(parent, wxID_ANY, WxFromBytes(title), wxDefaultPosition, wxSize(680, 560),
               wxDEFAULT_FRAME_STYLE | wxFRAME_TOOL_WINDOW),
-      dialogs_(dialogs ? std::move(dialogs) : std::make_unique<WxComposerDialogs>(this)) {
+      dialogs_(std::make_unique<WxComposerDialogs>(this, std::move(files))) {
     panel_ = new wxPanel(this);
     auto button = [this](int id, const char* label) {
         auto* b = new wxButton(panel_, id, label, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);

@@ -8,7 +8,10 @@
 #include <wx/frame.h>
 #include <wx/textctrl.h>
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "shell/write_letter.h"
 #include "ui/attachment_views.h"
@@ -20,7 +23,11 @@ namespace korvo {
 // Message boxes, the account list and the file dialog of a composer window.
 class WxComposerDialogs : public ComposerDialogs {
   public:
-    explicit WxComposerDialogs(wxWindow* parent) : parent_(parent) {}
+    // Gives the paths chosen instead of the file dialog (tests); none: the dialog.
+    using FileChooser = std::function<std::vector<std::string>()>;
+
+    explicit WxComposerDialogs(wxWindow* parent, FileChooser files = {})
+        : parent_(parent), files_(std::move(files)) {}
     void Message(std::string_view text, std::string_view title) override;
     bool AskPassword(std::string_view caption, std::string* typed) override;
     int ChooseFromList(std::string_view title, std::string_view prompt,
@@ -30,26 +37,27 @@ class WxComposerDialogs : public ComposerDialogs {
 
   private:
     wxWindow* parent_;
+    FileChooser files_;
 };
 
 class ComposerFrame : public wxFrame, public ComposerForm {
   public:
     enum Command {
-        kSend = 33063,
-        kSendAtTime = 33064,
-        kKeep = 33065,
-        kAttachment = 33066,
-        kAddFile = 33089,
-        kDeleteFile = 33090,
-        kReceiverButton = wxID_HIGHEST + 900,
+        kSend = wxID_HIGHEST + 900,
+        kSendAtTime,
+        kKeep,
+        kAttachment,
+        kAddFile,
+        kDeleteFile,
+        kReceiverButton,
         kCcButton,
         kConfidentialButton,
     };
 
-    // `sys`, `picker` and `host` must outlive the window. `dialogs` replaces the window's own
-    // dialogs (tests).
+    // `sys`, `picker` and `host` must outlive the window. `files` replaces the file dialog
+    // (tests).
     ComposerFrame(wxWindow* parent, const std::string& title, CSysData& sys, ReceiverPicker& picker,
-                  ComposerHost& host, std::unique_ptr<ComposerDialogs> dialogs = {});
+                  ComposerHost& host, WxComposerDialogs::FileChooser files = {});
     ~ComposerFrame() override;
 
     // Fills the window for `request` and shows it; false when it closes at once.

@@ -491,8 +491,8 @@ ComposerFrame* Desktop::NewComposer(const ComposerRequest& request) {
     if (closed_ || exiting_) return nullptr;
     std::erase_if(composers_, [](const wxWeakRef<ComposerFrame>& c) { return !c; });
     ComposerHost& host = *this;
-    auto* composer =
-        new ComposerFrame(window_, request.title, stores_.sys(), *receiverPicker_, host);
+    auto* composer = new ComposerFrame(window_, request.title, stores_.sys(), *receiverPicker_,
+                                       host, options_.composerFiles);
     if (!composer->Start(request)) return nullptr;  // it closes itself
     composers_.emplace_back(composer);
     return composer;

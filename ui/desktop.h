@@ -52,6 +52,8 @@ struct DesktopOptions {
     std::string settingsFile;
     // Runs once the main window and the task window are gone (the program then ends).
     std::function<void()> onClosed;
+    // Replaces the composers' file dialog (tests).
+    WxComposerDialogs::FileChooser composerFiles;
 };
 
 class Desktop : private CommandSink,
