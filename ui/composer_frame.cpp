@@ -56,6 +56,15 @@ ComposerFrame::ComposerFrame(wxWindow* parent, const std::string& title, CSysDat
     : wxFrame(parent, wxID_ANY, WxFromBytes(title), wxDefaultPosition, wxSize(680, 560),
               wxDEFAULT_FRAME_STYLE | wxFRAME_TOOL_WINDOW),
       dialogs_(std::make_unique<WxComposerDialogs>(this, std::move(files))) {
+    // The text controls answer the standard edit commands themselves, enabled by selection and
+    // clipboard, for whichever of them has the focus.
+    auto* edit = new wxMenu;
+    edit->Append(wxID_CUT);
+    edit->Append(wxID_COPY);
+    edit->Append(wxID_PASTE);
+    auto* menus = new wxMenuBar;
+    menus->Append(edit, "&Edit");
+    SetMenuBar(menus);
     panel_ = new wxPanel(this);
     auto button = [this](int id, const char* label) {
         auto* b = new wxButton(panel_, id, label, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);

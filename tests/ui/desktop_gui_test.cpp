@@ -363,12 +363,15 @@ TEST_F(DesktopGuiTest, ComposerSendsALetterWithACopyABlindCopyAndAnAttachment) {
     const std::string body = "Hallo Ann,\r\nbis morgen.\r\n";
     composer.SetLine(ComposerLine::kTo, "Ann <ann@localhost>");
     composer.SetLine(ComposerLine::kCc, "carl@localhost");
+    // Without the address book the confidential button opens the line for typing.
+    composer.Run(ComposerFrame::kConfidentialButton);
     composer.SetLine(ComposerLine::kConfidential, "dora@localhost");
     composer.SetLine(ComposerLine::kSubject, subject);
     composer.text().SetText(body);
     composer.Run(ComposerFrame::kAttachment);
     ASSERT_EQ(composer.logic().attachmentNames(), std::vector<std::string>{"Bericht \xc3\xbc"
                                                                            "ber.bin"});
+    EXPECT_TRUE(SaveScreenshot(&composer, test::ArtifactPath("composer.png")));
     composer.Run(ComposerFrame::kSend);
 
     // The send task runs in the task window and leaves one letter in each maildir.
