@@ -248,7 +248,7 @@ void CMainFrame::SendFor(baseDataStruct* node) {
         QueueTask(account, kTaskSend, std::string(kAbsent), true);
 }
 
-void CMainFrame::SendFor(uint32_t boxId) {
+void CMainFrame::SendForBox(uint32_t boxId) {
     Lock lock(ModelLock());
     if (baseDataStruct* box = boxId ? findid(sys_.root(), boxId) : nullptr) SendFor(box);
 }

@@ -138,6 +138,7 @@ baseDataStruct* CViewWriteLetter::ChooseAccount(baseDataStruct* node) {
                               getinfo(user, kThisNode, "caption") + "]");
         }
     }
+    if (accounts.empty()) return nullptr;
     const int chosen = dialogs_.ChooseFromList(kAccountSelectTitle, kAccountSelectPrompt, entries);
     if (chosen < 0 || static_cast<size_t>(chosen) >= accounts.size()) return nullptr;
     return accounts[static_cast<size_t>(chosen)];

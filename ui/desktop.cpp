@@ -540,7 +540,7 @@ void Desktop::SendLetter(const SendRequest& request) {
         Lock lock(ModelLock());
         if (closed_ || exiting_) return;
         Busy busy(*this);
-        frame_->SendFor(boxId);
+        frame_->SendForBox(boxId);
     });
 }
 
