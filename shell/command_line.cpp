@@ -15,6 +15,7 @@
 #include "platform/data_dir.h"
 #include "platform/instance_guard.h"
 #include "platform/model_lock.h"
+#include "shell/mailto.h"
 #include "shell/stop_signals.h"
 #include "transport/task_engine.h"
 #include "transport/task_work.h"
@@ -61,6 +62,8 @@ std::string CommandLineUsage() {
            "  --preview-all   preview the servers of those accounts (nothing is deleted)\n"
            "  --send-all      send the letters waiting in their prepare boxes\n"
            "  --data-dir DIR  use DIR as the data directory\n"
+           "       korvo [--data-dir DIR] mailto:ADDRESS[?subject=...&body=...]\n"
+           "  opens a letter to ADDRESS in the running Korvo, or starts Korvo with it\n"
            "  --help          show this text;  --version  show the version\n";
 }
 
@@ -98,6 +101,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         } else if (arg.rfind("--data-dir=", 0) == 0 && arg.size() > 11) {
             command.dataDir = arg.substr(11);
             continue;
+        } else if (IsMailtoLink(arg)) {
+            if (!command.mailto.empty()) return fail("give only one mailto: link");
+            if (arg.size() > kMaxMailtoLink || !ParseMailto(arg))
+                return fail("not a usable mailto: link: " + arg.substr(0, 200));
+            command.mailto = arg;
+            continue;
         } else {
             return fail("unknown argument: " + arg);
         }
@@ -106,6 +115,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         }
         command.taskType = type;
     }
+    if (command.taskType >= 0 && !command.mailto.empty())
+        return fail("a mailto: link opens a window; give no task option with it");
     return command;
 }
 

@@ -3,6 +3,9 @@
 //   korvo [--data-dir DIR] --receive-all | --preview-all | --send-all
 //   korvo --help | --version
 //
+// `korvo [--data-dir DIR] mailto:...` opens a composer for the link (shell/mailto.h) instead:
+// in the desktop program that runs on the data directory, or in a new one.
+//
 // One task of the chosen kind for every account of every user that is not locked (a locked
 // user's accounts are skipped with a line saying so), run one after the other through the
 // task engine. Each task prints its row when it ends: name, account [user], State, Info,
@@ -36,6 +39,7 @@ struct CommandLine {
     int taskType = -1;         // a task type when one of the task options was given
     bool showHelp = false;     // --help: the usage text, nothing else
     bool showVersion = false;  // --version: the program's version, nothing else
+    std::string mailto;        // a mailto: link to write a letter for (checked by ParseMailto)
 
     // Not from the arguments: how long to wait for a busy data directory and for a desktop.
     std::chrono::milliseconds lockWait{std::chrono::seconds(60)};

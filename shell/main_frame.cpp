@@ -10,6 +10,7 @@
 #include "shell/mail_indicator.h"
 #include "shell/mail_page.h"
 #include "shell/template_window.h"
+#include "store/node_tree.h"
 #include "transport/task_engine.h"
 
 namespace korvo {
@@ -250,6 +251,11 @@ void CMainFrame::SendFor(baseDataStruct* node) {
     Lock lock(ModelLock());
     if (baseDataStruct* account = sys_.DataGetSysPoint(node, kKindAccount))
         QueueTask(account, kTaskSend, std::string(kAbsent), true);
+}
+
+void CMainFrame::SendForBox(uint32_t boxId) {
+    Lock lock(ModelLock());
+    if (baseDataStruct* box = boxId ? findid(sys_.root(), boxId) : nullptr) SendFor(box);
 }
 
 void CMainFrame::OpenLetter(baseDataStruct* letter, int variant) {

@@ -65,6 +65,8 @@ class CMainFrame {
     // Requests of other windows and of the worker.
     // Queues a "Send" task for the account that holds `node` (a composer sent a letter).
     void SendFor(baseDataStruct* node);
+    // A composer's send request: the box by its node id (it may be gone by now).
+    void SendForBox(uint32_t boxId);
     // Reopens `letter` in a "Show Mail" composer (mode 9) for the tree's selection.
     void OpenLetter(baseDataStruct* letter, int variant);
     // A task window's tasks reached `result`: raises the mail indicator and shows it.

@@ -197,6 +197,43 @@ HandOffResult HandOffTasks(const std::string& dataDir, int type, const HandOffWa
     }
 }
 
+// ---- mailto: links ---------------------------------------------------------------------------
+
+namespace {
+constexpr std::string_view kMailto = "mailto";
+}  // namespace
+
+std::string MailtoRequestLine(std::string_view link) {
+    return Line(kMailto, Escape(link));
+}
+
+bool HandOffMailto(const std::string& dataDir, std::string_view link,
+                   std::chrono::milliseconds answer) {
+    std::unique_ptr<InstanceConnection> desktop = InstanceConnection::Connect(dataDir);
+    if (!desktop || !desktop->Send(MailtoRequestLine(link))) return false;
+    const auto deadline = Clock::now() + answer;
+    std::string line;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || desktop->ReadLine(&line, left) != Read::kLine) return false;
+        if (line == kAccepted) return true;
+        if (Split(line).first == kFail) return false;
+    }
+}
+
+bool AnswerMailtoRequest(std::string_view request, InstanceConnection& peer,
+                         const std::function<bool(const std::string& link)>& open) {
+    const auto [kind, text] = Split(request);
+    if (kind != kMailto) return false;
+    if (open(Unescape(text))) {
+        peer.Send(kAccepted);
+    } else {
+        peer.Send(Line(kFail, "the link was not taken"));
+    }
+    return true;
+}
+
 // ---- the desktop's side --------------------------------------------------------------------
 
 TaskHandOff::~TaskHandOff() {

@@ -22,10 +22,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/sys_data.h"
@@ -69,6 +71,25 @@ struct HandOffResult {
 // exit status a run of its own would have had: 0 when every task ran over, 1 otherwise.
 HandOffResult HandOffTasks(const std::string& dataDir, int type, const HandOffWaits& waits,
                            std::ostream& out, std::ostream& err);
+
+// ---- mailto: links ---------------------------------------------------------------------------
+//
+// `korvo mailto:...` beside a running desktop hands the link over instead of starting one:
+//   command line: "mailto LINK" (escaped as above)
+//   desktop:      "accepted" (a composer is open with the link's fields) or "fail TEXT"
+
+std::string MailtoRequestLine(std::string_view link);
+
+// Hands the link to the desktop that listens on `dataDir`; true when it opened a composer for
+// it. False when no desktop listens, it refused, or it did not answer within `answer`.
+bool HandOffMailto(const std::string& dataDir, std::string_view link,
+                   std::chrono::milliseconds answer = std::chrono::seconds(10));
+
+// On the desktop: when `request` is a mailto request, answers it on `peer` (after `open` has
+// tried the link; it says whether a composer opened) and returns true; false for any other
+// request, which is left unanswered.
+bool AnswerMailtoRequest(std::string_view request, InstanceConnection& peer,
+                         const std::function<bool(const std::string& link)>& open);
 
 // ---- the desktop's side --------------------------------------------------------------------
 

@@ -659,11 +659,12 @@ int CNetRP::SendMailData(const baseDataStruct* letter) {
     return SendMailText(getdata(letter, "SDATA").value_or(std::string_view()));
 }
 
-int CNetRP::SendMailText(std::string_view text) {
+int CNetRP::SendMailText(std::string_view text, std::string_view blindCopies) {
     OpLog log("SendMailData");
     refused_.clear();
     const std::string saved = task_ && task_->view ? task_->view->Status() : std::string();
-    const SmtpEnvelope envelope = ReadEnvelope(text);
+    SmtpEnvelope envelope = ReadEnvelope(text);
+    AddRecipients(envelope, blindCopies);
     if (!smtpConnected_) return 0;
     refused_ = envelope.unusable;
     if (envelope.recipients.empty()) {
@@ -748,7 +749,7 @@ void CNetRP::SendMail(Outbox& outbox) {
         std::string text;
         if (!outbox.MessageText(letter, text)) continue;
         ShowStatus(saved);
-        if (SendMailText(text)) {
+        if (SendMailText(text, outbox.BlindCopies(letter))) {
             outbox.MarkSent(letter);
             for (const std::string& address : refused_) {
                 if (std::find(refused.begin(), refused.end(), address) == refused.end()) {

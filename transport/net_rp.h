@@ -179,7 +179,9 @@ class CNetRP {
     // Sends one stored message on the open connection: 1 when the server accepted it, 0 when
     // not (lastError() says why). Recipients the server refused are in refusedRecipients().
     int SendMailData(const baseDataStruct* letter);
-    int SendMailText(std::string_view text);
+    // `blindCopies` is an address list of receivers that get the letter without being named
+    // in its header.
+    int SendMailText(std::string_view text, std::string_view blindCopies = {});
     const std::vector<std::string>& refusedRecipients() const { return refused_; }
 
     // The name this host gives in HELO and EHLO (at most 80 bytes).

@@ -47,6 +47,12 @@ bool NodeOutbox::MessageText(uint32_t letter, std::string& text) {
     return true;
 }
 
+std::string NodeOutbox::BlindCopies(uint32_t letter) {
+    auto lock = Lock();
+    const std::string list = getinfo(Find(resolve_(), letter), kThisNode, kBlindCopyKey);
+    return list == kAbsent ? std::string() : list;
+}
+
 void NodeOutbox::MarkSent(uint32_t letter) {
     auto lock = Lock();
     const OutboxNodes nodes = resolve_();

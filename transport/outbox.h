@@ -12,11 +12,16 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/node.h"
 
 namespace korvo {
+
+// The property key of a letter that keeps its blind-copy receivers: they are sent the letter
+// but named nowhere in its text.
+inline constexpr std::string_view kBlindCopyKey = "BlindCopy";
 
 class Outbox {
   public:
@@ -29,6 +34,13 @@ class Outbox {
     // A copy of the stored message text of the letter; false when the letter is gone or no
     // longer valid.
     virtual bool MessageText(uint32_t letter, std::string& text) = 0;
+
+    // The letter's blind-copy receivers (an address list kept beside the text, never in it);
+    // empty when it has none.
+    virtual std::string BlindCopies(uint32_t letter) {
+        (void)letter;
+        return {};
+    }
 
     // The server accepted the letter: a copy goes into the send box (as a new letter of that
     // box) and the letter is marked deleted in the prepare box; both are stored and shown.
@@ -76,6 +88,7 @@ class NodeOutbox : public Outbox {
 
     std::vector<uint32_t> PendingLetters() override;
     bool MessageText(uint32_t letter, std::string& text) override;
+    std::string BlindCopies(uint32_t letter) override;
     void MarkSent(uint32_t letter) override;
     void MarkFailed(uint32_t letter, const std::string& error) override;
 

@@ -132,19 +132,21 @@ SmtpEnvelope ReadEnvelope(std::string_view message) {
             break;
         }
     }
-    for (const char* field : {"To", "CC"}) {
-        for (const std::string& entry : SplitAddressList(RawHeaderField(header, field))) {
-            const std::string address = EntryAddress(entry);
-            if (!IsEnvelopeAddress(address)) {
-                envelope.unusable.push_back(entry);
-                continue;
-            }
-            bool seen = false;
-            for (const std::string& r : envelope.recipients) seen = seen || SameAddress(r, address);
-            if (!seen) envelope.recipients.push_back(address);
-        }
-    }
+    for (const char* field : {"To", "CC"}) AddRecipients(envelope, RawHeaderField(header, field));
     return envelope;
+}
+
+void AddRecipients(SmtpEnvelope& envelope, std::string_view list) {
+    for (const std::string& entry : SplitAddressList(list)) {
+        const std::string address = EntryAddress(entry);
+        if (!IsEnvelopeAddress(address)) {
+            envelope.unusable.push_back(entry);
+            continue;
+        }
+        bool seen = false;
+        for (const std::string& r : envelope.recipients) seen = seen || SameAddress(r, address);
+        if (!seen) envelope.recipients.push_back(address);
+    }
 }
 
 void DataStuffer::Add(std::string_view piece, std::string& out) {

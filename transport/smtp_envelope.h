@@ -38,6 +38,10 @@ bool IsEnvelopeAddress(std::string_view address);
 // The envelope of a stored message (its header is the text before the first empty line).
 SmtpEnvelope ReadEnvelope(std::string_view message);
 
+// Adds the addresses of `list` (an address list such as a blind-copy line) to the envelope's
+// recipients, each once, as ReadEnvelope adds those of the header.
+void AddRecipients(SmtpEnvelope& envelope, std::string_view list);
+
 // Turns message text into its wire form piece by piece; the pieces may split anywhere.
 class DataStuffer {
   public:

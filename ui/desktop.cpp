@@ -5,6 +5,7 @@
 #include <wx/notifmsg.h>
 #include <wx/srchctrl.h>
 #include <wx/taskbar.h>
+#include <wx/utils.h>
 
 #include <filesystem>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "platform/autostart.h"
 #include "platform/model_lock.h"
 #include "platform/string_format.h"
+#include "shell/mailto.h"
 #include "store/diag_log.h"
 #include "store/node_tree.h"
 #include "tarnel/tarnel.h"
@@ -21,6 +23,7 @@
 #include "ui/address_panel.h"
 #include "ui/address_picker_dialog.h"
 #include "ui/certificate_dialog.h"
+#include "ui/composer_frame.h"
 #include "ui/filter_frame.h"
 #include "ui/posting_letter_listener.h"
 #include "ui/settings_dialogs.h"
@@ -44,22 +47,6 @@ ContextMenu ContextMenuOf(TreeMenu menu) {
             return ContextMenu::kAccount;
         default:
             return ContextMenu::kBox;
-    }
-}
-
-// The composer is not part of the program yet: the commands that open it stay disabled rather
-// than doing nothing when pressed.
-bool OpensMissingWindow(FrameCommand command) {
-    switch (command) {
-        case FrameCommand::kNew:
-        case FrameCommand::kBack:
-        case FrameCommand::kForward:
-        case FrameCommand::kWriteBackAll:
-        case FrameCommand::kWriteBackSender:
-        case FrameCommand::kWriteBackCc:
-            return true;
-        default:
-            return false;
     }
 }
 
@@ -88,8 +75,17 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
     window_ = new MainWindow(sink);
     treeControl_ = std::make_unique<CBaseTreeControl>(window_->userTree());
     listControl_ = std::make_unique<CBaseListControl>(window_->letterList());
+    // A mailto: link clicked in a letter opens a composer here; other links go to the browser.
+    auto links = [this](const wxString& url) {
+        const std::string link = BytesFromWx(url);
+        if (!IsMailtoLink(link)) {
+            wxLaunchDefaultBrowser(url);
+            return;
+        }
+        if (const std::optional<MailtoLink> parsed = ParseMailto(link)) OpenMailto(*parsed);
+    };
     mailViewer_ = std::make_unique<MailViewer>(window_->viewerPlace(), window_->attachmentList(),
-                                               stores_.sys());
+                                               stores_.sys(), links);
     LetterViewer& viewer = mailViewer_->viewer();
     dialogs_ = std::make_unique<WxShellDialogs>(window_, &stores_.sys());
     letters_ = std::make_unique<CLetterList>(*listControl_, stores_.sys(), viewer, letterFrame);
@@ -134,11 +130,14 @@ Desktop::~Desktop() {
     }
     certificates_.reset();
     certificatePrompter_.reset();
-    // The template, filter and address book windows work on the stores: they go before them.
+    // The template, filter, address book and composer windows work on the stores: they go
+    // before them.
     delete templates_.get();
     delete filters_.get();
     delete addressBook_.get();
     addressPanel_.reset();
+    for (const wxWeakRef<ComposerFrame>& composer : composers_) delete composer.get();
+    composers_.clear();
     if (window_) UnbindEvents();
     treeEvents_.reset();
     listEvents_.reset();
@@ -221,6 +220,12 @@ void Desktop::OnHandOffTimer(wxTimerEvent&) {
 void Desktop::TakeTaskRequest(const std::string& request,
                               std::shared_ptr<InstanceConnection> peer) {
     Lock lock(ModelLock());
+    auto open = [this](const std::string& link) {
+        const std::optional<MailtoLink> parsed =
+            link.size() <= kMaxMailtoLink ? ParseMailto(link) : std::nullopt;
+        return parsed && OpenMailto(*parsed);
+    };
+    if (peer && AnswerMailtoRequest(request, *peer, open)) return;
     Busy busy(*this);
     handOff_->Take(request, std::move(peer));
     if (handOff_->open() && !handOffTimer_.IsRunning())
@@ -370,7 +375,6 @@ bool Desktop::IsCommandEnabled(MenuCommand command) {
         case CommandSet::kTree:
             return frame_->IsTreeCommandEnabled(TreeCommand(command.command));
         case CommandSet::kFrame:
-            if (OpensMissingWindow(FrameCommand(command.command))) return false;
             return frame_->IsCommandEnabled(command.command);
         case CommandSet::kLetter:
             return frame_->IsMailCommandEnabled(command.command);
@@ -519,7 +523,66 @@ void Desktop::FinishExit() {
     if (options_.onClosed) options_.onClosed();
 }
 
-void Desktop::OpenComposer(const ComposerRequest&) {}
+void Desktop::OpenComposer(const ComposerRequest& request) {
+    NewComposer(request);
+}
+
+ComposerFrame* Desktop::NewComposer(const ComposerRequest& request) {
+    if (closed_ || exiting_) return nullptr;
+    std::erase_if(composers_, [](const wxWeakRef<ComposerFrame>& c) { return !c; });
+    ComposerHost& host = *this;
+    auto* composer = new ComposerFrame(window_, request.title, stores_.sys(), *receivers_, host,
+                                       options_.composerFiles);
+    if (!composer->Start(request)) return nullptr;  // it closes itself
+    composers_.emplace_back(composer);
+    return composer;
+}
+
+bool Desktop::OpenMailto(const MailtoLink& link) {
+    Lock lock(ModelLock());
+    ComposerRequest request;
+    request.mode = kModeNew;
+    request.title = "Write Mail";
+    request.node = tree_->selectedNode();
+    request.receiver = link.to;
+    ComposerFrame* composer = NewComposer(request);
+    if (!composer) return false;
+    composer->SetLine(ComposerLine::kCc, link.cc);
+    composer->SetLine(ComposerLine::kSubject, link.subject);
+    if (!link.body.empty()) composer->text().SetText(link.body);
+    return true;
+}
+
+std::vector<ComposerFrame*> Desktop::composers() const {
+    std::vector<ComposerFrame*> open;
+    for (const wxWeakRef<ComposerFrame>& composer : composers_)
+        if (composer) open.push_back(composer.get());
+    return open;
+}
+
+// ---- the composers' host -------------------------------------------------------------------
+
+void Desktop::LetterChanged(baseDataStruct* letter) {
+    if (closed_) return;
+    Busy busy(*this);
+    letters_->ShowLetter(letter);
+}
+
+void Desktop::LetterRemoved(baseDataStruct* box) {
+    if (closed_ || letters_->shownBox() != box) return;
+    Busy busy(*this);
+    letters_->showList(box);
+}
+
+void Desktop::SendLetter(const SendRequest& request) {
+    // Once the composer has gone: the task window may open over the main window.
+    window_->CallAfter([this, boxId = request.boxId] {
+        Lock lock(ModelLock());
+        if (closed_ || exiting_) return;
+        Busy busy(*this);
+        frame_->SendForBox(boxId);
+    });
+}
 
 void Desktop::OpenAddressBook(const std::string& title) {
     addressBook_ =

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "controls/list_control.h"
 #include "controls/tree_control.h"
@@ -21,8 +22,11 @@
 #include "shell/letter_list.h"
 #include "shell/main_frame.h"
 #include "shell/new_mail_notice.h"
+#include "shell/receiver_picker.h"
 #include "shell/task_hand_off.h"
 #include "shell/tree_user.h"
+#include "shell/write_letter.h"
+#include "ui/composer_frame.h"
 #include "ui/mail_viewer.h"
 #include "ui/main_window.h"
 #include "ui/task_window.h"
@@ -37,6 +41,7 @@ class AddressPanel;
 class CertificateAcceptance;
 class PersonEditor;
 class ReceiverPicker;
+struct MailtoLink;
 class PostingLetterListener;
 class WxCertificatePrompter;
 class FilterFrame;
@@ -57,6 +62,8 @@ struct DesktopOptions {
     std::function<void()> onClosed;
     // Shows the new-mail notification (a desktop notification when not given).
     std::function<void(const NewMailNotice::Text&)> notify;
+    // Replaces the composers' file dialog (tests).
+    WxComposerDialogs::FileChooser composerFiles;
 };
 
 class Desktop : private CommandSink,
@@ -67,7 +74,8 @@ class Desktop : private CommandSink,
                 private LetterFrame,
                 private TaskWindowOwner,
                 private TaskQueue,
-                private LetterListener {
+                private LetterListener,
+                private ComposerHost {
   public:
     explicit Desktop(DesktopOptions options = {});
     ~Desktop() override;
@@ -80,6 +88,12 @@ class Desktop : private CommandSink,
     // The exit path (tray "exit", a newer instance): leaves once a running task has ended.
     void Exit();
     bool exiting() const { return exiting_; }
+    // Opens a composer for a mailto: link (shell/mailto.h), for the account of the tree's
+    // selection or one the user chooses.
+    // False when no composer opened (no account chosen, or the program is leaving).
+    bool OpenMailto(const MailtoLink& link);
+    // The composer windows open now.
+    std::vector<ComposerFrame*> composers() const;
     // A task request of the command line (shell/task_hand_off.h), on the UI thread.
     void TakeTaskRequest(const std::string& request, std::shared_ptr<InstanceConnection> peer);
 
@@ -176,6 +190,12 @@ class Desktop : private CommandSink,
     void RestoreTrayState() override;
     void FlagNewMail(baseDataStruct* box) override;
     void LetterArrived(baseDataStruct* box, const std::string& sender) override;
+    // ComposerHost
+    void LetterChanged(baseDataStruct* letter) override;
+    void LetterRemoved(baseDataStruct* box) override;
+    void SendLetter(const SendRequest& request) override;
+    // The composer window for `request`, with its first lines filled from a link when given.
+    ComposerFrame* NewComposer(const ComposerRequest& request);
 
     DesktopOptions options_;
     NewMailNotice notice_;
@@ -204,6 +224,8 @@ class Desktop : private CommandSink,
     std::unique_ptr<TaskHandOff> handOff_;
     std::unique_ptr<WxCertificatePrompter> certificatePrompter_;
     std::unique_ptr<CertificateAcceptance> certificates_;
+    // The address book's selection for the composers' receiver buttons.
+    std::vector<wxWeakRef<ComposerFrame>> composers_;
     wxTimer trayTimer_;
     wxTimer checkTimer_;
     wxTimer handOffTimer_;

@@ -18,7 +18,7 @@ std::string DesktopModuleCandidates(const std::string& programPath, int index) {
 }
 
 int RunDesktopModule(const std::string& programPath, const std::string& dataDir,
-                     std::string* error) {
+                     const std::string& mailto, std::string* error) {
     std::string reasons;
     for (int i = 0;; ++i) {
         const std::string path = DesktopModuleCandidates(programPath, i);
@@ -37,7 +37,7 @@ int RunDesktopModule(const std::string& programPath, const std::string& dataDir,
             continue;
         }
         // The module stays loaded until the process ends: the toolkit registers exit handlers.
-        return run(programPath.c_str(), dataDir.c_str());
+        return run(programPath.c_str(), dataDir.c_str(), mailto.c_str());
     }
     if (error) *error = "the desktop part of the program could not be loaded:" + reasons;
     return -1;

@@ -10,8 +10,10 @@
 namespace korvo {
 
 // The module's one export, looked up by name: runs the desktop on the data directory `dataDir`
-// (already prepared) until it ends; returns the program's exit status.
-extern "C" using DesktopMainFunction = int(const char* programPath, const char* dataDir);
+// (already prepared) until it ends, opening a letter for `mailto` when it is not empty; returns
+// the program's exit status.
+extern "C" using DesktopMainFunction =
+    int(const char* programPath, const char* dataDir, const char* mailto);
 inline constexpr const char kDesktopMainName[] = "korvo_desktop_main";
 inline constexpr const char kDesktopModuleName[] = "libkorvo-desktop.so";
 
@@ -21,6 +23,6 @@ std::string DesktopModuleCandidates(const std::string& programPath, int index);
 
 // Loads the module and runs its desktop. On failure returns -1 with the reason in `error`.
 int RunDesktopModule(const std::string& programPath, const std::string& dataDir,
-                     std::string* error);
+                     const std::string& mailto, std::string* error);
 
 }  // namespace korvo

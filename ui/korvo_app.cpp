@@ -21,6 +21,7 @@
 #include "platform/message_hook.h"
 #include "platform/model_lock.h"
 #include "platform/string_format.h"
+#include "shell/mailto.h"
 #include "ui/desktop.h"
 #include "ui/message_box_hook.h"
 #include "ui/wx_log_route.h"
@@ -35,6 +36,11 @@ void SetUpDesktopServices() {
 
 namespace {
 
+std::string& StartupMailto() {
+    static std::string link;
+    return link;
+}
+
 void StartFailed(const std::string& text) {
     wxMessageBox(WxFromBytes(text), "Korvo", wxOK | wxICON_ERROR);
 }
@@ -46,6 +52,10 @@ std::string SettingsFilePath() {
 }
 
 }  // namespace
+
+void SetStartupMailto(std::string link) {
+    StartupMailto() = std::move(link);
+}
 
 // Shown while a command-line run holds the data directory: the start goes on when the run
 // has ended, or the user gives up.
@@ -211,6 +221,14 @@ bool KorvoApp::StartDesktop(InstanceGuard::Outcome outcome) {
     if (!desktop_->Start()) {
         desktop_.reset();
         return false;
+    }
+    if (const std::string link = std::exchange(StartupMailto(), {}); !link.empty()) {
+        // Once the main window is up, so that the account question opens over it.
+        CallAfter([this, link] {
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            if (const std::optional<MailtoLink> parsed = ParseMailto(link); parsed && desktop_)
+                desktop_->OpenMailto(*parsed);
+        });
     }
     return true;
 }

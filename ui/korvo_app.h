@@ -23,6 +23,10 @@ class WaitingFrame;
 // Installs what every wx program of ours needs: the log route and the message-box hook.
 void SetUpDesktopServices();
 
+// A mailto: link of the command line: the desktop opens a composer for it once it has
+// started. Empty: none.
+void SetStartupMailto(std::string link);
+
 class KorvoApp : public wxApp {
   public:
     KorvoApp();

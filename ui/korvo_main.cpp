@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     }
     SetDataDirectory(dataDir.dir);
     TheLog().SetFile("Korvo");
+    if (!command.mailto.empty() && HandOffMailto(dataDir.dir, command.mailto)) return 0;
     if (command.taskType >= 0) return RunCommandLineTasks(command, std::cout, std::cerr);
     if (!HaveDisplay()) {
         std::cerr << "korvo: no display to open the window on (neither DISPLAY nor "
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     }
     std::string programPath = ProgramPath();
     if (programPath.empty()) programPath = argv[0];
-    const int status = RunDesktopModule(programPath, dataDir.dir, &error);
+    const int status = RunDesktopModule(programPath, dataDir.dir, command.mailto, &error);
     if (status < 0) {
         std::cerr << "korvo: " << error << '\n';
         return 1;

@@ -168,6 +168,30 @@ TEST_F(SmtpFakeTest, HeloSendsEveryValidLetterAndCopiesItToTheSendBox) {
     EXPECT_TRUE(failures_.empty());
 }
 
+TEST_F(SmtpFakeTest, BlindCopiesGetARcptAndStayOutOfTheData) {
+    const std::string text = Letter("bob@example.test", "body\r\n");
+    baseDataStruct* letter = AddLetter(text);
+    setinfo(letter, kThisNode, kBlindCopyKey, "\"Se, cret\" <hid@example.test>; BOB@example.test");
+
+    FakeServer server;
+    server.Send("220 fake ESMTP\r\n").Expect(Helo()).Send("250 fake\r\n");
+    server.Expect("MAIL FROM:<ann@example.test>").Send("250 ok\r\n");
+    server.Expect("RCPT TO:<bob@example.test>").Send("250 ok\r\n");
+    server.Expect("RCPT TO:<hid@example.test>").Send("250 ok\r\n");
+    server.Expect("DATA").Send("354 go ahead\r\n");
+    ExpectData(server, Wire(text));
+    server.Send("250 queued\r\n").Expect("QUIT").Send("221 bye\r\n");
+    server.Start();
+
+    auto session = Session(server);
+    Send(*session);
+    EXPECT_TRUE(server.Finish()) << ::testing::PrintToString(server.problems());
+    // The send box's copy keeps the record of who got it.
+    ASSERT_EQ(Sons(send_), 1);
+    EXPECT_EQ(getinfo(send_->firstSon(), kThisNode, kBlindCopyKey),
+              "\"Se, cret\" <hid@example.test>; BOB@example.test");
+}
+
 TEST_F(SmtpFakeTest, EhloAndAuthLoginWithSplitRepliesKeepCredentialsHidden) {
     test::TempDir dir;
     test::ScopedDataDir dataDir(dir.path());

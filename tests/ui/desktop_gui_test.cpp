@@ -15,8 +15,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
+#include "content/mail_header.h"
+#include "content/mime_walk.h"
 #include "model/sys_schema.h"
 #include "platform/instance_guard.h"
 #include "shell/mail_indicator.h"
@@ -160,7 +163,9 @@ class DesktopGuiTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
-        ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
+        // carl and dora receive copies of letters written here.
+        for (const char* user : {"ann", "carl", "dora"})
+            ASSERT_TRUE(servers.AddUser(user, "pw-" + std::string(user))) << servers.error();
         for (int i = 1; i <= 3; ++i) {
             ASSERT_TRUE(servers.Seed("ann", "m" + std::to_string(i), Letter(i)));
         }
@@ -383,6 +388,89 @@ TEST_F(DesktopGuiTest, FirstStartUserAccountReceiveAndExit) {
     // The window's place was kept for the next run.
     EXPECT_NE(test::ReadFile(options.settingsFile).find("Width=1100"), std::string::npos)
         << test::ReadFile(options.settingsFile);
+}
+
+// A letter written in the composer window and sent through the SMTP server with AUTH reaches
+// its receiver, its copy receiver and its blind-copy receiver, who is named nowhere in it.
+TEST_F(DesktopGuiTest, ComposerSendsALetterWithACopyABlindCopyAndAnAttachment) {
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes += static_cast<char>((i * 7) % 256);
+    const std::string file = temp.path() +
+                             "Bericht \xc3\xbc"
+                             "ber.bin";
+    std::ofstream(file, std::ios::binary) << bytes;
+    options.composerFiles = [&] { return std::vector<std::string>{file, file}; };
+
+    Desktop desktop(options);
+    baseDataStruct* user = StartAndCreateUser(desktop, "ann");
+    ASSERT_NE(user, nullptr);
+    baseDataStruct* account = AddAccountThroughMenu(desktop, user);
+    ASSERT_NE(account, nullptr);
+    servers.StopSmtp();
+    ASSERT_TRUE(servers.StartSmtp(true)) << servers.error();
+    setinfo(account, kThisNode, "smtpPort", std::to_string(servers.smtpPort()));
+    setinfo(account, kThisNode, "SmtpCheck", "True");
+    setinfo(account, kThisNode, "SmtpUser", "ann");
+    setinfo(account, kThisNode, "SmtpPass", "pw-ann");
+
+    Select(desktop, account);
+    Click(desktop.window(), {CommandSet::kFrame, int(FrameCommand::kNew)});
+    ASSERT_EQ(desktop.composers().size(), 1u);
+    ComposerFrame& composer = *desktop.composers().front();
+    EXPECT_EQ(composer.GetTitle(), "Write Mail");
+    const std::string subject =
+        "Gr\xc3\xbc\xc3\x9f"
+        "e aus K\xc3\xb6ln";
+    const std::string body = "Hallo Ann,\r\nbis morgen.\r\n";
+    composer.SetLine(ComposerLine::kTo, "Ann <ann@localhost>");
+    composer.SetLine(ComposerLine::kCc, "carl@localhost");
+    // Without the address book the confidential button opens the line for typing.
+    composer.Run(ComposerFrame::kConfidentialButton);
+    composer.SetLine(ComposerLine::kConfidential, "dora@localhost");
+    composer.SetLine(ComposerLine::kSubject, subject);
+    composer.text().SetText(body);
+    composer.Run(ComposerFrame::kAttachment);
+    ASSERT_EQ(composer.logic().attachmentNames(), std::vector<std::string>{"Bericht \xc3\xbc"
+                                                                           "ber.bin"});
+    EXPECT_TRUE(SaveScreenshot(&composer, test::ArtifactPath("composer.png")));
+    composer.Run(ComposerFrame::kSend);
+
+    // The send task runs in the task window and leaves one letter in each maildir.
+    ASSERT_TRUE(PumpUntil([&] { return desktop.taskWindow() != nullptr; }, 10 * kSeconds));
+    ASSERT_TRUE(PumpUntil([&] { return desktop.taskWindow() == nullptr; }, 60 * kSeconds));
+    EXPECT_TRUE(desktop.composers().empty());
+    for (const char* receiver : {"ann", "carl", "dora"}) {
+        SCOPED_TRACE(receiver);
+        // ann's maildir also holds the three letters the fixture put there.
+        std::vector<std::string> files = servers.Letters(receiver);
+        std::erase_if(files,
+                      [](const std::string& f) { return f == "m1" || f == "m2" || f == "m3"; });
+        ASSERT_EQ(files.size(), 1u);
+        std::string raw = test::ReadFile(servers.Maildir(receiver) + "new/" + files[0]);
+        if (raw.empty()) raw = test::ReadFile(servers.Maildir(receiver) + "cur/" + files[0]);
+        const std::string header = raw.substr(0, raw.find("\r\n\r\n"));
+        EXPECT_EQ(MailGetHeaderItem(header, "Subject"), subject);
+        EXPECT_EQ(header.find("dora"), std::string::npos) << header;
+        std::unique_ptr<baseDataStruct> parts = CreateRootNode();
+        mailProcess(raw, parts.get(), true);
+        std::string text, attachment, name;
+        for (const baseDataStruct* p = parts->firstSon(); p; p = p->nextBrother()) {
+            if (getinfo(p, kThisNode, "type") == "text") text = getinfo(p, kThisNode, "SDATA");
+            if (getinfo(p, kThisNode, "type") != "attachment") continue;
+            name = getinfo(p, kThisNode, "fileName");
+            const std::string part = getinfo(p, kThisNode, "SDATA");
+            const size_t start = part.find("\r\n\r\n");
+            ASSERT_NE(start, std::string::npos);
+            CMailCodec::DecodeBase64(std::string_view(part).substr(start + 4), attachment);
+        }
+        EXPECT_EQ(text, body);
+        EXPECT_EQ(name,
+                  "Bericht \xc3\xbc"
+                  "ber.bin");
+        EXPECT_TRUE(attachment == bytes) << attachment.size() << " bytes";
+    }
+    desktop.frame().Exit();
+    EXPECT_TRUE(PumpUntil([&] { return closed > 0; }, 10 * kSeconds));
 }
 
 TEST_F(DesktopGuiTest, ExitWaitsForTheRunningTaskAndIgnoresLaterCommands) {
