@@ -59,7 +59,11 @@ std::string CommandLineUsage() {
            "  --receive-all   receive the mail of every account of every unlocked user\n"
            "  --preview-all   preview the servers of those accounts (nothing is deleted)\n"
            "  --send-all      send the letters waiting in their prepare boxes\n"
-           "  --data-dir DIR  use DIR as the data directory\n";
+           "  --data-dir DIR  use DIR as the data directory\n"
+           "       korvo [--data-dir DIR] --import PATH... --box USER/ACCOUNT/BOX\n"
+           "       korvo [--data-dir DIR] --export USER/ACCOUNT/BOX --mbox FILE\n"
+           "  --import        mbox files, Maildir folders and .eml files into the box\n"
+           "  --export        the box's letters to an mbox file\n";
 }
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
@@ -71,6 +75,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] ? argv[i] : "";
+        // Letters in and out.
+        std::string transferError;
+        if (const int taken =
+                ParseTransferArgument(argc, argv, &i, &command.transfer, &transferError)) {
+            if (taken < 0) return fail(transferError);
+            continue;
+        }
         int type = -1;
         if (arg == "--receive-all") {
             type = kTaskReceive;
@@ -94,6 +105,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         }
         command.taskType = type;
     }
+    // Letters in and out go alone.
+    std::string transferError;
+    if (!CheckTransferRequest(command.transfer, &transferError)) return fail(transferError);
+    if (command.transfer.kind != MailTransferRequest::Kind::kNone && command.taskType >= 0)
+        return fail("--import and --export go without the task options");
     return command;
 }
 
@@ -127,6 +143,10 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, St
     if (!stores.OpenSystemStore()) {
         err << "korvo: cannot open the system store " << kSystemStoreFile << '\n';
         return 1;
+    }
+    if (command.transfer.kind != MailTransferRequest::Kind::kNone) {
+        const int status = RunMailTransfer(stores, command.transfer, out, err);
+        return CloseStores(stores, err) ? status : 1;
     }
     MemoryListView view;
     CBaseListControl list(view);
@@ -179,7 +199,8 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, St
 }  // namespace
 
 int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostream& err) {
-    if (!command.valid || command.taskType < 0) {
+    const bool transfer = command.transfer.kind != MailTransferRequest::Kind::kNone;
+    if (!command.valid || (command.taskType < 0 && !transfer)) {
         if (!command.error.empty()) err << "korvo: " << command.error << '\n';
         err << CommandLineUsage();
         return 2;
@@ -194,8 +215,11 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
     DataDirLock lock;
     const auto deadline = std::chrono::steady_clock::now() + command.lockWait;
     for (;;) {
-        const HandOffResult handed = HandOffTasks(dir, command.taskType, command.handOff, out, err);
-        if (handed.taken) return handed.status;
+        if (!transfer) {
+            const HandOffResult handed =
+                HandOffTasks(dir, command.taskType, command.handOff, out, err);
+            if (handed.taken) return handed.status;
+        }
         const DataDirLock::Result taken = lock.TryTake(dir);
         if (taken == DataDirLock::Result::kTaken) break;
         if (taken == DataDirLock::Result::kFailed) {

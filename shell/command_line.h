@@ -2,6 +2,11 @@
 //
 //   korvo [--data-dir DIR] --receive-all | --preview-all | --send-all
 //
+// or letters in and out of a box (shell/mail_transfer_command.h), under the same lock:
+//
+//   korvo [--data-dir DIR] --import PATH... --box USER/ACCOUNT/BOX
+//   korvo [--data-dir DIR] --export USER/ACCOUNT/BOX --mbox FILE
+//
 // One task of the chosen kind for every account of every user that is not locked (a locked
 // user's accounts are skipped with a line saying so), run one after the other through the
 // task engine. Each task prints its row when it ends: name, account [user], State, Info,
@@ -24,6 +29,7 @@
 #include <ostream>
 #include <string>
 
+#include "shell/mail_transfer_command.h"
 #include "shell/task_hand_off.h"
 
 namespace korvo {
@@ -33,6 +39,8 @@ struct CommandLine {
     std::string error;    // why it is not valid
     std::string dataDir;  // --data-dir, empty when not given
     int taskType = -1;    // a task type when one of the task options was given
+    // --import / --export of letters (shell/mail_transfer_command.h).
+    MailTransferRequest transfer;
 
     // Not from the arguments: how long to wait for a busy data directory and for a desktop.
     std::chrono::milliseconds lockWait{std::chrono::seconds(60)};
