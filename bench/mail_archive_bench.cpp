@@ -28,6 +28,19 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Whether two files hold the same bytes, read in pieces.
+bool SameFiles(const std::string& a, const std::string& b) {
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    std::string p(1 << 20, '\0'), q(1 << 20, '\0');
+    while (x && y) {
+        x.read(p.data(), p.size());
+        y.read(q.data(), q.size());
+        if (x.gcount() != y.gcount() || p.compare(0, x.gcount(), q, 0, y.gcount()) != 0)
+            return false;
+    }
+    return !x && !y;
+}
+
 // Resident memory now, in MB (VmRSS).
 double ResidentMb() {
     std::ifstream status("/proc/self/status");
@@ -77,7 +90,8 @@ int main(int argc, char** argv) {
         }
         out << chunk;
     }
-    const double fileMb = double(std::ifstream(mbox, std::ios::ate | std::ios::binary).tellg()) / 1048576;
+    const double fileMb =
+        double(std::ifstream(mbox, std::ios::ate | std::ios::binary).tellg()) / 1048576;
 
     CDataStores stores;
     if (!stores.OpenSystemStore()) return 1;
@@ -103,7 +117,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "export failed: %s\n", out.error.c_str());
         return 1;
     }
-    const bool same = test::ReadFile(mbox) == test::ReadFile(outPath);
+    const bool same = SameFiles(mbox, outPath);
 
     std::printf("%d letters of %zu bytes, mbox %.1f MB\n", count, bytes, fileMb);
     std::printf("import: %.2f s, %.0f letters/s; resident %.1f MB before, %.1f MB after (+%.1f)\n",

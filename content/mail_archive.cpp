@@ -223,7 +223,8 @@ class FailedReader : public ArchiveReader {
 
 class MboxReader : public ArchiveReader {
   public:
-    MboxReader(LineSource source, size_t max) : source_(std::move(source)), builder_(max), max_(max) {}
+    MboxReader(LineSource source, size_t max)
+        : source_(std::move(source)), builder_(max), max_(max) {}
 
     ArchiveRead Next(ArchiveLetter* out) override {
         if (ended_) return ArchiveRead::kEnd;
@@ -231,7 +232,8 @@ class MboxReader : public ArchiveReader {
             // Text before the first envelope line belongs to no letter.
             bool junk = false;
             for (;;) {
-                if (!Read()) return End(junk ? Skip("text without a \"From \" line") : ArchiveRead::kEnd);
+                if (!Read())
+                    return End(junk ? Skip("text without a \"From \" line") : ArchiveRead::kEnd);
                 if (start_ && piece_.substr(0, kEnvelope.size()) == kEnvelope) break;
                 junk = true;
             }
@@ -462,10 +464,12 @@ time_t EnvelopeTime(std::string_view fromLine) {
 
 std::string EnvelopeSender(std::string_view raw) {
     const size_t blank = raw.find("\r\n\r\n");
-    const std::string_view header = raw.substr(0, blank == std::string_view::npos ? raw.size() : blank + 2);
+    const std::string_view header =
+        raw.substr(0, blank == std::string_view::npos ? raw.size() : blank + 2);
     for (const char* field : {"Return-Path", "From"}) {
         std::string address = GetAddressEmail(MailGetHeaderItem(header, field));
-        if (!address.empty() && address.find_first_of(" \t\r\n") == std::string::npos) return address;
+        if (!address.empty() && address.find_first_of(" \t\r\n") == std::string::npos)
+            return address;
     }
     return "MAILER-DAEMON";
 }

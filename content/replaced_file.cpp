@@ -18,7 +18,9 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-ReplacedFile::~ReplacedFile() { Abandon(); }
+ReplacedFile::~ReplacedFile() {
+    Abandon();
+}
 
 bool ReplacedFile::Open(const std::string& path) {
     Abandon();

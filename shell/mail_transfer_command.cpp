@@ -10,7 +10,9 @@
 namespace korvo {
 namespace {
 
-bool IsOption(const char* arg) { return arg && arg[0] == '-' && arg[1] == '-'; }
+bool IsOption(const char* arg) {
+    return arg && arg[0] == '-' && arg[1] == '-';
+}
 
 baseDataStruct* ValidSon(baseDataStruct* parent, std::string_view type, std::string_view caption) {
     for (baseDataStruct* son = parent ? parent->firstSon() : nullptr; son;

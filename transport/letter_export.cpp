@@ -21,7 +21,9 @@ std::string_view RawText(CSysMailBox& mail, baseDataStruct* letter, bool* loaded
     return getdata(letter, "SDATA").value_or(std::string_view());
 }
 
-bool IsLetter(const baseDataStruct* node) { return getinfo(node, kThisNode, "type") == "letter"; }
+bool IsLetter(const baseDataStruct* node) {
+    return getinfo(node, kThisNode, "type") == "letter";
+}
 
 ExportResult Failed(const ReplacedFile& file) {
     ExportResult result;

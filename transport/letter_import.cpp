@@ -118,8 +118,8 @@ class Import {
 
 }  // namespace
 
-ImportResult ImportLetters(CSysData& sys, baseDataStruct* box, const std::vector<std::string>& paths,
-                           const ImportOptions& options) {
+ImportResult ImportLetters(CSysData& sys, baseDataStruct* box,
+                           const std::vector<std::string>& paths, const ImportOptions& options) {
     Import import(sys, box, options);
     return import.Run(paths);
 }

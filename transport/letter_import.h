@@ -35,7 +35,8 @@ struct ImportResult {
 
 // Imports the mbox files, Maildir folders and .eml files of `paths` into `box` (a Box node of
 // `sys`). Letters stored before a failure or a cancel stay; the stores are synced at the end.
-ImportResult ImportLetters(CSysData& sys, baseDataStruct* box, const std::vector<std::string>& paths,
+ImportResult ImportLetters(CSysData& sys, baseDataStruct* box,
+                           const std::vector<std::string>& paths,
                            const ImportOptions& options = {});
 
 }  // namespace korvo

@@ -38,7 +38,9 @@ Read ReadAll(const std::string& path, size_t max = kMaxLetterBytes) {
     return read;
 }
 
-std::string Fixture(const char* name) { return std::string(KORVO_ARCHIVE_DIR) + "/" + name; }
+std::string Fixture(const char* name) {
+    return std::string(KORVO_ARCHIVE_DIR) + "/" + name;
+}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -125,8 +127,9 @@ TEST(MailArchive, HostileFilesEndWithoutTakingBrokenText) {
         {"envelope lines only", "From a\nFrom b\n", 0, 2},
         {"NUL bytes", nul + good, 2, 0},
         // Larger than the buffer, with no line end anywhere in it.
-        {"a 100 MB line", good + "From x Mon Jan  1 00:00:00 2024\nSubject: big\n\n" +
-                              std::string(100u << 20, 'z') + "\n" + good,
+        {"a 100 MB line",
+         good + "From x Mon Jan  1 00:00:00 2024\nSubject: big\n\n" + std::string(100u << 20, 'z') +
+             "\n" + good,
          2, 1},
     };
     for (const Case& c : cases) {
@@ -155,14 +158,15 @@ TEST(MailArchive, WrittenLettersReadBackAsTheyWere) {
     } cases[] = {
         {"envelope-like lines", "Subject: q\r\n\r\nFrom a\r\n>From b\r\n>>From c\r\nFrom\r\n", true,
          false, false},
-        {"old marks replaced", "Status: O\r\nX-Status: F\r\nSubject: m\r\n\r\nbody\r\n", false, true,
-         true},
+        {"old marks replaced", "Status: O\r\nX-Status: F\r\nSubject: m\r\n\r\nbody\r\n", false,
+         true, true},
         {"header only", "Subject: h\r\n", true, true, false},
         {"blank lines at the end", "Subject: b\r\n\r\nbody\r\n\r\n\r\n", false, false, false},
     };
     test::TempDir dir;
     std::string mbox;
-    for (const Case& c : cases) AppendMboxLetter(mbox, c.raw, "s@x", 86400, c.read, c.replied, c.deleted);
+    for (const Case& c : cases)
+        AppendMboxLetter(mbox, c.raw, "s@x", 86400, c.read, c.replied, c.deleted);
     WriteFile(dir.path() + "out.mbox", mbox);
     const Read read = ReadAll(dir.path() + "out.mbox");
     ASSERT_EQ(read.letters.size(), std::size(cases));

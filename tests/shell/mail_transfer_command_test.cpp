@@ -11,7 +11,9 @@
 namespace korvo {
 namespace {
 
-std::string Fixture(const char* name) { return std::string(KORVO_ARCHIVE_DIR) + "/" + name; }
+std::string Fixture(const char* name) {
+    return std::string(KORVO_ARCHIVE_DIR) + "/" + name;
+}
 
 CommandLine Parse(std::vector<const char*> args) {
     args.insert(args.begin(), "korvo");
@@ -89,16 +91,24 @@ TEST_F(MailTransferCommandTest, ImportAndExportByBoxPath) {
         int status;
         std::string printed;
     } cases[] = {
-        {"import", {Kind::kImport, {Fixture("python.mbox"), Fixture("single.eml")}, "ann/a//b/Receive", ""},
-         0, "4 letters imported\n"},
-        {"a path that is no mbox", {Kind::kImport, {hostile, Fixture("single.eml")}, "ann/a//b/Drafts", ""},
-         1, "1 letter imported, 1 skipped\n"},
+        {"import",
+         {Kind::kImport, {Fixture("python.mbox"), Fixture("single.eml")}, "ann/a//b/Receive", ""},
+         0,
+         "4 letters imported\n"},
+        {"a path that is no mbox",
+         {Kind::kImport, {hostile, Fixture("single.eml")}, "ann/a//b/Drafts", ""},
+         1,
+         "1 letter imported, 1 skipped\n"},
         {"no such box", {Kind::kImport, {Fixture("single.eml")}, "ann/a/b/Receive", ""}, 1, ""},
         {"a locked user", {Kind::kImport, {Fixture("single.eml")}, "carl/c/Receive", ""}, 1, ""},
-        {"export", {Kind::kExport, {}, "ann/a//b/Receive", dir.path() + "out.mbox"}, 0,
+        {"export",
+         {Kind::kExport, {}, "ann/a//b/Receive", dir.path() + "out.mbox"},
+         0,
          "4 letters exported\n"},
-        {"export into no folder", {Kind::kExport, {}, "ann/a//b/Receive", dir.path() + "no/out.mbox"},
-         1, "0 letters exported\n"},
+        {"export into no folder",
+         {Kind::kExport, {}, "ann/a//b/Receive", dir.path() + "no/out.mbox"},
+         1,
+         "0 letters exported\n"},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -14,7 +14,9 @@
 namespace korvo {
 namespace {
 
-std::string Fixture(const char* name) { return std::string(KORVO_ARCHIVE_DIR) + "/" + name; }
+std::string Fixture(const char* name) {
+    return std::string(KORVO_ARCHIVE_DIR) + "/" + name;
+}
 
 constexpr uint32_t kMarks = STATE_VALID | LETTER_READ | LETTER_REPLIED;
 
@@ -30,7 +32,8 @@ class LetterTransferTest : public test::ModelTest {
 
     std::vector<baseDataStruct*> Letters(baseDataStruct* box) {
         std::vector<baseDataStruct*> letters;
-        baseDataStruct* link = mail().SysReadLinkTree(box, kLoadProperty | kLoadStrdata | kLoadSdata);
+        baseDataStruct* link =
+            mail().SysReadLinkTree(box, kLoadProperty | kLoadStrdata | kLoadSdata);
         for (baseDataStruct* l = link ? link->firstSon() : nullptr; l; l = l->nextBrother())
             letters.push_back(l);
         return letters;
@@ -78,7 +81,8 @@ TEST_F(LetterTransferTest, ImportedLettersAreStoredAsReceivedOnesWithTheirMarks)
         baseDataStruct* received = AddLetterNode(&scratch, long(raw.size()), "", 1, raw);
         mailInitProperty(received, receive);
         EXPECT_EQ(getdata(letter, "STRDATA"), getdata(received, "STRDATA"));
-        EXPECT_EQ(getstate(letter) & ~kMarks & 0xFFFF0000, getstate(received) & ~kMarks & 0xFFFF0000);
+        EXPECT_EQ(getstate(letter) & ~kMarks & 0xFFFF0000,
+                  getstate(received) & ~kMarks & 0xFFFF0000);
         EXPECT_EQ(test::Get(letter, "ColumnData"), test::Get(received, "ColumnData"));
     }
     EXPECT_EQ(test::Get(letters[0], "RECEIVETIME"), ReceiveTimeText(1709634000));
@@ -88,9 +92,10 @@ TEST_F(LetterTransferTest, ImportedLettersAreStoredAsReceivedOnesWithTheirMarks)
 }
 
 TEST_F(LetterTransferTest, ExportAndImportAgainKeepEveryByte) {
-    ASSERT_TRUE(ImportLetters(sys(), receive,
-                              {Fixture("python.mbox"), Fixture("mboxrd-crlf.mbox"), Fixture("maildir")})
-                    .ok());
+    ASSERT_TRUE(
+        ImportLetters(sys(), receive,
+                      {Fixture("python.mbox"), Fixture("mboxrd-crlf.mbox"), Fixture("maildir")})
+            .ok());
     const std::string first = dir.path() + "first.mbox";
     const std::string second = dir.path() + "second.mbox";
     const ExportResult out = ExportBox(sys(), receive, first);
