@@ -62,6 +62,8 @@ std::string CommandLineUsage() {
            "  --data-dir DIR  use DIR as the data directory\n"
            "       korvo [--data-dir DIR] --import PATH... --box USER/ACCOUNT/BOX\n"
            "       korvo [--data-dir DIR] --export USER/ACCOUNT/BOX --mbox FILE\n"
+           "       korvo [--data-dir DIR] --import-vcard FILE --book USER/ACCOUNT/FOLDER\n"
+           "       korvo [--data-dir DIR] --export-vcard FILE --book USER/ACCOUNT/FOLDER\n"
            "  --import        mbox files, Maildir folders and .eml files into the box\n"
            "  --export        the box's letters to an mbox file\n";
 }
@@ -145,8 +147,14 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, St
         return 1;
     }
     if (command.transfer.kind != MailTransferRequest::Kind::kNone) {
-        const int status = RunMailTransfer(stores, command.transfer, out, err);
-        return CloseStores(stores, err) ? status : 1;
+        const int status = RunMailTransfer(stores, command.transfer, out, err,
+                                           [stop] { return stop && stop->received(); });
+        const bool closed = CloseStores(stores, err);
+        if (stop && stop->received()) {
+            err << "korvo: stopped by " << SignalName(stop->received()) << '\n';
+            return StopSignals::ExitStatus(stop->received());
+        }
+        return closed ? status : 1;
     }
     MemoryListView view;
     CBaseListControl list(view);

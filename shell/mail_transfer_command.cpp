@@ -4,6 +4,7 @@
 
 #include "model/sys_schema.h"
 #include "platform/model_lock.h"
+#include "shell/vcard_transfer.h"
 #include "transport/letter_export.h"
 #include "transport/letter_import.h"
 
@@ -12,17 +13,6 @@ namespace {
 
 bool IsOption(const char* arg) {
     return arg && arg[0] == '-' && arg[1] == '-';
-}
-
-baseDataStruct* ValidSon(baseDataStruct* parent, std::string_view type, std::string_view caption) {
-    for (baseDataStruct* son = parent ? parent->firstSon() : nullptr; son;
-         son = son->nextBrother()) {
-        if (teststate(son, STATE_VALID) && getinfo(son, kThisNode, "type") == type &&
-            getinfo(son, kThisNode, "caption") == caption) {
-            return son;
-        }
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -39,12 +29,21 @@ int ParseTransferArgument(int argc, const char* const* argv, int* i, MailTransfe
         return 1;
     };
     using Kind = MailTransferRequest::Kind;
-    if (arg == "--import") {
-        if (request->kind == Kind::kExport) {
-            *error = "give only one of --import and --export";
-            return -1;
+    auto kind = [&](Kind k) {
+        if (request->kind != Kind::kNone && request->kind != k) {
+            *error = "give only one of --import, --export, --import-vcard and --export-vcard";
+            return false;
         }
-        request->kind = Kind::kImport;
+        request->kind = k;
+        return true;
+    };
+    if (arg == "--import-vcard" || arg == "--export-vcard") {
+        if (!kind(arg == "--import-vcard" ? Kind::kImportVCard : Kind::kExportVCard)) return -1;
+        return value(&request->vcard);
+    }
+    if (arg == "--book") return value(&request->book);
+    if (arg == "--import") {
+        if (!kind(Kind::kImport)) return -1;
         while (*i + 1 < argc && argv[*i + 1] && !IsOption(argv[*i + 1])) {
             request->paths.emplace_back(argv[++*i]);
         }
@@ -55,11 +54,7 @@ int ParseTransferArgument(int argc, const char* const* argv, int* i, MailTransfe
         return 1;
     }
     if (arg == "--export") {
-        if (request->kind == Kind::kImport) {
-            *error = "give only one of --import and --export";
-            return -1;
-        }
-        request->kind = Kind::kExport;
+        if (!kind(Kind::kExport)) return -1;
         return value(&request->box);
     }
     if (arg == "--box") return value(&request->box);
@@ -69,9 +64,21 @@ int ParseTransferArgument(int argc, const char* const* argv, int* i, MailTransfe
 
 bool CheckTransferRequest(const MailTransferRequest& request, std::string* error) {
     using Kind = MailTransferRequest::Kind;
+    const bool vcard = request.kind == Kind::kImportVCard || request.kind == Kind::kExportVCard;
+    if (!request.book.empty() && !vcard) {
+        *error = "--book goes with --import-vcard or --export-vcard";
+        return false;
+    }
     if (request.kind == Kind::kNone) {
         if (!request.box.empty() || !request.mbox.empty()) {
             *error = "--box and --mbox go with --import or --export";
+            return false;
+        }
+        return true;
+    }
+    if (vcard) {
+        if (request.book.empty() || !request.box.empty() || !request.mbox.empty()) {
+            *error = "a vCard file goes with --book USER/ACCOUNT/FOLDER alone";
             return false;
         }
         return true;
@@ -90,6 +97,36 @@ bool CheckTransferRequest(const MailTransferRequest& request, std::string* error
         return false;
     }
     return true;
+}
+
+baseDataStruct* ValidSonNamed(baseDataStruct* parent, std::string_view type,
+                              std::string_view caption) {
+    for (baseDataStruct* son = parent ? parent->firstSon() : nullptr; son;
+         son = son->nextBrother()) {
+        if (teststate(son, STATE_VALID) && getinfo(son, kThisNode, "type") == type &&
+            getinfo(son, kThisNode, "caption") == caption) {
+            return son;
+        }
+    }
+    return nullptr;
+}
+
+baseDataStruct* FindUserOrAccount(CSysData& sys, const std::string& user,
+                                  const std::string& account, std::string* error) {
+    baseDataStruct* node = ValidSonNamed(sys.root(), "User", user);
+    if (!node) {
+        *error = "no user " + user;
+        return nullptr;
+    }
+    if (getinfo(node, kThisNode, "LockState") == "lock") {
+        *error = "the user " + user + " is locked";
+        return nullptr;
+    }
+    if (account.empty()) return node;
+    baseDataStruct* found =
+        ValidSonNamed(sys.DataGetSysPoint(node, kKindUATree), "Account", account);
+    if (!found) *error = "no account " + account + " of the user " + user;
+    return found;
 }
 
 std::vector<std::string> SplitBoxPath(std::string_view path) {
@@ -113,23 +150,11 @@ baseDataStruct* FindBoxByPath(CSysData& sys, std::string_view path, std::string*
         *error = "a box is named USER/ACCOUNT/BOX: " + std::string(path);
         return nullptr;
     }
-    baseDataStruct* user = ValidSon(sys.root(), "User", parts[0]);
-    if (!user) {
-        *error = "no user " + parts[0];
-        return nullptr;
-    }
-    if (getinfo(user, kThisNode, "LockState") == "lock") {
-        *error = "the user " + parts[0] + " is locked";
-        return nullptr;
-    }
-    baseDataStruct* account = ValidSon(sys.DataGetSysPoint(user, kKindUATree), "Account", parts[1]);
-    if (!account) {
-        *error = "no account " + parts[1] + " of the user " + parts[0];
-        return nullptr;
-    }
+    baseDataStruct* account = FindUserOrAccount(sys, parts[0], parts[1], error);
+    if (!account) return nullptr;
     baseDataStruct* node = sys.DataGetSysPoint(account, kKindPBoxTree);
     for (size_t i = 2; i < parts.size(); ++i) {
-        node = ValidSon(node, "Box", parts[i]);
+        node = ValidSonNamed(node, "Box", parts[i]);
         if (!node) {
             *error = "no box " + parts[i] + " in " + parts[0] + "/" + parts[1];
             return nullptr;
@@ -139,8 +164,24 @@ baseDataStruct* FindBoxByPath(CSysData& sys, std::string_view path, std::string*
 }
 
 int RunMailTransfer(CDataStores& stores, const MailTransferRequest& request, std::ostream& out,
-                    std::ostream& err) {
+                    std::ostream& err, const std::function<bool()>& stopped) {
     std::string error;
+    using Kind = MailTransferRequest::Kind;
+    if (request.kind == Kind::kImportVCard || request.kind == Kind::kExportVCard) {
+        std::lock_guard<std::recursive_mutex> lock(ModelLock());
+        baseDataStruct* folder = FindBookFolderByPath(stores.sys(), request.book, &error);
+        if (!folder) {
+            err << "korvo: " << error << '\n';
+            return 1;
+        }
+        const bool in = request.kind == Kind::kImportVCard;
+        const VCardResult result = in ? ImportVCardFile(stores.sys(), folder, request.vcard)
+                                      : ExportVCardFile(stores.sys(), folder, request.vcard);
+        if (!result.error.empty()) err << "korvo: " << result.error << '\n';
+        out << result.persons << (result.persons == 1 ? " person" : " persons")
+            << (in ? " imported\n" : " exported\n");
+        return result.ok ? 0 : 1;
+    }
     baseDataStruct* box;
     {
         std::lock_guard<std::recursive_mutex> lock(ModelLock());
@@ -153,6 +194,7 @@ int RunMailTransfer(CDataStores& stores, const MailTransferRequest& request, std
     if (request.kind == MailTransferRequest::Kind::kImport) {
         ImportOptions options;
         options.modelLock = &ModelLock();
+        options.cancelled = stopped;
         const ImportResult result = ImportLetters(stores.sys(), box, request.paths, options);
         for (const std::string& problem : result.problems) err << "korvo: " << problem << '\n';
         out << result.stored << (result.stored == 1 ? " letter" : " letters") << " imported";

@@ -48,7 +48,7 @@ class Import {
         std::recursive_mutex* mutex_;
     };
 
-    bool cancelled() const { return options_.cancel && options_.cancel->load(); }
+    bool cancelled() const { return options_.cancelled && options_.cancelled(); }
 
     void Failed() {
         if (result_.storageFailed) return;

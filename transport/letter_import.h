@@ -3,7 +3,6 @@
 // RECEIVETIME and the marks (read, replied, deleted) the file gave it.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -16,7 +15,7 @@
 namespace korvo {
 
 struct ImportOptions {
-    const std::atomic<bool>* cancel = nullptr;  // stops after the letter being stored
+    std::function<bool()> cancelled;  // asked before each letter: stops the import
     std::function<void(int percent)> progress;  // of the path being read
     std::recursive_mutex* modelLock = nullptr;  // taken for every letter stored
     LetterListener* listener = nullptr;         // told of every letter and of the box

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "content/vcard.h"
 #include "platform/private_file.h"
 #include "shell/command_line.h"
 #include "tests/model/model_fixture.h"
@@ -122,6 +123,55 @@ TEST_F(MailTransferCommandTest, ImportAndExportByBoxPath) {
     EXPECT_EQ(exported.rfind("From ", 0), 0u);
     EXPECT_NE(exported.find("\n>From the start of a line"), std::string::npos);
     EXPECT_NE(exported.find("Subject: single\nStatus: RO\n"), std::string::npos);
+}
+
+TEST_F(MailTransferCommandTest, VCardsInAndOutOfBookFolders) {
+    using Kind = MailTransferRequest::Kind;
+    WritePrivateFile(dir.path(), "in.vcf",
+                     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann\r\nEMAIL:ann@x.org\r\nEND:VCARD\r\n"
+                     "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Bo\r\nTEL:1\r\nEND:VCARD\r\n");
+    auto request = [](Kind kind, std::string file, std::string book) {
+        MailTransferRequest r;
+        r.kind = kind;
+        r.vcard = std::move(file);
+        r.book = std::move(book);
+        return r;
+    };
+    struct Case {
+        const char* name;
+        MailTransferRequest request;
+        int status;
+        std::string printed;
+    } cases[] = {
+        {"into the account's book",
+         request(Kind::kImportVCard, dir.path() + "in.vcf", "ann/a//b/Private"), 0,
+         "2 persons imported\n"},
+        {"into the user's own book",
+         request(Kind::kImportVCard, dir.path() + "in.vcf", "ann//Public"), 0,
+         "2 persons imported\n"},
+        {"no such folder", request(Kind::kImportVCard, dir.path() + "in.vcf", "ann//Nothing"), 1,
+         ""},
+        {"no such file", request(Kind::kImportVCard, dir.path() + "none.vcf", "ann//Public"), 1,
+         "0 persons imported\n"},
+        {"out of the user's own book",
+         request(Kind::kExportVCard, dir.path() + "out.vcf", "ann//Public"), 0,
+         "2 persons exported\n"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string printed, errors;
+        EXPECT_EQ(Run(c.request, &printed, &errors), c.status) << errors;
+        EXPECT_EQ(printed, c.printed);
+    }
+    const std::vector<PersonKeys> back = ReadVCards(test::ReadFile(dir.path() + "out.vcf"));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].Get("LASTNAME"), "Lee");
+    EXPECT_EQ(back[0].Get("email"), "ann@x.org");
+    EXPECT_EQ(back[1].Get("name"), "Bo");
+    EXPECT_EQ(back[1].Get("PHONEHOME"), "1");
+    EXPECT_FALSE(Parse({"--import-vcard", "f", "--box", "u/a/b"}).valid);
+    EXPECT_FALSE(Parse({"--import-vcard", "f"}).valid);
+    EXPECT_TRUE(Parse({"--export-vcard", "f", "--book", "u//b"}).valid);
 }
 
 }  // namespace

@@ -162,7 +162,7 @@ TEST_F(LetterTransferTest, ACancelledImportKeepsTheLettersStoredSoFar) {
     } listener;
     ImportOptions options;
     options.listener = &listener;
-    options.cancel = &listener.cancel;
+    options.cancelled = [&] { return listener.cancel.load(); };
     const ImportResult result = ImportLetters(sys(), receive, {Fixture("python.mbox")}, options);
     EXPECT_TRUE(result.cancelled);
     EXPECT_FALSE(result.ok());
