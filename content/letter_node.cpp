@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -24,15 +25,28 @@ uint32_t GetLength(const char* at) {
     return v;
 }
 
-std::string LocalTimeText() {
-    const time_t now = time(nullptr);
+}  // namespace
+
+std::string ReceiveTimeText(time_t when) {
     tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&when, &local);
     return StrPrintf("%04d-%02d-%02d %02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                      local.tm_mday, local.tm_hour, local.tm_min);
 }
 
-}  // namespace
+time_t ParseReceiveTime(std::string_view text) {
+    tm local{};
+    char tail = 0;
+    const std::string copy(text);
+    if (sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d%c", &local.tm_year, &local.tm_mon, &local.tm_mday,
+               &local.tm_hour, &local.tm_min, &tail) != 5) {
+        return -1;
+    }
+    local.tm_year -= 1900;
+    local.tm_mon -= 1;
+    local.tm_isdst = -1;
+    return mktime(&local);
+}
 
 std::string LetterListDate(std::string_view header, const CMailCodec& codec) {
     std::string date = MailGetHeaderItem(header, "Date", 0, codec);
@@ -91,7 +105,7 @@ void mailInitProperty(baseDataStruct* letter, baseDataStruct* box, CBaseDataMana
     } else {
         changestate(letter, STATE_MAIL_READ, 0);
     }
-    setinfo(letter, kThisNode, "RECEIVETIME", LocalTimeText());
+    setinfo(letter, kThisNode, "RECEIVETIME", ReceiveTimeText(time(nullptr)));
     setinfo(letter, kThisNode, "pType", "26");
     changestate(letter, LETTER_HIDDEN | LETTER_READ | LETTER_REPLIED, STATE_VALID);
 

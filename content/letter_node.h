@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,11 @@ inline constexpr long kColumnSize = 0x40;
 // manager the letter is only rebuilt in memory.
 void mailInitProperty(baseDataStruct* letter, baseDataStruct* box, CBaseDataManage* data = nullptr,
                       const CMailCodec& codec = DefaultMailCodec());
+
+// RECEIVETIME's form of `when` in local time ("%04d-%02d-%02d %02d:%02d"), and back (-1 for a
+// text not of that form).
+std::string ReceiveTimeText(time_t when);
+time_t ParseReceiveTime(std::string_view text);
 
 // The texts of a column data block in order, entry 0 included. Stops at an entry that is not
 // positive or would not lie wholly inside the block; empty for a block whose first word is 0.

@@ -62,35 +62,36 @@ const CMailCodec& DefaultMailCodec() {
     return codec;
 }
 
-std::string CMailCodec::EncodeBase64(std::string_view bytes) {
+std::string CMailCodec::EncodeBase64Line(std::string_view bytes) {
     std::string out;
-    if (bytes.empty()) return out;
-    const size_t chars = 4 * ((bytes.size() + 2) / 3);
-    out.reserve(chars + 2 * (chars / 76) + 2);
-    size_t lineLength = 0;
-    auto put = [&](char c) {
-        out += c;
-        if (++lineLength == 76) {
-            out += "\r\n";
-            lineLength = 0;
-        }
-    };
+    out.reserve(4 * ((bytes.size() + 2) / 3));
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
         const uint32_t v = (in[i] << 16) | (in[i + 1] << 8) | in[i + 2];
-        put(kAlphabet[(v >> 18) & 63]);
-        put(kAlphabet[(v >> 12) & 63]);
-        put(kAlphabet[(v >> 6) & 63]);
-        put(kAlphabet[v & 63]);
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
     }
     const size_t rest = bytes.size() - i;
     if (rest > 0) {
         const uint32_t v = (in[i] << 16) | (rest == 2 ? in[i + 1] << 8 : 0);
-        put(kAlphabet[(v >> 18) & 63]);
-        put(kAlphabet[(v >> 12) & 63]);
-        put(rest == 2 ? kAlphabet[(v >> 6) & 63] : '=');
-        put('=');
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string CMailCodec::EncodeBase64(std::string_view bytes) {
+    const std::string line = EncodeBase64Line(bytes);
+    std::string out;
+    out.reserve(line.size() + 2 * (line.size() / 76));
+    for (size_t i = 0; i < line.size(); i += 76) {
+        out.append(line, i, 76);
+        if (i + 76 <= line.size()) out += "\r\n";
     }
     return out;
 }

@@ -51,6 +51,8 @@ class CMailCodec {
 
     // Base64 in lines of 76 characters, each full line followed by CR LF.
     static std::string EncodeBase64(std::string_view bytes);
+    // Base64 on one line, without line end (protocol answers).
+    static std::string EncodeBase64Line(std::string_view bytes);
 
     // Bytes outside the base64 alphabet are skipped. Returns the byte count in `out`.
     static long DecodeBase64(std::string_view text, std::string& out);

@@ -1,5 +1,6 @@
 #include "model/account_form.h"
 
+#include "content/mail_header.h"
 #include "model/form_fields.h"
 
 #include <algorithm>
@@ -67,22 +68,7 @@ std::string_view SecurityLabel(Security security) {
 }
 
 std::string AddressNamePart(std::string_view text) {
-    // The rule of the header reader's GetAddressName, which this layer cannot reach.
-    const size_t open = text.find('<');
-    const size_t close = text.find('>');
-    const size_t at = text.find('@');
-    std::string name;
-    if (open != std::string_view::npos && close != std::string_view::npos && close > 0) {
-        name = text.substr(0, open);
-    } else if (at != std::string_view::npos && at > 0) {
-        name = text.substr(0, at);
-    } else {
-        name = text;
-    }
-    for (char& c : name) {
-        if (c == '"') c = ' ';
-    }
-    return TrimField(name);
+    return GetAddressName(text);
 }
 
 std::string AddressDomain(std::string_view text) {

@@ -50,7 +50,8 @@ std::string_view SecurityLabel(Security security);
 bool SameServerName(std::string_view a, std::string_view b);
 
 // The display name of an address text: the text before "<" of "Name <user@host>", before the
-// first "@" of a bare address, or all of it; quotes become blanks, then it is trimmed.
+// first "@" of a bare address, or all of it; quotes become blanks, then it is trimmed (the
+// header reader's GetAddressName).
 std::string AddressNamePart(std::string_view text);
 // The domain: the text after the first "@" (inside the angle brackets when there are any);
 // empty without an "@" after the first character.

@@ -64,6 +64,12 @@ std::string CommandLineUsage() {
            "  --data-dir DIR  use DIR as the data directory\n"
            "       korvo [--data-dir DIR] mailto:ADDRESS[?subject=...&body=...]\n"
            "  opens a letter to ADDRESS in the running Korvo, or starts Korvo with it\n"
+           "       korvo [--data-dir DIR] --import PATH... --box USER/ACCOUNT/BOX\n"
+           "       korvo [--data-dir DIR] --export USER/ACCOUNT/BOX --mbox FILE\n"
+           "       korvo [--data-dir DIR] --import-vcard FILE --book USER/ACCOUNT/FOLDER\n"
+           "       korvo [--data-dir DIR] --export-vcard FILE --book USER/ACCOUNT/FOLDER\n"
+           "  --import        mbox files, Maildir folders and .eml files into the box\n"
+           "  --export        the box's letters to an mbox file\n"
            "  --help          show this text;  --version  show the version\n";
 }
 
@@ -80,6 +86,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] ? argv[i] : "";
+        // Letters in and out.
+        std::string transferError;
+        if (const int taken =
+                ParseTransferArgument(argc, argv, &i, &command.transfer, &transferError)) {
+            if (taken < 0) return fail(transferError);
+            continue;
+        }
         int type = -1;
         if (arg == "--receive-all") {
             type = kTaskReceive;
@@ -117,6 +130,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (command.taskType >= 0 && !command.mailto.empty())
         return fail("a mailto: link opens a window; give no task option with it");
+    // Letters in and out go alone.
+    std::string transferError;
+    if (!CheckTransferRequest(command.transfer, &transferError)) return fail(transferError);
+    if (command.transfer.kind != MailTransferRequest::Kind::kNone && command.taskType >= 0)
+        return fail("--import and --export go without the task options");
+    if (command.transfer.kind != MailTransferRequest::Kind::kNone && !command.mailto.empty())
+        return fail("a mailto: link opens a window; give no --import or --export with it");
     return command;
 }
 
@@ -150,6 +170,16 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, St
     if (!stores.OpenSystemStore()) {
         err << "korvo: cannot open the system store " << kSystemStoreFile << '\n';
         return 1;
+    }
+    if (command.transfer.kind != MailTransferRequest::Kind::kNone) {
+        const int status = RunMailTransfer(stores, command.transfer, out, err,
+                                           [stop] { return stop && stop->received(); });
+        const bool closed = CloseStores(stores, err);
+        if (stop && stop->received()) {
+            err << "korvo: stopped by " << SignalName(stop->received()) << '\n';
+            return StopSignals::ExitStatus(stop->received());
+        }
+        return closed ? status : 1;
     }
     MemoryListView view;
     CBaseListControl list(view);
@@ -210,7 +240,8 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
         out << "korvo " << ProgramVersion() << '\n';
         return 0;
     }
-    if (!command.valid || command.taskType < 0) {
+    const bool transfer = command.transfer.kind != MailTransferRequest::Kind::kNone;
+    if (!command.valid || (command.taskType < 0 && !transfer)) {
         if (!command.error.empty()) err << "korvo: " << command.error << '\n';
         err << CommandLineUsage();
         return 2;
@@ -225,8 +256,11 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
     DataDirLock lock;
     const auto deadline = std::chrono::steady_clock::now() + command.lockWait;
     for (;;) {
-        const HandOffResult handed = HandOffTasks(dir, command.taskType, command.handOff, out, err);
-        if (handed.taken) return handed.status;
+        if (!transfer) {
+            const HandOffResult handed =
+                HandOffTasks(dir, command.taskType, command.handOff, out, err);
+            if (handed.taken) return handed.status;
+        }
         const DataDirLock::Result taken = lock.TryTake(dir);
         if (taken == DataDirLock::Result::kTaken) break;
         if (taken == DataDirLock::Result::kFailed) {

@@ -6,6 +6,11 @@
 // `korvo [--data-dir DIR] mailto:...` opens a composer for the link (shell/mailto.h) instead:
 // in the desktop program that runs on the data directory, or in a new one.
 //
+// or letters in and out of a box (shell/mail_transfer_command.h), under the same lock:
+//
+//   korvo [--data-dir DIR] --import PATH... --box USER/ACCOUNT/BOX
+//   korvo [--data-dir DIR] --export USER/ACCOUNT/BOX --mbox FILE
+//
 // One task of the chosen kind for every account of every user that is not locked (a locked
 // user's accounts are skipped with a line saying so), run one after the other through the
 // task engine. Each task prints its row when it ends: name, account [user], State, Info,
@@ -28,6 +33,7 @@
 #include <ostream>
 #include <string>
 
+#include "shell/mail_transfer_command.h"
 #include "shell/task_hand_off.h"
 
 namespace korvo {
@@ -40,6 +46,8 @@ struct CommandLine {
     bool showHelp = false;     // --help: the usage text, nothing else
     bool showVersion = false;  // --version: the program's version, nothing else
     std::string mailto;        // a mailto: link to write a letter for (checked by ParseMailto)
+    // --import / --export of letters (shell/mail_transfer_command.h).
+    MailTransferRequest transfer;
 
     // Not from the arguments: how long to wait for a busy data directory and for a desktop.
     std::chrono::milliseconds lockWait{std::chrono::seconds(60)};

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "content/mail_codec.h"
 #include "platform/message_hook.h"
 #include "platform/string_format.h"
 #include "store/diag_log.h"
@@ -56,30 +57,6 @@ class OpLog {
 std::string AccountValue(const baseDataStruct* account, std::string_view key) {
     std::string value = getinfo(account, kThisNode, key);
     return value == kAbsent ? std::string() : value;
-}
-
-std::string Base64(std::string_view in) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((in.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 2 < in.size(); i += 3) {
-        uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8) | uint8_t(in[i + 2]);
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += kAlphabet[v & 63];
-    }
-    if (i < in.size()) {
-        uint32_t v = uint8_t(in[i]) << 16;
-        if (i + 1 < in.size()) v |= uint8_t(in[i + 1]) << 8;
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += i + 1 < in.size() ? kAlphabet[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
 }
 
 // The decimal number that starts at `pos`, saturated at LONG_MAX; 0 when there are no digits.
@@ -227,8 +204,8 @@ void CNetRP::InitialzeAccount(const baseDataStruct* account, TaskRecord* task) {
     if (smtpCheck_) {
         smtpLogin_ = AccountValue(account, "SmtpUser");
         smtpPassword_ = AccountValue(account, "SmtpPass");
-        smtpUser_ = Base64(smtpLogin_) + "\r\n";
-        smtpPass_ = Base64(smtpPassword_) + "\r\n";
+        smtpUser_ = CMailCodec::EncodeBase64Line(smtpLogin_) + "\r\n";
+        smtpPass_ = CMailCodec::EncodeBase64Line(smtpPassword_) + "\r\n";
     }
     pop3Security_ = ParseSecurity(AccountValue(account, kPop3SecurityKey));
     smtpSecurity_ = ParseSecurity(AccountValue(account, kSmtpSecurityKey));
@@ -457,10 +434,10 @@ bool CNetRP::LoginPop3() {
     if (pop3Caps_.saslPlain) {
         // RFC 5034 with the initial response: authorisation id empty, then user and password.
         ShowStatus("User " + userName_);
-        SendSecret(pop3_,
-                   "AUTH PLAIN " +
-                       Base64(std::string(1, '\0') + userName_ + std::string(1, '\0') + password_) +
-                       "\r\n");
+        SendSecret(pop3_, "AUTH PLAIN " +
+                              CMailCodec::EncodeBase64Line(std::string(1, '\0') + userName_ +
+                                                           std::string(1, '\0') + password_) +
+                              "\r\n");
         return get_response(pop3_, kErrPass) != 0;
     }
 
@@ -564,8 +541,8 @@ bool CNetRP::AuthenticateSmtp(const std::string& ehlo) {
     }
     if (plain) {
         SendSecret(smtp_, "AUTH PLAIN " +
-                              Base64(std::string(1, '\0') + smtpLogin_ + std::string(1, '\0') +
-                                     smtpPassword_) +
+                              CMailCodec::EncodeBase64Line(std::string(1, '\0') + smtpLogin_ +
+                                                           std::string(1, '\0') + smtpPassword_) +
                               "\r\n");
         return get_response(smtp_, kErrSmtp) != 0;
     }

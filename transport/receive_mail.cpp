@@ -299,11 +299,7 @@ bool ReceivePass::FindBoxes() {
 }
 
 bool ReceivePass::Store(baseDataStruct* letter) {
-    CSysMailBox& mail = sys_.mailBox();
-    if (TextToLong(getinfo(letter, kThisNode, "pointId")) < 0) {
-        return mail.DataNewPoint(letter, -1) != -1;
-    }
-    return mail.DataSavePoint(letter) == 1;
+    return StoreLetter(sys_.mailBox(), letter);
 }
 
 void ReceivePass::Counted(Box& box, bool hadBefore, uint32_t before, uint32_t after) {
@@ -345,12 +341,7 @@ void ReceivePass::RestoreSwept() {
 
 baseDataStruct* ReceivePass::NewLetter(Box& box, long size, const std::string& id, int whole,
                                        std::string text) {
-    // The id is escaped like any value, so that an id holding "," or "=" reads back whole.
-    baseDataStruct* letter =
-        AddSonText(box.letters, StrPrintf("type =letter ,mailLong =%ld ,MailId =%s ,read =%d", size,
-                                          encodeinfo(id).c_str(), whole));
-    setinfo(letter, kThisNode, "SDATA", text);
-    return letter;
+    return AddLetterNode(box.letters, size, id, whole, std::move(text));
 }
 
 void ReceivePass::Mirror(baseDataStruct* received) {
@@ -674,6 +665,24 @@ bool AdjustBoxCounters(baseDataStruct* box, bool hadBefore, uint32_t before, uin
         changed = true;
     }
     return changed;
+}
+
+baseDataStruct* AddLetterNode(baseDataStruct* letters, long size, std::string_view id, int whole,
+                              std::string text) {
+    // The id is escaped like any value, so that an id holding "," or "=" reads back whole.
+    const std::string mailId =
+        id.empty() ? std::string() : " ,MailId =" + encodeinfo(id);
+    baseDataStruct* letter = AddSonText(
+        letters, StrPrintf("type =letter ,mailLong =%ld%s ,read =%d", size, mailId.c_str(), whole));
+    setinfo(letter, kThisNode, "SDATA", text);
+    return letter;
+}
+
+bool StoreLetter(CSysMailBox& mail, baseDataStruct* letter) {
+    if (TextToLong(getinfo(letter, kThisNode, "pointId")) < 0) {
+        return mail.DataNewPoint(letter, -1) != -1;
+    }
+    return mail.DataSavePoint(letter) == 1;
 }
 
 int ReceiveMail(const ReceiveContext& context, int nModel) {

@@ -64,6 +64,16 @@ struct ReceiveContext {
 // connection reports the failure in the task's State and Info.
 int ReceiveMail(const ReceiveContext& context, int nModel);
 
+// A new letter node under `letters` (a box's link node) as every received letter starts: its
+// size, its raw text and `read` 1 when `whole` (0: the header block only). An empty `id` gives
+// no MailId: the letter belongs to no server. mailInitProperty completes it.
+baseDataStruct* AddLetterNode(baseDataStruct* letters, long size, std::string_view id, int whole,
+                              std::string text);
+
+// Writes a letter into the mail store, giving a new letter its point. False when it is not
+// stored.
+bool StoreLetter(CSysMailBox& mail, baseDataStruct* letter);
+
 // Counters of a box (ValidateItemSum, HideItemSum, UnreadItemSum, DeleteItemSum) after one of
 // its letters went from state `before` to state `after` (`hadBefore` false: a new letter).
 // Never below 0. Returns whether a counter changed.

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     SetDataDirectory(dataDir.dir);
     TheLog().SetFile("Korvo");
     if (!command.mailto.empty() && HandOffMailto(dataDir.dir, command.mailto)) return 0;
-    if (command.taskType >= 0) return RunCommandLineTasks(command, std::cout, std::cerr);
+    if (command.taskType >= 0 || command.transfer.kind != MailTransferRequest::Kind::kNone)
+        return RunCommandLineTasks(command, std::cout, std::cerr);
     if (!HaveDisplay()) {
         std::cerr << "korvo: no display to open the window on (neither DISPLAY nor "
                      "WAYLAND_DISPLAY is set).\n"
