@@ -53,6 +53,14 @@ AccountRules::AccountRules(CSysData& sys, baseDataStruct* account) : sys_(sys) {
     }
 }
 
+ArrivalRulesSource AccountRulesSource(CSysData& sys) {
+    return [&sys](baseDataStruct* account) -> std::unique_ptr<ArrivalRules> {
+        auto rules = std::make_unique<AccountRules>(sys, account);
+        if (rules->empty() && rules->SkippedRules().empty()) return nullptr;
+        return rules;
+    };
+}
+
 baseDataStruct* AccountRules::FindBox(const std::string& choice) {
     return FindBoxUnder(user_, choice);
 }

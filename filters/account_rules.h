@@ -40,4 +40,7 @@ class AccountRules : public ArrivalRules {
     std::set<std::string> skipped_;
 };
 
+// The source of AccountRules for the receive passes over `sys` (which must outlive it).
+ArrivalRulesSource AccountRulesSource(CSysData& sys);
+
 }  // namespace korvo

@@ -2,6 +2,8 @@
 // themselves live above the transport layer.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,5 +29,8 @@ class ArrivalRules {
     // task's Info.
     virtual std::vector<std::string> SkippedRules() const { return {}; }
 };
+
+// The rules of an account, read with the model lock held; null for none.
+using ArrivalRulesSource = std::function<std::unique_ptr<ArrivalRules>(baseDataStruct* account)>;
 
 }  // namespace korvo

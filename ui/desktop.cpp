@@ -10,6 +10,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "filters/account_rules.h"
 #include "platform/autostart.h"
 #include "platform/model_lock.h"
 #include "platform/string_format.h"
@@ -451,7 +452,8 @@ CDlgRSMail* Desktop::CreateTaskWindow(bool visible) {
     if (taskWindow_) return &taskWindow_->engine();
     TaskWindowOwner& owner = *this;
     taskWindow_ =
-        new class TaskWindow(window_, MakeTaskWork(stores_, MakeReceiveRunner(stores_, *posting_)),
+        new class TaskWindow(window_, MakeTaskWork(stores_, MakeReceiveRunner(stores_, *posting_,
+                                                                   AccountRulesSource(stores_.sys()))),
                              MakeAccountLookup(stores_), visible, &owner);
     return &taskWindow_->engine();
 }
