@@ -3,50 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "filters/account_rules.h"
-#include "filters/filter_editor.h"
-#include "filters/filter_manager.h"
-#include "filters/rule_text.h"
+#include "tests/filters/rules_fixture.h"
 #include "tests/support/mail_servers.h"
-#include "tests/transport/receive_fixture.h"
 
 namespace korvo::test {
 namespace {
 
-std::string Letter(const std::string& from, const std::string& subject) {
-    return "From: " + from + "\r\nTo: ann@x.org\r\nSubject: " + subject + "\r\n\r\nBody of " +
-           subject + "\r\n";
-}
-
-class ArrivalRulesRealTest : public ReceiveTest {
+class ArrivalRulesRealTest : public RulesTest {
   protected:
     void SetUp() override {
-        ReceiveTest::SetUp();
+        RulesTest::SetUp();
         ASSERT_TRUE(servers.AddUser("ann", "pw-ann")) << servers.error();
-    }
-
-    // A rule appended to the account's filter folder (listed first, as the manager lists).
-    void AddRule(const std::string& caption, const std::string& conditions,
-                 const std::string& actions) {
-        baseDataStruct* folder = sys().DataGetSysPoint(account, kKindPFTree)->firstSon();
-        ASSERT_NE(folder, nullptr);
-        baseDataStruct* link =
-            mail().SysReadLinkTree(folder, kLoadProperty | kLoadStrdata | kLoadSdata);
-        baseDataStruct* node = AddSonText(link, std::string(kNewRuleNode));
-        setinfo(node, kThisNode, "caption", caption);
-        setinfo(node, kThisNode, "SDATA",
-                "<Condition><CheckCondition>OP =equal ,Value =AnyCondition</CheckCondition>" +
-                    conditions + "</Condition><Action>" + actions + "</Action>");
-        mail().DataSaveList(node, 1);
-    }
-    std::string BoxValue(int subKind) { return EncodeRuleValue(BoxChoiceText(Box(subKind))); }
-
-    std::vector<std::string> Subjects(int subKind) {
-        std::vector<std::string> out;
-        for (const LetterView& l : View(subKind)) {
-            const size_t at = l.text.find("Subject: ");
-            out.push_back(l.text.substr(at + 9, l.text.find("\r\n", at) - at - 9));
-        }
-        return out;
     }
 
     int Receive() {
@@ -70,7 +37,6 @@ TEST_F(ArrivalRulesRealTest, LettersEndInTheirBoxesMarkedAndDeletedAsTheRulesSay
     Point("127.0.0.1", servers.pop3Port(), "ann", "pw-ann");
     KeepOnServer(true);
 
-    // Added last, so listed and applied first: its MoveTo names no box, so it is skipped.
     AddRule("news", "<Subject>OP =comprise ,Value =newsletter ,State =false</Subject>",
             "<DeleteAfter>Value =true</DeleteAfter>");
     AddRule("boss", "<SenderMail>OP =equal ,Value =BOSS@x.org ,State =false</SenderMail>",
@@ -79,6 +45,7 @@ TEST_F(ArrivalRulesRealTest, LettersEndInTheirBoxesMarkedAndDeletedAsTheRulesSay
     AddRule("invoices", "<Subject>OP =comprise ,Value =invoice ,State =false</Subject>",
             "<MoveTo>Value =" + BoxValue(kBoxTrash) +
                 " ,State =false</MoveTo><MarkColor>Value =Red ,State =false</MarkColor>");
+    // Added last, so listed and applied first: its MoveTo names no box, so it is skipped.
     AddRule("broken", "<Subject>OP =comprise ,Value =i ,State =false</Subject>",
             "<MoveTo>Value =Nowhere/Box ,State =false</MoveTo>");
 
