@@ -50,11 +50,16 @@ class BoxRun {
         if (AdjustBoxCounters(box_, true, before, getstate(letter))) boxChanged_ = true;
     }
 
-    void Finish() {
+    void Finish(std::vector<baseDataStruct*>& changed) {
         for (auto& [node, target] : targets_) {
-            if (target.countersChanged) sys_.DataSavePoint(node);
+            if (!target.countersChanged) continue;
+            sys_.DataSavePoint(node);
+            changed.push_back(node);
         }
-        if (boxChanged_) sys_.DataSavePoint(box_);
+        if (boxChanged_) {
+            sys_.DataSavePoint(box_);
+            changed.push_back(box_);
+        }
         mail_.DataSync();
         sys_.DataSync();
     }
@@ -135,7 +140,7 @@ ApplyResult ApplyRulesToBox(CSysData& sys, baseDataStruct* box,
             if (changed || moved) mail.DataSavePoint(letter);
             if (loaded) freedata(letter, 8);
         }
-        run.Finish();
+        run.Finish(result.boxes);
     }
     result.skipped = rules.SkippedRules();
     return result;

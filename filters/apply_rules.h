@@ -17,6 +17,7 @@ struct ApplyResult {
     long copied = 0;
     long changed = 0;  // hidden or marked
     std::vector<std::string> skipped;  // rules that could not be applied
+    std::vector<baseDataStruct*> boxes;  // whose counters changed
 };
 
 // Runs under the caller's model lock. `progress` hears the percentage done.
