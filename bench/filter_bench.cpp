@@ -29,10 +29,10 @@ std::vector<std::string> Letters(int n) {
 std::vector<ReadyRule> Rules(int n) {
     std::vector<ReadyRule> out;
     for (int i = 0; i < n; ++i) {
-        const std::string field = i % 10 == 0   ? "Text"
-                                  : i % 3 == 0  ? "SenderMail"
-                                  : i % 3 == 1  ? "Subject"
-                                                : "Size";
+        const std::string field = i % 10 == 0  ? "Text"
+                                  : i % 3 == 0 ? "SenderMail"
+                                  : i % 3 == 1 ? "Subject"
+                                               : "Size";
         const std::string op = field == "Size" ? "between" : i % 2 ? "comprise" : "equal";
         const std::string value =
             field == "Size" ? "900 and 1000" : "no such text " + std::to_string(i);

@@ -127,9 +127,9 @@ ApplyResult ApplyRulesToBox(CSysData& sys, baseDataStruct* box,
                 run.Change(letter, 0, LETTER_HIDDEN);
                 changed = true;
             }
-            for (const auto& [key, value] : {std::pair<const char*, const std::string&>{
-                                                 "MarkColor", decision.markColor},
-                                             {"MarkStyle", decision.markStyle}}) {
+            for (const auto& [key, value] :
+                 {std::pair<const char*, const std::string&>{"MarkColor", decision.markColor},
+                  {"MarkStyle", decision.markStyle}}) {
                 if (!value.empty() && getinfo(letter, kThisNode, key) != value) {
                     setinfo(letter, kThisNode, key, value);
                     changed = true;

@@ -15,8 +15,8 @@ struct ApplyResult {
     long letters = 0;  // valid letters looked at
     long moved = 0;
     long copied = 0;
-    long changed = 0;  // hidden or marked
-    std::vector<std::string> skipped;  // rules that could not be applied
+    long changed = 0;                    // hidden or marked
+    std::vector<std::string> skipped;    // rules that could not be applied
     std::vector<baseDataStruct*> boxes;  // whose counters changed
 };
 

@@ -9,8 +9,19 @@ namespace korvo {
 namespace {
 
 constexpr int kSizeIndex = 9;  // Size in CompiledRule::fields
-enum { kEqual = 1, kUnequal, kComprise, kUncomprise, kAny, kAll, kIs = 7, kIsNot, kBetween,
-       kAtMost, kAtLeast };
+enum {
+    kEqual = 1,
+    kUnequal,
+    kComprise,
+    kUncomprise,
+    kAny,
+    kAll,
+    kIs = 7,
+    kIsNot,
+    kBetween,
+    kAtMost,
+    kAtLeast
+};
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -67,14 +78,22 @@ std::string ActionValue(const std::string& code) {
 
 const std::vector<std::string>* Entries(const LetterFacts& letter, int field) {
     switch (field) {
-        case 0: return &letter.senderNames();
-        case 1: return &letter.senderMails();
-        case 2: return &letter.ccNames();
-        case 3: return &letter.ccMails();
-        case 6: return &letter.attachmentNames();
-        case 7: return &letter.receiverNames();
-        case 8: return &letter.receiverMails();
-        default: return nullptr;
+        case 0:
+            return &letter.senderNames();
+        case 1:
+            return &letter.senderMails();
+        case 2:
+            return &letter.ccNames();
+        case 3:
+            return &letter.ccMails();
+        case 6:
+            return &letter.attachmentNames();
+        case 7:
+            return &letter.receiverNames();
+        case 8:
+            return &letter.receiverMails();
+        default:
+            return nullptr;
     }
 }
 
@@ -99,11 +118,16 @@ bool Holds(const RuleTest& test, const LetterFacts& letter) {
     if (test.field == kSizeIndex) {
         const long kb = letter.sizeKb();
         switch (test.op) {
-            case kIs: return kb == test.low;
-            case kIsNot: return kb != test.low;
-            case kBetween: return kb >= test.low && kb <= test.high;
-            case kAtMost: return kb <= test.low;
-            default: return kb >= test.low;
+            case kIs:
+                return kb == test.low;
+            case kIsNot:
+                return kb != test.low;
+            case kBetween:
+                return kb >= test.low && kb <= test.high;
+            case kAtMost:
+                return kb <= test.low;
+            default:
+                return kb >= test.low;
         }
     }
     std::vector<std::string_view> texts;
@@ -116,8 +140,8 @@ bool Holds(const RuleTest& test, const LetterFacts& letter) {
         std::vector<std::string> folded(texts.begin(), texts.end());
         return test.words.MatchesFolded(folded);
     }
-    const bool any =
-        std::any_of(texts.begin(), texts.end(), [&](std::string_view t) { return TextHolds(test, t); });
+    const bool any = std::any_of(texts.begin(), texts.end(),
+                                 [&](std::string_view t) { return TextHolds(test, t); });
     return test.op == kUnequal || test.op == kUncomprise ? !any : any;
 }
 

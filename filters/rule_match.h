@@ -29,8 +29,8 @@
 namespace korvo {
 
 struct RuleTest {
-    int field = 0;  // index into CompiledRule::fields
-    int op = 0;     // operator number
+    int field = 0;      // index into CompiledRule::fields
+    int op = 0;         // operator number
     std::string value;  // folded
     WordSearch words;   // for CompriseAny / CompriseAll
     std::vector<std::string> wordList;

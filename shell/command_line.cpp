@@ -145,9 +145,10 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, St
     CBaseListControl list(view);
     HeadlessEvents events(view, out);
     QuietLetters letters;
-    CDlgRSMail engine(list, events, MakeTaskWork(stores, MakeReceiveRunner(stores, letters,
-                                                                    AccountRulesSource(stores.sys()))),
-                      MakeAccountLookup(stores));
+    CDlgRSMail engine(
+        list, events,
+        MakeTaskWork(stores, MakeReceiveRunner(stores, letters, AccountRulesSource(stores.sys()))),
+        MakeAccountLookup(stores));
     engine.SetupList(600);
 
     int tasks = 0;

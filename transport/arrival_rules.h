@@ -13,11 +13,11 @@
 namespace korvo {
 
 struct ArrivalDecision {
-    baseDataStruct* moveTo = nullptr;         // a box stored in instead of the receive box
-    std::vector<baseDataStruct*> copyTo;      // boxes that get a copy as well
-    bool hide = false;                        // LETTER_HIDDEN
-    bool deleteAfter = false;                 // deleted on the server once stored, kept or not
-    std::string markColor, markStyle;         // letter keys; empty for none
+    baseDataStruct* moveTo = nullptr;     // a box stored in instead of the receive box
+    std::vector<baseDataStruct*> copyTo;  // boxes that get a copy as well
+    bool hide = false;                    // LETTER_HIDDEN
+    bool deleteAfter = false;             // deleted on the server once stored, kept or not
+    std::string markColor, markStyle;     // letter keys; empty for none
 };
 
 class ArrivalRules {

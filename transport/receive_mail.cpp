@@ -534,7 +534,8 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
             Counted(receive_, match.received != nullptr, before, getstate(letter));
             listener_.ShowLetter(letter);
             if (!match.received)
-                listener_.LetterArrived(receive_.node, SenderOf(getinfo(letter, kThisNode, "SDATA")));
+                listener_.LetterArrived(receive_.node,
+                                        SenderOf(getinfo(letter, kThisNode, "SDATA")));
         }
     }
     if (!match.preview) {
@@ -727,7 +728,8 @@ int ReceivePass::Run() {
                                     badIds_, badIds_ == 1 ? "" : "s");
     } else if (rules_ && task_) {
         std::string names;
-        for (const std::string& name : rules_->SkippedRules()) names += (names.empty() ? "" : ", ") + name;
+        for (const std::string& name : rules_->SkippedRules())
+            names += (names.empty() ? "" : ", ") + name;
         if (!names.empty()) task_->infoText = "Filter rules skipped: " + names;
     }
     LogLine(DiagLog::kMessage, "--CNetRP::receivePreviewLetter over");

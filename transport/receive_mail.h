@@ -16,8 +16,8 @@
 #include <mutex>
 
 #include "model/sys_data.h"
-#include "transport/arrival_rules.h"
 #include "store/node.h"
+#include "transport/arrival_rules.h"
 
 namespace korvo {
 

@@ -451,10 +451,11 @@ CDlgRSMail* Desktop::CreateTaskWindow(bool visible) {
     if (exiting_) return nullptr;
     if (taskWindow_) return &taskWindow_->engine();
     TaskWindowOwner& owner = *this;
-    taskWindow_ =
-        new class TaskWindow(window_, MakeTaskWork(stores_, MakeReceiveRunner(stores_, *posting_,
-                                                                   AccountRulesSource(stores_.sys()))),
-                             MakeAccountLookup(stores_), visible, &owner);
+    taskWindow_ = new class TaskWindow(
+        window_,
+        MakeTaskWork(stores_,
+                     MakeReceiveRunner(stores_, *posting_, AccountRulesSource(stores_.sys()))),
+        MakeAccountLookup(stores_), visible, &owner);
     return &taskWindow_->engine();
 }
 

@@ -13,9 +13,9 @@ namespace {
 class ApplyRulesTest : public RulesTest {
   protected:
     void Put(int subKind, const std::string& id, const std::string& text) {
-        baseDataStruct* letter = AddSonText(
-            Letters(subKind), "type =letter ,mailLong =" + std::to_string(text.size()) +
-                                  " ,MailId =" + id + " ,read =1");
+        baseDataStruct* letter =
+            AddSonText(Letters(subKind), "type =letter ,mailLong =" + std::to_string(text.size()) +
+                                             " ,MailId =" + id + " ,read =1");
         setinfo(letter, kThisNode, "SDATA", text);
         mailInitProperty(letter, Box(subKind), nullptr);
         ASSERT_NE(mail().DataNewPoint(letter, -1), -1);

@@ -26,12 +26,13 @@ const std::string kLetters[] = {
 
 std::string Rule(const std::string& how, const std::string& conditions) {
     return "<Condition><CheckCondition>OP =equal ,Value =" + how + "</CheckCondition>" +
-           conditions + "</Condition><Action><MoveTo>Value =Work/Inbox ,State =false</MoveTo></Action>";
+           conditions +
+           "</Condition><Action><MoveTo>Value =Work/Inbox ,State =false</MoveTo></Action>";
 }
 std::string Field(const std::string& name, const std::string& op, const std::string& value,
                   bool off = false) {
-    return "<" + name + ">OP =" + op + " ,Value =" + value + " ,State =" +
-           (off ? "true" : "false") + "</" + name + ">";
+    return "<" + name + ">OP =" + op + " ,Value =" + value +
+           " ,State =" + (off ? "true" : "false") + "</" + name + ">";
 }
 
 TEST(RuleMatch, FieldsAndOperatorsAgainstLetters) {
@@ -71,8 +72,8 @@ TEST(RuleMatch, FieldsAndOperatorsAgainstLetters) {
          {false, false}},
         {Rule(any, Field("Subject", "comprise", "report") + Field("Text", "comprise", "hello")),
          {true, true}},
-        {Rule(all, Field("Subject", "comprise", "report") +
-                       Field("Text", "comprise", "hello", true)),
+        {Rule(all,
+              Field("Subject", "comprise", "report") + Field("Text", "comprise", "hello", true)),
          {false, true}},
         {Rule(all, "<HaveAttachment>Value =true</HaveAttachment>"), {false, true}},
         {Rule(any, "<HaveAttachment>Value =true</HaveAttachment>" +
@@ -96,15 +97,14 @@ TEST(RuleMatch, FieldsAndOperatorsAgainstLetters) {
 }
 
 TEST(RuleMatch, SizeRoundsUpToKilobytesAndInvalidRulesAreRefused) {
-    const std::optional<ReadyRule> two = PrepareRule(
-        CompileRuleText(Rule("AllCondition", Field("Size", "=", "2"))), "r");
+    const std::optional<ReadyRule> two =
+        PrepareRule(CompileRuleText(Rule("AllCondition", Field("Size", "=", "2"))), "r");
     ASSERT_TRUE(two);
     EXPECT_FALSE(RuleMatches(*two, LetterFacts(kLetters[0], 1024)));
     EXPECT_TRUE(RuleMatches(*two, LetterFacts(kLetters[0], 1025)));
     EXPECT_TRUE(RuleMatches(*two, LetterFacts(kLetters[0], 2048)));
-    EXPECT_FALSE(PrepareRule(CompileRuleText("<Condition>" + Field("Subject", "comprise", "a") +
-                                             "</Condition>"),
-                             "r"));
+    EXPECT_FALSE(PrepareRule(
+        CompileRuleText("<Condition>" + Field("Subject", "comprise", "a") + "</Condition>"), "r"));
 }
 
 }  // namespace

@@ -40,8 +40,8 @@ class RulesTest : public ReceiveTest {
     }
 
     static std::string Letter(const std::string& from, const std::string& subject) {
-        return "From: " + from + "\r\nTo: ann@x.org\r\nSubject: " + subject +
-               "\r\n\r\nBody of " + subject + "\r\n";
+        return "From: " + from + "\r\nTo: ann@x.org\r\nSubject: " + subject + "\r\n\r\nBody of " +
+               subject + "\r\n";
     }
 };
 
