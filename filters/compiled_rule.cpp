@@ -144,6 +144,12 @@ static void FillRecord(std::string_view text, CompiledRule& rule, Prompter* prom
     rule.incomplete = false;
 }
 
+CompiledRule CompileRuleText(std::string_view text) {
+    CompiledRule rule;
+    FillRecord(text, rule, nullptr);
+    return rule;
+}
+
 void CompileRule(baseDataStruct* node, Prompter* prompter) {
     if (!node) return;
     CompiledRule rule;

@@ -67,6 +67,9 @@ std::optional<CompiledRule> ParseCompiledRule(std::string_view bytes);
 // is told through `prompter` when there is one).
 std::optional<std::string> CompileCondition(std::string_view inner, Prompter* prompter);
 
+// The record of a rule text, compiled in memory only.
+CompiledRule CompileRuleText(std::string_view text);
+
 // Compiles the node's rule text (SDATA) and makes the record its STRDATA block; the record is
 // in place, marked incomplete, before anything is read. A missing node is ignored.
 void CompileRule(baseDataStruct* node, Prompter* prompter);

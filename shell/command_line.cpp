@@ -10,6 +10,7 @@
 
 #include "controls/list_control.h"
 #include "controls/memory_list_view.h"
+#include "filters/account_rules.h"
 #include "model/data_stores.h"
 #include "model/sys_schema.h"
 #include "platform/data_dir.h"
@@ -185,8 +186,10 @@ int RunHere(const CommandLine& command, std::ostream& out, std::ostream& err, St
     CBaseListControl list(view);
     HeadlessEvents events(view, out);
     QuietLetters letters;
-    CDlgRSMail engine(list, events, MakeTaskWork(stores, MakeReceiveRunner(stores, letters)),
-                      MakeAccountLookup(stores));
+    CDlgRSMail engine(
+        list, events,
+        MakeTaskWork(stores, MakeReceiveRunner(stores, letters, AccountRulesSource(stores.sys()))),
+        MakeAccountLookup(stores));
     engine.SetupList(600);
 
     int tasks = 0;

@@ -37,6 +37,7 @@ enum class TreeCommand : int {
     kDeleteBox = 32789,
     kLockBox = 32790,
     kClearBoxLock = 32791,
+    kApplyFilters = 34100,
 };
 
 // The main frame's own commands: tool bar buttons, drop-down items with a handler, the tray

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "controls/data_tree_items.h"
+#include "filters/apply_rules.h"
 #include "platform/model_lock.h"
 #include "store/diag_log.h"
 #include "store/node_tree.h"
@@ -163,6 +164,7 @@ bool CTreeUser::IsCommandEnabled(TreeCommand command) {
             return v.account || v.box;
         case TreeCommand::kBoxOption:
         case TreeCommand::kLockBox:
+        case TreeCommand::kApplyFilters:
             return v.box;
         case TreeCommand::kDeleteBox:
             return v.box && getinfo(Selected(CATEGORY_BOX), kThisNode, "style") != "sys";
@@ -223,6 +225,8 @@ void CTreeUser::RunCommand(TreeCommand command) {
             return LockItem(CATEGORY_BOX);
         case TreeCommand::kClearBoxLock:
             return ClearItemLock(CATEGORY_BOX);
+        case TreeCommand::kApplyFilters:
+            return ApplyFilters();
     }
 }
 
@@ -271,6 +275,14 @@ void CTreeUser::Reselect() {
     TreeItem item = tree_.currentItem();
     if (item == kNoItem) item = tree_.view().Caret();
     if (item != kNoItem) OnSelectionChanged(item);
+}
+
+void CTreeUser::ApplyFilters() {
+    baseDataStruct* box = Selected(CATEGORY_BOX);
+    if (!box || !EnsureUnlocked(box)) return;
+    const ApplyResult result = ApplyRulesToBox(stores_.sys(), box);
+    for (baseDataStruct* changed : result.boxes) RefreshNodeLabel(changed);
+    letters_.showList(box);
 }
 
 void CTreeUser::RefreshNodeLabel(baseDataStruct* node) {

@@ -100,6 +100,8 @@ class CTreeUser : public UserTree {
     void OnPDelUser();
     void OnPDeleteAccount();
     void OnPDelBox();
+    // Runs the account's filter rules over the selected box's letters.
+    void ApplyFilters();
     // Lock and clear-lock of the user, account or box at or above the selection.
     void LockItem(uint32_t category);
     void ClearItemLock(uint32_t category);

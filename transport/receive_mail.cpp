@@ -1,6 +1,7 @@
 #include "transport/receive_mail.h"
 
 #include <chrono>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -28,8 +29,7 @@ constexpr size_t kDeleteGroupBytes = 4 << 20;
 constexpr std::chrono::milliseconds kDeleteGroupAge{250};
 
 // Who a stored letter is from, for the new-mail notice: the decoded name, else the address.
-std::string SenderOf(const baseDataStruct* letter) {
-    const std::string text = getinfo(letter, kThisNode, "SDATA");
+std::string SenderOf(const std::string& text) {
     const size_t end = text.find("\r\n\r\n");
     const std::string from = MailGetHeaderItem(
         std::string_view(text).substr(0, end == std::string::npos ? text.size() : end + 2), "From");
@@ -146,7 +146,8 @@ class ReceivePass {
           listener_(context.listener),
           lock_(context.modelLock),
           policy_(PolicyOf(mode)),
-          task_(context.session.task()) {}
+          task_(context.session.task()),
+          rules_(context.rules) {}
 
     int Run();
 
@@ -218,6 +219,13 @@ class ReceivePass {
     baseDataStruct* NewLetter(Box& box, long size, const std::string& id, int whole,
                               std::string text);
     void Mirror(baseDataStruct* received);
+    // The box of a rule's MoveTo or CopyTo, its letters read; null when unreadable.
+    Box* RuleBox(baseDataStruct* node);
+    // Stores a fetched letter in `box` as the rules decided; whether it is in the store (a box
+    // holding the id already counts).
+    bool StoreByRule(Box& box, const Match& match, const Fetched& fetched);
+    // Hides and marks a new letter as the rules decided.
+    void Mark(baseDataStruct* letter) const;
 
     CNetRP& session_;
     CSysData& sys_;
@@ -244,7 +252,49 @@ class ReceivePass {
     std::chrono::steady_clock::time_point doomedSince_;
     bool storageFailed_ = false;
     int badIds_ = 0;
+    ArrivalRules* rules_;
+    ArrivalDecision decision_;  // of the letter being stored
+    std::map<baseDataStruct*, Box> ruleBoxes_;
 };
+
+// A preview letter whose letter the rules moved out of the receive box: received all the same.
+constexpr std::string_view kFiledKey = "filedByRule";
+// A letter a rule hid stays hidden when a later pass sees it on the server again.
+constexpr std::string_view kHiddenKey = "hiddenByRule";
+
+ReceivePass::Box* ReceivePass::RuleBox(baseDataStruct* node) {
+    auto it = ruleBoxes_.find(node);
+    if (it != ruleBoxes_.end()) return it->second.letters ? &it->second : nullptr;
+    Box& box = ruleBoxes_[node];
+    box.node = node;
+    box.letters = sys_.mailBox().SysReadLinkTree(node, kLoadProperty | kLoadStrdata | kLoadSdata);
+    if (box.letters) box.index.Build(box.letters);
+    return box.letters ? &box : nullptr;
+}
+
+void ReceivePass::Mark(baseDataStruct* letter) const {
+    if (decision_.hide) {
+        changestate(letter, 0, LETTER_HIDDEN);
+        setinfo(letter, kThisNode, kHiddenKey, "1");
+    }
+    if (!decision_.markColor.empty()) setinfo(letter, kThisNode, "MarkColor", decision_.markColor);
+    if (!decision_.markStyle.empty()) setinfo(letter, kThisNode, "MarkStyle", decision_.markStyle);
+}
+
+bool ReceivePass::StoreByRule(Box& box, const Match& match, const Fetched& fetched) {
+    if (box.index.Find(match.id)) return true;
+    baseDataStruct* letter = NewLetter(box, fetched.size, match.id, fetched.whole, fetched.text);
+    mailInitProperty(letter, box.node, nullptr);
+    Mark(letter);
+    if (!Store(letter)) {
+        deletepoint(letter);
+        return false;
+    }
+    box.index.Insert(letter);
+    Counted(box, false, 0, getstate(letter));
+    listener_.ShowLetter(letter);
+    return true;
+}
 
 bool ReceivePass::StorageFailed() {
     if (!storageFailed_ && (sys_.failed() || sys_.mailBox().failed())) {
@@ -407,7 +457,8 @@ bool ReceivePass::Revalidate(const Match& match) {
     }
     if (match.received) {
         Progress(100);
-        Change(receive_, match.received, LETTER_HIDDEN, STATE_VALID);
+        const bool ruleHid = getinfo(match.received, kThisNode, kHiddenKey) == "1";
+        Change(receive_, match.received, ruleHid ? 0 : LETTER_HIDDEN, STATE_VALID);
         Store(match.received);
         listener_.ShowLetter(match.received);
         if (StorageFailed()) return false;
@@ -434,7 +485,24 @@ ReceivePass::Fetched ReceivePass::FetchLetter(int i) {
 
 bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
     bool stored = false;
-    if (policy_.storesReceived) {
+    decision_ = ArrivalDecision();
+    if (rules_ && policy_.storesReceived && !match.received && fetched.whole == 1)
+        decision_ = rules_->Decide(fetched.text, fetched.size);
+    // The preview box mirrors the server alone; a rule cannot send letters there.
+    auto ruleTarget = [&](baseDataStruct* node) {
+        return node && node != receive_.node && node != preview_.node ? RuleBox(node) : nullptr;
+    };
+    Box* movedTo = ruleTarget(decision_.moveTo);
+    if (movedTo) {
+        stored = StoreByRule(*movedTo, match, fetched);
+        if (stored) listener_.LetterArrived(movedTo->node, SenderOf(fetched.text));
+        if (stored && match.preview) setinfo(match.preview, kThisNode, kFiledKey, "1");
+    }
+    for (baseDataStruct* node : decision_.copyTo) {
+        Box* copy = ruleTarget(node);
+        if (copy && copy != movedTo) StoreByRule(*copy, match, fetched);
+    }
+    if (policy_.storesReceived && !movedTo) {
         // A letter the receive box holds already (listed again, or kept only in part) is
         // refreshed in place: a box never holds two letters of one id.
         baseDataStruct* letter = match.received;
@@ -447,6 +515,7 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
             letter = NewLetter(receive_, fetched.size, match.id, fetched.whole, fetched.text);
         }
         mailInitProperty(letter, receive_.node, nullptr);
+        Mark(letter);
         stored = Store(letter);
         if (!stored && !match.received) {
             // Not in the store: the server keeps the letter for the next pass.
@@ -455,7 +524,9 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
             if (!match.received) receive_.index.Insert(letter);
             Counted(receive_, match.received != nullptr, before, getstate(letter));
             listener_.ShowLetter(letter);
-            if (!match.received) listener_.LetterArrived(receive_.node, SenderOf(letter));
+            if (!match.received)
+                listener_.LetterArrived(receive_.node,
+                                        SenderOf(getinfo(letter, kThisNode, "SDATA")));
         }
     }
     if (!match.preview) {
@@ -463,6 +534,7 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
             NewLetter(preview_, fetched.size, match.id, fetched.whole, std::move(fetched.text));
         mailInitProperty(letter, preview_.node, nullptr);
         changestate(letter, 0, STATE_VALID | LETTER_READ);
+        if (movedTo && stored) setinfo(letter, kThisNode, kFiledKey, "1");
         const bool previewStored = Store(letter);
         if (!previewStored) {
             deletepoint(letter);
@@ -507,13 +579,15 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     // Received whole before: nothing to fetch. A pass cut short before its QUIT left the letter
     // on the server although it is stored, so it goes on to the delete step like any received
     // letter. A letter that holds its header block alone is fetched again.
-    const bool receivedBefore = policy_.skipsReceived && match.received &&
-                                getinfo(match.received, kThisNode, "read") == "1";
+    const bool receivedBefore =
+        policy_.skipsReceived &&
+        ((match.received && getinfo(match.received, kThisNode, "read") == "1") ||
+         (match.preview && getinfo(match.preview, kThisNode, kFiledKey) == "1"));
     if (receivedBefore && !match.preview) Mirror(match.received);
 
     // Whether the letter is in the mail store, which a delete on the server requires.
     bool stored = !policy_.fetches || receivedBefore;
-    const bool remove = policy_.deletes && !match.keep && !keepAll_;
+    bool remove = policy_.deletes && !match.keep && !keepAll_;
     size_t fetchedBytes = 0;
     bool closesGroup = false;
     if (policy_.fetches && !receivedBefore) {
@@ -534,6 +608,11 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         if (policy_.previewOnly && more && connected()) session_.WriteAheadMessageId(i + 1);
         stored = StoreFetched(match, fetched);
         if (StorageFailed()) return false;
+        // A rule's DeleteAfter outweighs the account's keep setting, not the letter's own.
+        if (!remove && decision_.deleteAfter && policy_.deletes && !match.keep) {
+            remove = true;
+            closesGroup = GroupFullWith(fetchedBytes, !nextWithThis);
+        }
         if (stored) fetched_ = true;
         Progress(100);
     } else {
@@ -625,6 +704,9 @@ int ReceivePass::Run() {
     for (Box* box : {&preview_, &receive_}) {
         if (box->countersChanged) sys_.DataSaveList(box->node, 1);
     }
+    for (auto& [node, box] : ruleBoxes_) {
+        if (box.countersChanged) sys_.DataSaveList(node, 1);
+    }
     sys_.mailBox().DataSync();
     sys_.DataSync();
     if (StorageFailed() && task_) {
@@ -635,6 +717,11 @@ int ReceivePass::Run() {
         task_->stateText = "Faile";
         task_->infoText = StrPrintf("%d letter%s skipped: no valid unique id from the server",
                                     badIds_, badIds_ == 1 ? "" : "s");
+    } else if (rules_ && task_) {
+        std::string names;
+        for (const std::string& name : rules_->SkippedRules())
+            names += (names.empty() ? "" : ", ") + name;
+        if (!names.empty()) task_->infoText = "Filter rules skipped: " + names;
     }
     LogLine(DiagLog::kMessage, "--CNetRP::receivePreviewLetter over");
     return 1;

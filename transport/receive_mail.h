@@ -17,6 +17,7 @@
 
 #include "model/sys_data.h"
 #include "store/node.h"
+#include "transport/arrival_rules.h"
 
 namespace korvo {
 
@@ -55,6 +56,9 @@ struct ReceiveContext {
     // The model lock: taken for every step that reads or changes nodes or the stores, never
     // while waiting on the server. None when nothing else touches the trees.
     std::recursive_mutex* modelLock = nullptr;
+    // Decide where each letter received whole is stored and how it is marked; none: the
+    // receive box, unmarked. The skipped rules are named in the task's Info.
+    ArrivalRules* rules = nullptr;
 };
 
 // Runs one pass of mode `nModel`. Returns 1 when the log-in succeeded (whatever happened

@@ -47,9 +47,17 @@ TaskWork MakeTaskWork(CDataStores& stores, ReceiveRunner receive, SocketTimeouts
     };
 }
 
-ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener) {
-    return [&stores, &listener](CNetRP& session, baseDataStruct*, int mode) {
-        ReceiveMail(ReceiveContext{session, stores.sys(), listener, &ModelLock()}, mode);
+ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener,
+                                ArrivalRulesSource rules) {
+    return [&stores, &listener, rules = std::move(rules)](CNetRP& session, baseDataStruct* account,
+                                                          int mode) {
+        std::unique_ptr<ArrivalRules> ready;
+        if (rules && account) {
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            ready = rules(account);
+        }
+        ReceiveMail(ReceiveContext{session, stores.sys(), listener, &ModelLock(), ready.get()},
+                    mode);
     };
 }
 

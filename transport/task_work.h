@@ -21,7 +21,9 @@ TaskWork MakeTaskWork(CDataStores& stores, ReceiveRunner receive, SocketTimeouts
 
 // Receiving into the stores with ReceiveMail under the model lock; `listener` (which must
 // outlive the runner) learns about letters and boxes that changed.
-ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener);
+// `rules`, when given, decides where each received letter goes.
+ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener,
+                                ArrivalRulesSource rules = {});
 
 // Finds a live account of the system store by node id, under the model lock: the account
 // itself, or none when no node has that id any more or it is not under an account.

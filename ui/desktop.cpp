@@ -11,6 +11,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "filters/account_rules.h"
 #include "platform/autostart.h"
 #include "platform/model_lock.h"
 #include "platform/string_format.h"
@@ -465,9 +466,11 @@ CDlgRSMail* Desktop::CreateTaskWindow(bool visible) {
     if (exiting_) return nullptr;
     if (taskWindow_) return &taskWindow_->engine();
     TaskWindowOwner& owner = *this;
-    taskWindow_ =
-        new class TaskWindow(window_, MakeTaskWork(stores_, MakeReceiveRunner(stores_, *posting_)),
-                             MakeAccountLookup(stores_), visible, &owner);
+    taskWindow_ = new class TaskWindow(
+        window_,
+        MakeTaskWork(stores_,
+                     MakeReceiveRunner(stores_, *posting_, AccountRulesSource(stores_.sys()))),
+        MakeAccountLookup(stores_), visible, &owner);
     return &taskWindow_->engine();
 }
 

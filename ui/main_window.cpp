@@ -133,7 +133,9 @@ std::vector<Item> TreeContextItems(ContextMenu which) {
                     {"Box &option", kTree, T(TreeCommand::kBoxOption)},
                     {"Delete box", kTree, T(TreeCommand::kDeleteBox)},
                     {"Lock box", kTree, T(TreeCommand::kLockBox), true},
-                    {"&Clear box lock", kTree, T(TreeCommand::kClearBoxLock)}};
+                    {"&Clear box lock", kTree, T(TreeCommand::kClearBoxLock)},
+                    {nullptr, kNone, 0},
+                    {"Apply &filters", kTree, T(TreeCommand::kApplyFilters)}};
         case ContextMenu::kMail:
             return MailItems();
     }

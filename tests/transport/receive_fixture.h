@@ -74,7 +74,7 @@ class ReceiveTest : public ModelTest {
             SocketTimeouts{std::chrono::milliseconds(2000), std::chrono::milliseconds(5000)});
         session.InitialzeAccount(account, task.get());
         if (beforeRun) beforeRun(*task);
-        const int rc = ReceiveMail({session, sys(), listener, &modelLock}, mode);
+        const int rc = ReceiveMail({session, sys(), listener, &modelLock, rules}, mode);
         result = task->result;
         return rc;
     }
@@ -139,6 +139,7 @@ class ReceiveTest : public ModelTest {
     RecordingListener listener;
     std::recursive_mutex modelLock;
     std::function<void(TaskRecord&)> beforeRun;
+    ArrivalRules* rules = nullptr;
     int result = -1;
 };
 

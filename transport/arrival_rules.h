@@ -1,0 +1,36 @@
+// What rules decide for a letter arriving in a receive pass. The receive pass asks; the rules
+// themselves live above the transport layer.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/node.h"
+
+namespace korvo {
+
+struct ArrivalDecision {
+    baseDataStruct* moveTo = nullptr;     // a box stored in instead of the receive box
+    std::vector<baseDataStruct*> copyTo;  // boxes that get a copy as well
+    bool hide = false;                    // LETTER_HIDDEN
+    bool deleteAfter = false;             // deleted on the server once stored, kept or not
+    std::string markColor, markStyle;     // letter keys; empty for none
+};
+
+class ArrivalRules {
+  public:
+    virtual ~ArrivalRules() = default;
+    // Called with the model lock held, once per letter fetched whole. `bytes` is its size.
+    virtual ArrivalDecision Decide(std::string_view raw, long bytes) = 0;
+    // Names of the rules skipped because they could not be applied, each once; for the
+    // task's Info.
+    virtual std::vector<std::string> SkippedRules() const { return {}; }
+};
+
+// The rules of an account, read with the model lock held; null for none.
+using ArrivalRulesSource = std::function<std::unique_ptr<ArrivalRules>(baseDataStruct* account)>;
+
+}  // namespace korvo
