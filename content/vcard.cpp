@@ -387,7 +387,7 @@ std::string WriteVCard(const PersonKeys& person) {
         const time_t when = time_t(std::atol(birthday.c_str()));
         tm day{};
         localtime_r(&when, &day);
-        char text[16];
+        char text[40];
         std::snprintf(text, sizeof text, "%04d%02d%02d", day.tm_year + 1900, day.tm_mon + 1,
                       day.tm_mday);
         line("BDAY", text);

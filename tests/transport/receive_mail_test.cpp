@@ -450,7 +450,9 @@ TEST_F(ReceiveMailTest, PipelinedSessionsSendTheSameCommandsInFewerRoundTrips) {
         } else {
             EXPECT_EQ(dialogue, plainDialogue);
         }
-        if (c.capabilities.size() == 1) EXPECT_LE(turns * 2, plainTurns) << turns;
+        if (c.capabilities.size() == 1) {
+            EXPECT_LE(turns * 2, plainTurns) << turns;
+        }
     }
 }
 
