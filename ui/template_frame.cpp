@@ -9,6 +9,7 @@
 #include <wx/stattext.h>
 
 #include "store/node.h"
+#include "ui/busy_flag.h"
 #include "ui/view_images.h"
 #include "ui/wx_text.h"
 
@@ -39,16 +40,6 @@ wxImageList* ListImages() {
     AddImage(list, Art(wxART_TICK_MARK));
     return list;
 }
-
-class Busy {
-  public:
-    explicit Busy(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-    ~Busy() { flag_ = was_; }
-
-  private:
-    bool& flag_;
-    bool was_;
-};
 
 }  // namespace
 
@@ -142,12 +133,12 @@ void TemplateFrame::SetVisible(bool visible) {
 }
 
 int TemplateFrame::Start(baseDataStruct* node) {
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     return logic_->InitialUpdate(node);
 }
 
 void TemplateFrame::Run(int command) {
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     switch (command) {
         case kNew:
             logic_->NewTemplate();
@@ -183,13 +174,13 @@ void TemplateFrame::OnButton(wxCommandEvent& event) {
 }
 
 void TemplateFrame::OnFormat(wxCommandEvent&) {
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->SetFormat();
 }
 
 void TemplateFrame::OnTreeSelection(wxTreeEvent& event) {
     if (busy_) return;
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     logic_->OnTreeSelection(WxTreeView::FromWx(event.GetItem()));
 }
 
@@ -202,7 +193,7 @@ void TemplateFrame::OnListSelection(wxListEvent&) {
 
 void TemplateFrame::SyncListSelection() {
     syncPending_ = false;
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     const int row = static_cast<int>(
         listView_->control()->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
     // Choosing the template already shown keeps the text being edited.
@@ -216,7 +207,7 @@ void TemplateFrame::SyncListSelection() {
 
 void TemplateFrame::OnEndLabelEdit(wxListEvent& event) {
     if (event.IsEditCancelled()) return;
-    Busy busy(busy_);
+    BusyFlag busy(busy_);
     if (!logic_->Rename(static_cast<int>(event.GetIndex()), BytesFromWx(event.GetLabel())))
         event.Veto();
 }
