@@ -73,8 +73,10 @@ bool CompareRound(test::MailServers& servers, int count, double* korvo, double* 
         if (!stores.OpenSystemStore()) return false;
         bench::MakeBenchAccount(stores, servers.pop3Port(), user, kPassword);
     }
+    // KORVO_BENCH_WRAPPER (for example "strace -c -f -o /tmp/k.txt") runs korvo under a tool.
+    const char* wrapper = std::getenv("KORVO_BENCH_WRAPPER");
     const std::string command =
-        std::string(KORVO_BINARY) + " --data-dir " + dir + " --receive-all >/dev/null";
+        std::string(wrapper ? wrapper : "") + " " + KORVO_BINARY + " --data-dir " + dir + " --receive-all >/dev/null";
     auto start = Clock::now();
     const int rc = ::system(command.c_str());
     *korvo = count / SecondsSince(start);

@@ -19,6 +19,7 @@
 #include "store/diag_log.h"
 #include "store/node_tree.h"
 #include "tarnel/tarnel.h"
+#include "transport/letter_import.h"
 #include "transport/task_work.h"
 #include "ui/address_book_frame.h"
 #include "ui/address_panel.h"
@@ -216,6 +217,18 @@ void Desktop::OnCheckTimer(wxTimerEvent&) {
 void Desktop::OnHandOffTimer(wxTimerEvent&) {
     handOff_->KeepAlive();
     if (!handOff_->open()) handOffTimer_.Stop();
+}
+
+void Desktop::ImportLetterFiles(baseDataStruct* box, const std::vector<std::string>& paths) {
+    if (!box || paths.empty()) return;
+    ImportOptions options;
+    options.modelLock = &ModelLock();
+    options.listener = this;
+    const ImportResult result = ImportLetters(stores_.sys(), box, paths, options);
+    std::string text = StrPrintf("%ld letters imported.", result.stored);
+    for (const std::string& problem : result.problems) text += "\n" + problem;
+    wxMessageBox(WxFromBytes(text), "Korvo", result.ok() ? wxICON_INFORMATION : wxICON_WARNING,
+                 window_);
 }
 
 void Desktop::TakeTaskRequest(const std::string& request,

@@ -96,6 +96,9 @@ class Desktop : private CommandSink,
     std::vector<ComposerFrame*> composers() const;
     // A task request of the command line (shell/task_hand_off.h), on the UI thread.
     void TakeTaskRequest(const std::string& request, std::shared_ptr<InstanceConnection> peer);
+    // Imports mbox files, Maildir folders and .eml files into `box` (a Box node), for the File
+    // menu and for files dropped onto the tree; says how many letters came in.
+    void ImportLetterFiles(baseDataStruct* box, const std::vector<std::string>& paths);
 
     MainWindow& window() { return *window_; }
     CMainFrame& frame() { return *frame_; }
