@@ -235,11 +235,12 @@ std::string ComposeMessage(SendParam& param, std::time_t now) {
                                ? std::string()
                                : "CC:" + EncodeAddressList("CC:", OneLine(param.CC)) + "\r\n";
     std::string message = StrPrintf(
-        "Date: %s\r\nFrom: %s\r\nTo: %s\r\n%sSubject: %s\r\nMIME-Version: 1.0\r\n"
+        "Date: %s\r\nFrom: %s\r\nTo: %s\r\n%sSubject: %s\r\n%sMIME-Version: 1.0\r\n"
         "Content-Type: multipart/mixed; boundary=%s\r\n",
         MailDateText(now).c_str(), EncodeAddressList("From: ", OneLine(param.From)).c_str(),
         EncodeAddressList("To: ", OneLine(param.To)).c_str(), cc.c_str(),
-        EncodeUnstructured("Subject: ", OneLine(param.Subject)).c_str(), boundary.c_str());
+        EncodeUnstructured("Subject: ", OneLine(param.Subject)).c_str(), param.ExtraHeaders.c_str(),
+        boundary.c_str());
     message += kMailerLine;
     message += textTo64(param, boundary);
     message += fileTo64(param, boundary);

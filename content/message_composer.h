@@ -38,6 +38,8 @@ struct SendParam {
     baseDataStruct* Attachments = nullptr;
     baseDataStruct* Letter = nullptr;  // the letter to fill
     baseDataStruct* Box = nullptr;     // the box that holds it
+    // Further header lines, each ending in CR LF, put after the Subject line.
+    std::string ExtraHeaders;
 };
 
 // "%a, %d %b %y %H:%M:%S %Z" of the local time `when`, with English day and month names

@@ -28,7 +28,8 @@ baseDataStruct* FindBoxUnder(baseDataStruct* node, const std::string& choice) {
 
 }  // namespace
 
-AccountRules::AccountRules(CSysData& sys, baseDataStruct* account) : sys_(sys) {
+AccountRules::AccountRules(CSysData& sys, baseDataStruct* account)
+    : sys_(sys), letters_(sys, account) {
     user_ = sys.DataGetSysPoint(account, kKindUser);
     std::vector<baseDataStruct*> folders;
     CollectFolders(sys.DataGetSysPoint(account, kKindPFTree), folders);
@@ -67,6 +68,8 @@ baseDataStruct* AccountRules::FindBox(const std::string& choice) {
 
 ArrivalDecision AccountRules::Decide(std::string_view raw, long bytes) {
     ArrivalDecision decision;
+    pending_.clear();
+    pendingRaw_.clear();
     if (rules_.empty()) return decision;
     const LetterFacts letter(raw, bytes);
     for (const ReadyRule& rule : rules_) {
@@ -83,8 +86,25 @@ ArrivalDecision AccountRules::Decide(std::string_view raw, long bytes) {
         decision.deleteAfter = decision.deleteAfter || rule.deleteAfter;
         if (decision.markColor.empty()) decision.markColor = rule.markColor;
         if (decision.markStyle.empty()) decision.markStyle = rule.markStyle;
+        if (!rule.forward.empty() || !rule.autoBack.empty()) pending_.push_back(&rule);
     }
+    if (!pending_.empty()) pendingRaw_ = raw;
     return decision;
+}
+
+std::vector<baseDataStruct*> AccountRules::Stored() {
+    std::vector<baseDataStruct*> written;
+    for (const ReadyRule* rule : pending_) {
+        for (baseDataStruct* letter :
+             {rule->forward.empty() ? nullptr : letters_.Forward(pendingRaw_, rule->forward),
+              rule->autoBack.empty() ? nullptr : letters_.AutoBack(pendingRaw_, rule->autoBack)}) {
+            if (letter) written.push_back(letter);
+        }
+    }
+    pending_.clear();
+    pendingRaw_.clear();
+    if (!written.empty()) wrote_ = true;
+    return written;
 }
 
 }  // namespace korvo

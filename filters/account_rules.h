@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "filters/rule_letters.h"
 #include "filters/rule_match.h"
 #include "model/sys_data.h"
 #include "transport/arrival_rules.h"
@@ -24,8 +25,12 @@ class AccountRules : public ArrivalRules {
     bool empty() const { return rules_.empty(); }
 
     // Every matching rule contributes; the first one with MoveTo names the box. A rule whose
-    // box is unknown is skipped (and named).
+    // box is unknown is skipped (and named). Forwards and answers are written by Stored().
     ArrivalDecision Decide(std::string_view raw, long bytes) override;
+    std::vector<baseDataStruct*> Stored() override;
+    baseDataStruct* OutgoingBox() const override {
+        return wrote_ ? letters_.prepareBox() : nullptr;
+    }
     std::vector<std::string> SkippedRules() const override {
         return {skipped_.begin(), skipped_.end()};
     }
@@ -38,6 +43,11 @@ class AccountRules : public ArrivalRules {
     baseDataStruct* user_ = nullptr;
     std::vector<ReadyRule> rules_;
     std::set<std::string> skipped_;
+    RuleLetters letters_;
+    // Of the letter last decided: its text and the rules that write about it.
+    std::string pendingRaw_;
+    std::vector<const ReadyRule*> pending_;
+    bool wrote_ = false;
 };
 
 // The source of AccountRules for the receive passes over `sys` (which must outlive it).

@@ -163,6 +163,9 @@ std::optional<ReadyRule> PrepareRule(const CompiledRule& compiled, std::string n
     rule.moveTo = ActionValue(compiled.actions[1]);
     rule.markStyle = ActionValue(compiled.actions[5]);
     rule.markColor = ActionValue(compiled.actions[6]);
+    rule.voice = ActionValue(compiled.actions[2]);
+    rule.forward = ActionValue(compiled.actions[3]);
+    rule.autoBack = ActionValue(compiled.actions[4]);
     rule.autoHide = compiled.autoHide;
     rule.deleteAfter = compiled.deleteAfter;
     rule.deleteAtOnce = compiled.deleteAtOnce;

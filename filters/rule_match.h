@@ -44,7 +44,7 @@ struct ReadyRule {
     bool haveAttachment = false;
     std::vector<RuleTest> tests;
     // Action values of the actions in force ("" when none).
-    std::string moveTo, copyTo, markColor, markStyle;
+    std::string moveTo, copyTo, markColor, markStyle, voice, forward, autoBack;
     bool autoHide = false, deleteAfter = false, deleteAtOnce = false;
     bool message = false, playIcon = false;
 };

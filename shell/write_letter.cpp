@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "content/composer_text.h"
 #include "content/letter_node.h"
 #include "content/mail_header.h"
 #include "content/message_composer.h"
@@ -14,7 +15,6 @@
 #include "content/template_store.h"
 #include "platform/model_lock.h"
 #include "shell/composer_addresses.h"
-#include "shell/composer_text.h"
 #include "shell/letter_list.h"
 #include "store/node_tree.h"
 #include "transport/receive_mail.h"

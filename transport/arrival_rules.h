@@ -25,6 +25,13 @@ class ArrivalRules {
     virtual ~ArrivalRules() = default;
     // Called with the model lock held, once per letter fetched whole. `bytes` is its size.
     virtual ArrivalDecision Decide(std::string_view raw, long bytes) = 0;
+    // Called once the letter of the last Decide is in the mail store: the letters the rules
+    // write about it (forwards, answers) are written now, so that a letter fetched again after
+    // a failed store never gets them twice. Returns the letters written into OutgoingBox().
+    virtual std::vector<baseDataStruct*> Stored() { return {}; }
+    // The box the written letters wait in for the send that follows the receive; null when
+    // none was written.
+    virtual baseDataStruct* OutgoingBox() const { return nullptr; }
     // Names of the rules skipped because they could not be applied, each once; for the
     // task's Info.
     virtual std::vector<std::string> SkippedRules() const { return {}; }

@@ -226,6 +226,8 @@ class ReceivePass {
     bool StoreByRule(Box& box, const Match& match, const Fetched& fetched);
     // Hides and marks a new letter as the rules decided.
     void Mark(baseDataStruct* letter) const;
+    // The letters the rules wrote about a stored letter (forwards, answers).
+    void ShowRuleLetters(const std::vector<baseDataStruct*>& written);
 
     CNetRP& session_;
     CSysData& sys_;
@@ -486,8 +488,8 @@ ReceivePass::Fetched ReceivePass::FetchLetter(int i) {
 bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
     bool stored = false;
     decision_ = ArrivalDecision();
-    if (rules_ && policy_.storesReceived && !match.received && fetched.whole == 1)
-        decision_ = rules_->Decide(fetched.text, fetched.size);
+    const bool decided = rules_ && policy_.storesReceived && !match.received && fetched.whole == 1;
+    if (decided) decision_ = rules_->Decide(fetched.text, fetched.size);
     // The preview box mirrors the server alone; a rule cannot send letters there.
     auto ruleTarget = [&](baseDataStruct* node) {
         return node && node != receive_.node && node != preview_.node ? RuleBox(node) : nullptr;
@@ -546,7 +548,13 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
         }
         if (!policy_.storesReceived) stored = previewStored;
     }
+    if (decided && stored) ShowRuleLetters(rules_->Stored());
     return stored;
+}
+
+void ReceivePass::ShowRuleLetters(const std::vector<baseDataStruct*>& written) {
+    for (baseDataStruct* letter : written) listener_.ShowLetter(letter);
+    if (!written.empty()) listener_.BoxChanged(rules_->OutgoingBox());
 }
 
 bool ReceivePass::GroupFullWith(size_t bytes, bool countAndAge) const {

@@ -58,6 +58,21 @@ ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener,
         }
         ReceiveMail(ReceiveContext{session, stores.sys(), listener, &ModelLock(), ready.get()},
                     mode);
+        // Letters the rules wrote (forwards, answers) go out with a send that follows.
+        bool wrote = false;
+        {
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            wrote = ready && ready->OutgoingBox();
+        }
+        if (wrote && !(session.task() && session.task()->cancel.load())) {
+            OutboxHooks hooks;
+            hooks.modelLock = &ModelLock();
+            hooks.showRow = [&listener](baseDataStruct* letter) { listener.ShowLetter(letter); };
+            auto outbox = MakeAccountOutbox(stores, account, hooks);
+            session.SendMail(*outbox);
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            stores.mail().DataSync();
+        }
     };
 }
 

@@ -1,4 +1,4 @@
-#include "shell/composer_text.h"
+#include "content/composer_text.h"
 
 #include <array>
 #include <cstdint>

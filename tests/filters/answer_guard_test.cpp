@@ -1,0 +1,55 @@
+// The loop guards of automatic answers and forwards.
+#include "filters/answer_guard.h"
+
+#include <gtest/gtest.h>
+
+namespace korvo {
+namespace {
+
+TEST(AnswerGuardTest, EachGuardStopsAnAnswerOnItsOwn) {
+    const std::string from = "From: Kim <Kim@X.org>\r\n";
+    struct Case {
+        std::string header;
+        std::string answered;
+        AnswerBar bar;
+    } cases[] = {
+        {from, "", AnswerBar::kNone},
+        {from + "Auto-Submitted: no\r\n", "", AnswerBar::kNone},
+        {from + "Precedence: first-class\r\n", "", AnswerBar::kNone},
+        {from + "Auto-Submitted: auto-replied\r\n", "", AnswerBar::kAutoSubmitted},
+        {from + "auto-submitted: Auto-Generated\r\n", "", AnswerBar::kAutoSubmitted},
+        {from + "Precedence: bulk\r\n", "", AnswerBar::kMassMail},
+        {from + "Precedence: List\r\n", "", AnswerBar::kMassMail},
+        {from + "Precedence: junk\r\n", "", AnswerBar::kMassMail},
+        {from + "List-Id: <news.x.org>\r\n", "", AnswerBar::kMassMail},
+        {"Subject: no sender\r\n", "", AnswerBar::kNoSender},
+        {"Return-Path: <>\r\n" + from, "", AnswerBar::kNoSender},
+        {"From: MAILER-DAEMON@x.org\r\n", "", AnswerBar::kNoSender},
+        {"From: Mail Delivery <postmaster@x.org>\r\n", "", AnswerBar::kNoSender},
+        {"From: Me <ME@mail.example.org>\r\n", "", AnswerBar::kOwnAddress},
+        {from, "20261208 ann@x.org kim@x.org", AnswerBar::kAnsweredToday},
+        {from, "20261207 kim@x.org", AnswerBar::kNone},
+        // The envelope sender outranks From.
+        {"Return-Path: <bounce@lists.x.org>\r\n" + from, "20261208 kim@x.org", AnswerBar::kNone},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AutoAnswerBar(c.header, "me@mail.example.org", c.answered, "20261208"), c.bar)
+            << c.header << " / " << c.answered;
+    }
+}
+
+TEST(AnswerGuardTest, TheAnsweredListKeepsOneDayAndEachAddressOnce) {
+    std::string key = AnsweredWith("20261207 old@x.org", "20261208", "kim@x.org");
+    EXPECT_EQ(key, "20261208 kim@x.org");
+    key = AnsweredWith(key, "20261208", "kim@x.org");
+    key = AnsweredWith(key, "20261208", "ann@x.org");
+    EXPECT_EQ(key, "20261208 kim@x.org ann@x.org");
+}
+
+TEST(AnswerGuardTest, ForwardedByRuleIsToldByTheAddedHeader) {
+    EXPECT_TRUE(ForwardedByRule("From: a@x.org\r\n" + std::string(kRuleForwardedHeader)));
+    EXPECT_FALSE(ForwardedByRule("From: a@x.org\r\nSubject: Fw: X-Korvo-Rule-Forwarded\r\n"));
+}
+
+}  // namespace
+}  // namespace korvo
