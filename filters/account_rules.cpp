@@ -1,5 +1,7 @@
 #include "filters/account_rules.h"
 
+#include <algorithm>
+
 #include "filters/filter_editor.h"
 #include "model/sys_schema.h"
 
@@ -49,6 +51,7 @@ AccountRules::AccountRules(CSysData& sys, baseDataStruct* account)
                 skipped_.insert(rule->name);
                 continue;
             }
+            headerRules_ = headerRules_ || (rule->deleteAtOnce && rule->headerOnly);
             rules_.push_back(std::move(*rule));
         }
     }
@@ -83,13 +86,21 @@ ArrivalDecision AccountRules::Decide(std::string_view raw, long bytes) {
         if (move && !decision.moveTo) decision.moveTo = move;
         if (copy) decision.copyTo.push_back(copy);
         decision.hide = decision.hide || rule.autoHide;
-        decision.deleteAfter = decision.deleteAfter || rule.deleteAfter;
+        decision.deleteAfter = decision.deleteAfter || rule.deleteAfter || rule.deleteAtOnce;
         if (decision.markColor.empty()) decision.markColor = rule.markColor;
         if (decision.markStyle.empty()) decision.markStyle = rule.markStyle;
         if (!rule.forward.empty() || !rule.autoBack.empty()) pending_.push_back(&rule);
     }
     if (!pending_.empty()) pendingRaw_ = raw;
     return decision;
+}
+
+bool AccountRules::DeleteAtOnce(std::string_view header, long bytes) {
+    if (!headerRules_) return false;
+    const LetterFacts letter(header, bytes);
+    return std::any_of(rules_.begin(), rules_.end(), [&](const ReadyRule& rule) {
+        return rule.deleteAtOnce && rule.headerOnly && RuleMatches(rule, letter);
+    });
 }
 
 std::vector<baseDataStruct*> AccountRules::Stored() {

@@ -28,6 +28,10 @@ class AccountRules : public ArrivalRules {
     // box is unknown is skipped (and named). Forwards and answers are written by Stored().
     ArrivalDecision Decide(std::string_view raw, long bytes) override;
     std::vector<baseDataStruct*> Stored() override;
+    // DeleteAtonce rules that test header fields and the size only are decided on the header
+    // block; the others delete the letter once it is stored, as DeleteAfter does.
+    bool DecidesOnHeaders() const override { return headerRules_; }
+    bool DeleteAtOnce(std::string_view header, long bytes) override;
     baseDataStruct* OutgoingBox() const override {
         return wrote_ ? letters_.prepareBox() : nullptr;
     }
@@ -48,6 +52,7 @@ class AccountRules : public ArrivalRules {
     std::string pendingRaw_;
     std::vector<const ReadyRule*> pending_;
     bool wrote_ = false;
+    bool headerRules_ = false;
 };
 
 // The source of AccountRules for the receive passes over `sys` (which must outlive it).

@@ -169,6 +169,9 @@ std::optional<ReadyRule> PrepareRule(const CompiledRule& compiled, std::string n
     rule.autoHide = compiled.autoHide;
     rule.deleteAfter = compiled.deleteAfter;
     rule.deleteAtOnce = compiled.deleteAtOnce;
+    rule.headerOnly = !rule.haveAttachment &&
+                      std::none_of(rule.tests.begin(), rule.tests.end(),
+                                   [](const RuleTest& t) { return t.field == 5 || t.field == 6; });
     rule.message = compiled.message;
     rule.playIcon = compiled.playIcon;
     return rule;

@@ -46,6 +46,7 @@ struct ReadyRule {
     // Action values of the actions in force ("" when none).
     std::string moveTo, copyTo, markColor, markStyle, voice, forward, autoBack;
     bool autoHide = false, deleteAfter = false, deleteAtOnce = false;
+    bool headerOnly = false;  // tests header fields and the size only
     bool message = false, playIcon = false;
 };
 

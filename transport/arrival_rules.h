@@ -25,6 +25,14 @@ class ArrivalRules {
     virtual ~ArrivalRules() = default;
     // Called with the model lock held, once per letter fetched whole. `bytes` is its size.
     virtual ArrivalDecision Decide(std::string_view raw, long bytes) = 0;
+    // Whether any rule deletes letters on their header block alone, before the download.
+    virtual bool DecidesOnHeaders() const { return false; }
+    // Whether such a rule deletes the letter whose header block is `header` (`bytes` in all).
+    virtual bool DeleteAtOnce(std::string_view header, long bytes) {
+        (void)header;
+        (void)bytes;
+        return false;
+    }
     // Called once the letter of the last Decide is in the mail store: the letters the rules
     // write about it (forwards, answers) are written now, so that a letter fetched again after
     // a failed store never gets them twice. Returns the letters written into OutgoingBox().

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -228,6 +229,10 @@ class ReceivePass {
     void Mark(baseDataStruct* letter) const;
     // The letters the rules wrote about a stored letter (forwards, answers).
     void ShowRuleLetters(const std::vector<baseDataStruct*>& written);
+    // A letter the rules delete on its header block, before the download: the block is kept
+    // in the Trash box marked deleted, and the letter joins the delete group. None when the
+    // letter is to be fetched; else whether the walk goes on.
+    std::optional<bool> DeletedAtOnce(int i, const Match& match);
 
     CNetRP& session_;
     CSysData& sys_;
@@ -552,6 +557,41 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
     return stored;
 }
 
+std::optional<bool> ReceivePass::DeletedAtOnce(int i, const Match& match) {
+    if (!rules_ || !rules_->DecidesOnHeaders() || !policy_.storesReceived || !policy_.deletes ||
+        match.keep || match.received)
+        return std::nullopt;
+    auto* account = const_cast<baseDataStruct*>(session_.account());
+    baseDataStruct* trashNode = sys_.DataGetSysPoint(account, kKindBox, kBoxTrash);
+    Box* trash = trashNode ? RuleBox(trashNode) : nullptr;
+    if (!trash) return std::nullopt;
+    std::string head;
+    std::string got;
+    {
+        Unlocked waiting(lock_);
+        got = session_.GetMessageHead(i, head);
+    }
+    if (cancelled()) return false;
+    if (!connected()) return true;
+    if (got == "-1") return std::nullopt;
+    const long size = TextToLong(got);
+    if (!rules_->DeleteAtOnce(head, size)) return std::nullopt;
+    if (!trash->index.Find(match.id)) {
+        baseDataStruct* letter = NewLetter(*trash, size, match.id, 0, head + "\r\n");
+        mailInitProperty(letter, trash->node, nullptr);
+        changestate(letter, STATE_VALID, 0);
+        if (!Store(letter)) {
+            // Not kept: the letter stays on the server.
+            deletepoint(letter);
+            return !StorageFailed();
+        }
+        trash->index.Insert(letter);
+        Counted(*trash, false, 0, getstate(letter));
+        listener_.ShowLetter(letter);
+    }
+    return QueueDelete(i, match, head.size(), GroupFullWith(head.size()));
+}
+
 void ReceivePass::ShowRuleLetters(const std::vector<baseDataStruct*>& written) {
     for (baseDataStruct* letter : written) listener_.ShowLetter(letter);
     if (!written.empty()) listener_.BoxChanged(rules_->OutgoingBox());
@@ -600,6 +640,7 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     bool closesGroup = false;
     if (policy_.fetches && !receivedBefore) {
         if (!connected()) return true;
+        if (std::optional<bool> walkOn = DeletedAtOnce(i, match)) return *walkOn;
         // The next letter's queries travel with this one's, unless the group's deletes must
         // go first or what comes next depends on this letter's size (a preview).
         const bool more = i < n && !(policy_.listedOnly && list_.empty());

@@ -1,0 +1,78 @@
+// DeleteAtonce: letters a rule deletes on their header block are never downloaded.
+#include <gtest/gtest.h>
+
+#include "filters/account_rules.h"
+#include "tests/filters/rules_fixture.h"
+#include "tests/support/fake_pop3.h"
+
+namespace korvo::test {
+namespace {
+
+class DeleteAtOnceTest : public RulesTest {
+  protected:
+    void SetUp() override {
+        RulesTest::SetUp();
+        Point("127.0.0.1", server.port(), "bob", "s3cret");
+        KeepOnServer(true);
+    }
+    int Receive(int mode = 1) {
+        AccountRules ready(sys(), account);
+        rules = &ready;
+        const int rc = Run(mode);
+        rules = nullptr;
+        return rc;
+    }
+    // With a trace, so that it is fetched once.
+    static std::string Traced(const std::string& from, const std::string& subject) {
+        return "Received: from a.x.org by b.x.org; Tue, 8 Dec 2026 10:00:00 +0000\r\n" +
+               Letter(from, subject);
+    }
+    FakePop3 server;
+};
+
+TEST_F(DeleteAtOnceTest, HeaderRulesDeleteWithoutDownloadAndBodyRulesAfterStoring) {
+    server.SetLetters({{"u1", Traced("spam@x.org", "Cheap offer")},
+                       {"u2", Traced("kim@x.org", "Hello")},
+                       {"u3", Traced("kim@x.org", "Report")}});
+    AddRule("offers", "<Subject>OP =comprise ,Value =OFFER ,State =false</Subject>",
+            "<DeleteAtonce>Value =true</DeleteAtonce>");
+    // A body condition cannot be decided on the header: that letter is fetched first.
+    AddRule("reports", "<Text>OP =comprise ,Value =body of report ,State =false</Text>",
+            "<DeleteAtonce>Value =true</DeleteAtonce>");
+
+    server.ClearCommands();
+    ASSERT_EQ(Receive(1), 1) << task->infoText;
+    EXPECT_EQ(server.Count("RETR"), 2);
+    EXPECT_EQ(server.Count("DELE"), 2);
+    EXPECT_EQ(server.Uids(), std::vector<std::string>{"u2"});
+
+    ReopenStores();
+    EXPECT_EQ(Subjects(kBoxReceive), (std::vector<std::string>{"Hello", "Report"}));
+    // The header block waits in the Trash box, marked deleted, for a wrong rule to be noticed.
+    const std::vector<LetterView> trash = View(kBoxTrash);
+    ASSERT_EQ(trash.size(), 1u);
+    EXPECT_EQ(trash[0].id, "u1");
+    EXPECT_FALSE(trash[0].state & STATE_VALID);
+    EXPECT_NE(trash[0].text.find("Subject: Cheap offer"), std::string::npos);
+    EXPECT_EQ(trash[0].text.find("Body of"), std::string::npos);
+    ExpectCountersMatch(kBoxTrash);
+}
+
+TEST_F(DeleteAtOnceTest, ALetterTheUserKeepsIsNeitherDeletedNorSkipped) {
+    server.SetLetters({{"u1", Traced("spam@x.org", "Cheap offer")}});
+    ASSERT_EQ(Run(0), 1);  // previewed, then kept by the user
+    baseDataStruct* preview = Find(kBoxPreview, "u1");
+    ASSERT_NE(preview, nullptr);
+    changestate(preview, 0, LETTER_KEEP);
+    mail().DataSaveList(preview, 1);
+    AddRule("offers", "<Subject>OP =comprise ,Value =offer ,State =false</Subject>",
+            "<DeleteAtonce>Value =true</DeleteAtonce>");
+
+    server.ClearCommands();
+    ASSERT_EQ(Receive(1), 1);
+    EXPECT_EQ(server.Count("DELE"), 0);
+    EXPECT_EQ(Subjects(kBoxReceive), std::vector<std::string>{"Cheap offer"});
+}
+
+}  // namespace
+}  // namespace korvo::test
