@@ -89,6 +89,9 @@ ArrivalDecision AccountRules::Decide(std::string_view raw, long bytes) {
         decision.deleteAfter = decision.deleteAfter || rule.deleteAfter || rule.deleteAtOnce;
         if (decision.markColor.empty()) decision.markColor = rule.markColor;
         if (decision.markStyle.empty()) decision.markStyle = rule.markStyle;
+        decision.message = decision.message || rule.message;
+        decision.playIcon = decision.playIcon || rule.playIcon;
+        if (decision.voice.empty()) decision.voice = rule.voice;
         if (!rule.forward.empty() || !rule.autoBack.empty()) pending_.push_back(&rule);
     }
     if (!pending_.empty()) pendingRaw_ = raw;

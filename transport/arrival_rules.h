@@ -18,6 +18,9 @@ struct ArrivalDecision {
     bool hide = false;                    // LETTER_HIDDEN
     bool deleteAfter = false;             // deleted on the server once stored, kept or not
     std::string markColor, markStyle;     // letter keys; empty for none
+    bool message = false;                 // named in the notification of the receive
+    bool playIcon = false;                // the tray's new-mail animation
+    std::string voice;                    // a sound file to play; empty for none
 };
 
 class ArrivalRules {

@@ -29,13 +29,21 @@ constexpr size_t kDeleteGroupLetters = 64;
 constexpr size_t kDeleteGroupBytes = 4 << 20;
 constexpr std::chrono::milliseconds kDeleteGroupAge{250};
 
-// Who a stored letter is from, for the new-mail notice: the decoded name, else the address.
-std::string SenderOf(const std::string& text) {
+// A stored letter for the new-mail notice: who it is from (the decoded name, else the
+// address), its subject and what the rules asked for.
+ArrivedLetter ArrivedOf(const std::string& text, const ArrivalDecision& decision) {
     const size_t end = text.find("\r\n\r\n");
-    const std::string from = MailGetHeaderItem(
-        std::string_view(text).substr(0, end == std::string::npos ? text.size() : end + 2), "From");
-    std::string name = GetAddressName(from);
-    return name.empty() ? GetAddressEmail(from) : name;
+    const std::string_view header =
+        std::string_view(text).substr(0, end == std::string::npos ? text.size() : end + 2);
+    const std::string from = MailGetHeaderItem(header, "From");
+    ArrivedLetter letter;
+    letter.sender = GetAddressName(from);
+    if (letter.sender.empty()) letter.sender = GetAddressEmail(from);
+    letter.subject = MailGetHeaderItem(header, "Subject");
+    letter.message = decision.message;
+    letter.playIcon = decision.playIcon;
+    letter.voice = decision.voice;
+    return letter;
 }
 
 // The model lock of one pass; a pass without lock does nothing here.
@@ -502,7 +510,7 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
     Box* movedTo = ruleTarget(decision_.moveTo);
     if (movedTo) {
         stored = StoreByRule(*movedTo, match, fetched);
-        if (stored) listener_.LetterArrived(movedTo->node, SenderOf(fetched.text));
+        if (stored) listener_.LetterArrived(movedTo->node, ArrivedOf(fetched.text, decision_));
         if (stored && match.preview) setinfo(match.preview, kThisNode, kFiledKey, "1");
     }
     for (baseDataStruct* node : decision_.copyTo) {
@@ -532,8 +540,8 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
             Counted(receive_, match.received != nullptr, before, getstate(letter));
             listener_.ShowLetter(letter);
             if (!match.received)
-                listener_.LetterArrived(receive_.node,
-                                        SenderOf(getinfo(letter, kThisNode, "SDATA")));
+                listener_.LetterArrived(
+                    receive_.node, ArrivedOf(getinfo(letter, kThisNode, "SDATA"), decision_));
         }
     }
     if (!match.preview) {

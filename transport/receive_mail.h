@@ -26,6 +26,16 @@ class CNetRP;
 // The state bit of a letter the user keeps on the server: never swept, never deleted there.
 inline constexpr uint32_t LETTER_KEEP = 0x02000000;
 
+// A letter stored in a box by a receive, for the new-mail notice.
+struct ArrivedLetter {
+    std::string sender;   // the decoded name, or the address
+    std::string subject;  // decoded
+    // What filter rules asked for on its arrival.
+    bool message = false;  // named in the rules' part of the notification
+    bool playIcon = false;
+    std::string voice;
+};
+
 // Where the procedure shows what it changed. The letter list implements ShowLetter; the main
 // frame the rest. Called on the worker thread, with the model lock held when one is given.
 class LetterListener {
@@ -42,10 +52,10 @@ class LetterListener {
     virtual void RestoreTrayState() {}
     // The receive box's tree item is flagged as holding new mail.
     virtual void FlagNewMail(baseDataStruct* box) { (void)box; }
-    // A new letter from `sender` (its decoded name, or its address) was stored in `box`.
-    virtual void LetterArrived(baseDataStruct* box, const std::string& sender) {
+    // A new letter was stored in `box`.
+    virtual void LetterArrived(baseDataStruct* box, const ArrivedLetter& letter) {
         (void)box;
-        (void)sender;
+        (void)letter;
     }
 };
 

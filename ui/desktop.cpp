@@ -2,7 +2,9 @@
 
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/log.h>
 #include <wx/notifmsg.h>
+#include <wx/sound.h>
 #include <wx/srchctrl.h>
 #include <wx/taskbar.h>
 #include <wx/utils.h>
@@ -15,6 +17,7 @@
 #include "platform/autostart.h"
 #include "platform/model_lock.h"
 #include "platform/string_format.h"
+#include "shell/mail_indicator.h"
 #include "shell/mailto.h"
 #include "store/diag_log.h"
 #include "store/node_tree.h"
@@ -50,6 +53,19 @@ ContextMenu ContextMenuOf(TreeMenu menu) {
         default:
             return ContextMenu::kBox;
     }
+}
+
+// A filter rule's Voice, with wx's sound support. Where it cannot play (no sound support or
+// device, a format it does not know) that is logged once.
+void PlayVoice(const std::string& file) {
+#if wxUSE_SOUND
+    wxLogNull quiet;  // a failure is logged below, not shown in a dialog
+    if (wxSound::Play(WxFromBytes(file), wxSOUND_ASYNC)) return;
+#endif
+    static bool told = false;
+    if (told) return;
+    told = true;
+    LogLine(1, "filter rules: the sound %s cannot be played here", file.c_str());
 }
 
 }  // namespace
@@ -668,6 +684,8 @@ void Desktop::RaiseMailIndicator(int result) {
     frame_->RaiseMailIndicator(result);
     // The tasks have ended: one notification for all the letters they brought.
     const NewMailNotice::Text text = notice_.Take();
+    if (text.playIcon) frame_->SetTrayState(TrayStateForIndicator(2));
+    for (const std::string& file : text.voices) PlayVoice(file);
     if (text.title.empty()) return;
     if (options_.notify) {
         options_.notify(text);
@@ -734,9 +752,11 @@ void Desktop::RestoreTrayState() {
     if (!closed_) frame_->RestoreTrayState();
 }
 
-void Desktop::LetterArrived(baseDataStruct* box, const std::string& sender) {
+void Desktop::LetterArrived(baseDataStruct* box, const ArrivedLetter& letter) {
     if (closed_) return;
-    if (NewMailNoticeWanted(stores_.sys().DataGetSysPoint(box, kKindUser))) notice_.Arrived(sender);
+    if (NewMailNoticeWanted(stores_.sys().DataGetSysPoint(box, kKindUser)))
+        notice_.Arrived(letter.sender);
+    notice_.RulesAsked(letter);
 }
 
 void Desktop::FlagNewMail(baseDataStruct* box) {

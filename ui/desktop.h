@@ -192,7 +192,7 @@ class Desktop : private CommandSink,
     void SetTrayState(int state) override;
     void RestoreTrayState() override;
     void FlagNewMail(baseDataStruct* box) override;
-    void LetterArrived(baseDataStruct* box, const std::string& sender) override;
+    void LetterArrived(baseDataStruct* box, const ArrivedLetter& letter) override;
     // ComposerHost
     void LetterChanged(baseDataStruct* letter) override;
     void LetterRemoved(baseDataStruct* box) override;

@@ -63,10 +63,10 @@ void PostingLetterListener::FlagNewMail(baseDataStruct* box) {
     });
 }
 
-void PostingLetterListener::LetterArrived(baseDataStruct* box, const std::string& sender) {
+void PostingLetterListener::LetterArrived(baseDataStruct* box, const ArrivedLetter& letter) {
     if (!box) return;
-    Post([id = box->nodeId(), sender](Shared& s) {
-        if (baseDataStruct* node = s.boxes(id)) s.target.LetterArrived(node, sender);
+    Post([id = box->nodeId(), letter](Shared& s) {
+        if (baseDataStruct* node = s.boxes(id)) s.target.LetterArrived(node, letter);
     });
 }
 

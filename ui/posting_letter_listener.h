@@ -36,7 +36,7 @@ class PostingLetterListener : public LetterListener {
     void SetTrayState(int state) override;
     void RestoreTrayState() override;
     void FlagNewMail(baseDataStruct* box) override;
-    void LetterArrived(baseDataStruct* box, const std::string& sender) override;
+    void LetterArrived(baseDataStruct* box, const ArrivedLetter& letter) override;
 
   private:
     struct Shared;

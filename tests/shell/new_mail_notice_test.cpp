@@ -32,6 +32,37 @@ TEST(NewMailNotice, CountsLettersNamesTheFirstSendersOnceAndStartsAfresh) {
     }
 }
 
+TEST(NewMailNotice, ListsTheLettersOfMessageRulesWithTheSignalsAsked) {
+    auto asked = [](std::string subject, bool message, bool icon, std::string voice) {
+        ArrivedLetter letter;
+        letter.sender = "Kim";
+        letter.subject = std::move(subject);
+        letter.message = message;
+        letter.playIcon = icon;
+        letter.voice = std::move(voice);
+        return letter;
+    };
+    NewMailNotice notice;
+    notice.Arrived("Kim");
+    notice.RulesAsked(asked("Urgent", true, false, "/s/ring.wav"));
+    notice.RulesAsked(asked("Plain", false, false, ""));
+    notice.RulesAsked(asked("", true, true, "/s/ring.wav"));
+    NewMailNotice::Text text = notice.Take();
+    EXPECT_EQ(text.title, "1 new letter");
+    EXPECT_EQ(text.body, "From Kim\nFilter rules:\nUrgent (Kim)\n(no subject) (Kim)");
+    EXPECT_TRUE(text.playIcon);
+    EXPECT_EQ(text.voices, std::vector<std::string>{"/s/ring.wav"});
+
+    // Without the new-mail notice (switched off) the rules' letters are told all the same.
+    for (int i = 0; i < 7; ++i) notice.RulesAsked(asked("S" + std::to_string(i), true, false, ""));
+    text = notice.Take();
+    EXPECT_EQ(text.title, "7 letters for filter rules");
+    EXPECT_EQ(text.body,
+              "Filter rules:\nS0 (Kim)\nS1 (Kim)\nS2 (Kim)\nS3 (Kim)\nS4 (Kim)\nand 2 more");
+    EXPECT_FALSE(text.playIcon);
+    EXPECT_TRUE(notice.Take().title.empty());
+}
+
 TEST(NewMailNotice, OnUnlessTheUserSwitchedItOff) {
     auto user = CreateRootNode();
     MessageHookPrompter prompter;

@@ -26,8 +26,9 @@ class RecordingListener : public LetterListener {
     void SetTrayState(int state) override { tray.push_back(state); }
     void RestoreTrayState() override { tray.push_back(-1); }
     void FlagNewMail(baseDataStruct* box) override { flagged.push_back(box); }
-    void LetterArrived(baseDataStruct* box, const std::string& sender) override {
-        arrived.emplace_back(box, sender);
+    void LetterArrived(baseDataStruct* box, const ArrivedLetter& letter) override {
+        arrived.emplace_back(box, letter.sender);
+        if (letter.message || letter.playIcon || !letter.voice.empty()) signalled.push_back(letter);
     }
 
     std::map<baseDataStruct*, int> shown;
@@ -35,6 +36,7 @@ class RecordingListener : public LetterListener {
     std::vector<int> tray;
     std::vector<baseDataStruct*> flagged;
     std::vector<std::pair<baseDataStruct*, std::string>> arrived;
+    std::vector<ArrivedLetter> signalled;  // letters the rules asked a signal for
 };
 
 struct LetterView {

@@ -1,4 +1,5 @@
-// DeleteAtonce: letters a rule deletes on their header block are never downloaded.
+// Actions on arrival decided before the download (DeleteAtonce) and told to the desktop
+// (Message, PlayIcon, Voice).
 #include <gtest/gtest.h>
 
 #include "filters/account_rules.h"
@@ -8,7 +9,7 @@
 namespace korvo::test {
 namespace {
 
-class DeleteAtOnceTest : public RulesTest {
+class ArrivalActionsTest : public RulesTest {
   protected:
     void SetUp() override {
         RulesTest::SetUp();
@@ -30,7 +31,7 @@ class DeleteAtOnceTest : public RulesTest {
     FakePop3 server;
 };
 
-TEST_F(DeleteAtOnceTest, HeaderRulesDeleteWithoutDownloadAndBodyRulesAfterStoring) {
+TEST_F(ArrivalActionsTest, HeaderRulesDeleteWithoutDownloadAndBodyRulesAfterStoring) {
     server.SetLetters({{"u1", Traced("spam@x.org", "Cheap offer")},
                        {"u2", Traced("kim@x.org", "Hello")},
                        {"u3", Traced("kim@x.org", "Report")}});
@@ -58,7 +59,7 @@ TEST_F(DeleteAtOnceTest, HeaderRulesDeleteWithoutDownloadAndBodyRulesAfterStorin
     ExpectCountersMatch(kBoxTrash);
 }
 
-TEST_F(DeleteAtOnceTest, ALetterTheUserKeepsIsNeitherDeletedNorSkipped) {
+TEST_F(ArrivalActionsTest, ALetterTheUserKeepsIsNeitherDeletedNorSkipped) {
     server.SetLetters({{"u1", Traced("spam@x.org", "Cheap offer")}});
     ASSERT_EQ(Run(0), 1);  // previewed, then kept by the user
     baseDataStruct* preview = Find(kBoxPreview, "u1");
@@ -72,6 +73,30 @@ TEST_F(DeleteAtOnceTest, ALetterTheUserKeepsIsNeitherDeletedNorSkipped) {
     ASSERT_EQ(Receive(1), 1);
     EXPECT_EQ(server.Count("DELE"), 0);
     EXPECT_EQ(Subjects(kBoxReceive), std::vector<std::string>{"Cheap offer"});
+}
+
+TEST_F(ArrivalActionsTest, TheDesktopHearsWhatTheRulesAskedForEachLetter) {
+    server.SetLetters({{"u1", Traced("Kim <kim@x.org>", "Urgent")},
+                       {"u2", Traced("ann@x.org", "Lunch")},
+                       {"u3", Traced("bob@x.org", "Urgent too")}});
+    AddRule("tell", "<Subject>OP =comprise ,Value =urgent ,State =false</Subject>",
+            "<Message>Value =true</Message><Voice>Value =/tmp/ring.wav ,State =false</Voice>");
+    AddRule("blink", "<SenderMail>OP =equal ,Value =bob@x.org ,State =false</SenderMail>",
+            "<PlayIcon>Value =true</PlayIcon><MoveTo>Value =" + BoxValue(kBoxDrafts) +
+                " ,State =false</MoveTo>");
+
+    ASSERT_EQ(Receive(1), 1) << task->infoText;
+    ASSERT_EQ(listener.signalled.size(), 2u);
+    const ArrivedLetter& kim = listener.signalled[0];
+    EXPECT_EQ(kim.sender, "Kim");
+    EXPECT_EQ(kim.subject, "Urgent");
+    EXPECT_TRUE(kim.message);
+    EXPECT_FALSE(kim.playIcon);
+    EXPECT_EQ(kim.voice, "/tmp/ring.wav");
+    // Moved by a rule, and still told.
+    const ArrivedLetter& bob = listener.signalled[1];
+    EXPECT_EQ(bob.subject, "Urgent too");
+    EXPECT_TRUE(bob.message && bob.playIcon);
 }
 
 }  // namespace
