@@ -90,7 +90,7 @@ class BoxRun {
 }  // namespace
 
 ApplyResult ApplyRulesToBox(CSysData& sys, baseDataStruct* box,
-                            const std::function<void(int)>& progress) {
+                            const std::function<bool(int)>& progress) {
     ApplyResult result;
     baseDataStruct* account = box ? sys.DataGetSysPoint(box, kKindAccount) : nullptr;
     if (!account) return result;
@@ -105,7 +105,10 @@ ApplyResult ApplyRulesToBox(CSysData& sys, baseDataStruct* box,
         int shown = -1;
         for (baseDataStruct* letter = letters->firstSon(); letter; letter = letter->nextBrother()) {
             const int percent = static_cast<int>(++done * 100 / total);
-            if (progress && percent != shown) progress(shown = percent);
+            if (progress && percent != shown && !progress(shown = percent)) {
+                result.cancelled = true;
+                break;
+            }
             if (!teststate(letter, STATE_VALID)) continue;
             ++result.letters;
             const bool loaded = !getdata(letter, "SDATA").has_value();

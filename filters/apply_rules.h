@@ -18,10 +18,12 @@ struct ApplyResult {
     long changed = 0;                    // hidden or marked
     std::vector<std::string> skipped;    // rules that could not be applied
     std::vector<baseDataStruct*> boxes;  // whose counters changed
+    bool cancelled = false;              // stopped early; the letters looked at keep the change
 };
 
-// Runs under the caller's model lock. `progress` hears the percentage done.
+// Runs under the caller's model lock. `progress` hears the percentage done, each value once,
+// and returns false to stop.
 ApplyResult ApplyRulesToBox(CSysData& sys, baseDataStruct* box,
-                            const std::function<void(int)>& progress = {});
+                            const std::function<bool(int)>& progress = {});
 
 }  // namespace korvo

@@ -280,7 +280,8 @@ void CTreeUser::Reselect() {
 void CTreeUser::ApplyFilters() {
     baseDataStruct* box = Selected(CATEGORY_BOX);
     if (!box || !EnsureUnlocked(box)) return;
-    const ApplyResult result = ApplyRulesToBox(stores_.sys(), box);
+    const ApplyResult result =
+        ApplyRulesToBox(stores_.sys(), box, host_.ShowProgress("Apply filters"));
     for (baseDataStruct* changed : result.boxes) RefreshNodeLabel(changed);
     letters_.showList(box);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,12 @@ class TreeUserHost {
     virtual void RequestCreateUser() = 0;
     // The selection has no letters to show: the address view is emptied too.
     virtual void ClearAddressView() = 0;
+    // Shows the progress of a long piece of work on the UI thread: the returned function hears
+    // the percentage done and returns false once the user cancelled. The display ends with it.
+    virtual std::function<bool(int)> ShowProgress(std::string_view title) {
+        (void)title;
+        return {};
+    }
 };
 
 // The sub-menu of the tree's context menu a node gets.

@@ -1,9 +1,10 @@
 #include "ui/desktop.h"
 
+#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
-#include <wx/log.h>
 #include <wx/notifmsg.h>
+#include <wx/progdlg.h>
 #include <wx/sound.h>
 #include <wx/srchctrl.h>
 #include <wx/taskbar.h>
@@ -660,6 +661,14 @@ void Desktop::RequestCreateUser() {
 
 void Desktop::ClearAddressView() {
     addressPanel_->Clear();
+}
+
+std::function<bool(int)> Desktop::ShowProgress(std::string_view title) {
+    if (closed_) return {};
+    auto dialog = std::make_shared<wxProgressDialog>(
+        WxFromBytes(title), wxString(), 100, window_,
+        wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME);
+    return [dialog](int percent) { return dialog->Update(percent); };
 }
 
 // ---- the letter list's frame ---------------------------------------------------------------

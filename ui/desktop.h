@@ -173,6 +173,7 @@ class Desktop : private CommandSink,
     void RegisterAutostart() override;
     void RequestCreateUser() override;
     void ClearAddressView() override;
+    std::function<bool(int)> ShowProgress(std::string_view title) override;
     // LetterFrame
     void OpenLetter(baseDataStruct* letter, int variant) override;
     void RefreshBoxLabel(baseDataStruct* box) override;

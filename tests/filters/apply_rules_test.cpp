@@ -39,8 +39,10 @@ TEST_F(ApplyRulesTest, MovesCopiesHidesAndMarksTheLettersOfABox) {
     AddRule("broken", "<Size>OP =comprise ,Value =3 ,State =false</Size>", "");
 
     std::vector<int> progress;
-    const ApplyResult result =
-        ApplyRulesToBox(sys(), Box(kBoxReceive), [&](int p) { progress.push_back(p); });
+    const ApplyResult result = ApplyRulesToBox(sys(), Box(kBoxReceive), [&](int p) {
+        progress.push_back(p);
+        return true;
+    });
     EXPECT_EQ(result.letters, 3);
     EXPECT_EQ(result.moved, 1);
     EXPECT_EQ(result.copied, 1);
@@ -57,6 +59,42 @@ TEST_F(ApplyRulesTest, MovesCopiesHidesAndMarksTheLettersOfABox) {
     EXPECT_EQ(Get(boss, "MarkStyle"), "Bold");
     EXPECT_FALSE(teststate(Find(kBoxReceive, "c"), LETTER_HIDDEN));
     for (int box : {kBoxReceive, kBoxTrash, kBoxDrafts}) ExpectCountersMatch(box);
+}
+
+TEST_F(ApplyRulesTest, AThousandRulesOverTenThousandLettersStopWhenCancelledAndResume) {
+    constexpr int kLetters = 10000;
+    for (int i = 0; i < kLetters; ++i)
+        Put(kBoxReceive, std::to_string(i),
+            Letter("kim@x.org", "Letter " + std::to_string(i) + (i % 2 ? " odd" : " even")));
+    // Added first, so applied last, after 999 rules that match nothing.
+    AddRule("even", "<Subject>OP =comprise ,Value =EVEN ,State =false</Subject>",
+            "<MarkColor>Value =Red ,State =false</MarkColor>");
+    for (int i = 0; i < 999; ++i)
+        AddRule(
+            "r" + std::to_string(i),
+            "<Subject>OP =equal ,Value =letter " + std::to_string(i) + " ,State =false</Subject>",
+            "<MarkColor>Value =Blue ,State =false</MarkColor>");
+
+    ApplyResult result =
+        ApplyRulesToBox(sys(), Box(kBoxReceive), [](int percent) { return percent < 50; });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_GT(result.letters, kLetters * 2 / 5);
+    EXPECT_LT(result.letters, kLetters * 3 / 5);
+    const long early = result.changed;
+
+    result = ApplyRulesToBox(sys(), Box(kBoxReceive));
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.letters, kLetters);
+    EXPECT_EQ(early + result.changed, kLetters / 2) << "each letter marked once";
+
+    ReopenStores();
+    int red = 0;
+    for (baseDataStruct* l = Letters(kBoxReceive)->firstSon(); l; l = l->nextBrother()) {
+        const bool even = std::stoi(Get(l, "MailId")) % 2 == 0;
+        EXPECT_EQ(Get(l, "MarkColor"), even ? "Red" : "-1") << Get(l, "MailId");
+        red += even;
+    }
+    EXPECT_EQ(red, kLetters / 2);
 }
 
 }  // namespace
