@@ -59,22 +59,6 @@ TEST_F(ArrivalActionsTest, HeaderRulesDeleteWithoutDownloadAndBodyRulesAfterStor
     ExpectCountersMatch(kBoxTrash);
 }
 
-TEST_F(ArrivalActionsTest, ALetterTheUserKeepsIsNeitherDeletedNorSkipped) {
-    server.SetLetters({{"u1", Traced("spam@x.org", "Cheap offer")}});
-    ASSERT_EQ(Run(0), 1);  // previewed, then kept by the user
-    baseDataStruct* preview = Find(kBoxPreview, "u1");
-    ASSERT_NE(preview, nullptr);
-    changestate(preview, 0, LETTER_KEEP);
-    mail().DataSaveList(preview, 1);
-    AddRule("offers", "<Subject>OP =comprise ,Value =offer ,State =false</Subject>",
-            "<DeleteAtonce>Value =true</DeleteAtonce>");
-
-    server.ClearCommands();
-    ASSERT_EQ(Receive(1), 1);
-    EXPECT_EQ(server.Count("DELE"), 0);
-    EXPECT_EQ(Subjects(kBoxReceive), std::vector<std::string>{"Cheap offer"});
-}
-
 TEST_F(ArrivalActionsTest, TheDesktopHearsWhatTheRulesAskedForEachLetter) {
     server.SetLetters({{"u1", Traced("Kim <kim@x.org>", "Urgent")},
                        {"u2", Traced("ann@x.org", "Lunch")},
