@@ -68,8 +68,23 @@ std::string_view HeaderRegion(std::string_view text, const Delimiters& d) {
     return region.substr(0, region.find("\r\n\r\n"));
 }
 
+// Where `key` starts as a whole name: a field name ("content-type:") at a line start, a
+// parameter name ("name=") not as the tail of a longer one ("filename=").
+size_t FindKey(std::string_view lower, std::string_view key) {
+    const bool field = !key.empty() && key.back() == ':';
+    for (size_t at = lower.find(key); at != npos; at = lower.find(key, at + 1)) {
+        if (at == 0) return at;
+        const char before = lower[at - 1];
+        const bool partOfName = (before >= 'a' && before <= 'z') ||
+                                (before >= '0' && before <= '9') || before == '-' ||
+                                before == '_' || before == '*' || before == '.';
+        if (field ? before == '\n' : !partOfName) return at;
+    }
+    return npos;
+}
+
 std::string ParamValue(std::string_view text, std::string_view lower, std::string_view key) {
-    const size_t at = lower.find(key);
+    const size_t at = FindKey(lower, key);
     return at == npos ? std::string() : HeaderParamValue(text, at + key.size());
 }
 
@@ -105,9 +120,9 @@ std::string ExtendedParam(std::string_view text, std::string_view lower, std::st
     for (int section = -1; section < kMaxSections; ++section) {
         const std::string stem =
             std::string(key) + "*" + (section < 0 ? "" : std::to_string(section));
-        const bool encoded = lower.find(stem + (section < 0 ? "=" : "*=")) != npos;
+        const bool encoded = FindKey(lower, stem + (section < 0 ? "=" : "*=")) != npos;
         const std::string full = stem + (section < 0 ? "=" : encoded ? "*=" : "=");
-        const size_t at = lower.find(full);
+        const size_t at = FindKey(lower, full);
         if (at == npos) {
             if (section < 0) continue;
             break;

@@ -93,8 +93,6 @@ AccountForm::AccountForm(const baseDataStruct* account) : existing_(true) {
     smtpSecurity_ = ParseSecurity(getinfo(account, kThisNode, kSmtpSecurityKey));
     pop3Unset_ = pop3Security_ == Security::kUnset;
     smtpUnset_ = smtpSecurity_ == Security::kUnset;
-    pop3Pin_ = FieldFromKey(account, kPop3CertSha256Key);
-    smtpPin_ = FieldFromKey(account, kSmtpCertSha256Key);
     pinnedPop3Server_ = pop3Server_;
     pinnedSmtpServer_ = smtpServer_;
     // Ports that were never written are the usual ones of the account's security.
@@ -298,11 +296,13 @@ bool AccountForm::Apply(baseDataStruct* account, Prompter& prompter) {
     WriteLockKeys(account, lockPassword_);
     WriteOptionalKey(account, kPop3SecurityKey, SecurityText(pop3Security_));
     WriteOptionalKey(account, kSmtpSecurityKey, SecurityText(smtpSecurity_));
-    // A certificate was accepted for one server; another server must earn its own.
-    if (!SameServerName(pop3Server_, pinnedPop3Server_)) pop3Pin_.clear();
-    if (!SameServerName(smtpServer_, pinnedSmtpServer_)) smtpPin_.clear();
-    WriteOptionalKey(account, kPop3CertSha256Key, pop3Pin_);
-    WriteOptionalKey(account, kSmtpCertSha256Key, smtpPin_);
+    // A certificate was accepted for one server; another server must earn its own. For the
+    // same server the key is left as it is now: a certificate accepted while the form was
+    // open stays accepted.
+    if (!SameServerName(pop3Server_, pinnedPop3Server_))
+        WriteOptionalKey(account, kPop3CertSha256Key, "");
+    if (!SameServerName(smtpServer_, pinnedSmtpServer_))
+        WriteOptionalKey(account, kSmtpCertSha256Key, "");
     changestate(account, 0, 0x00200001);
     return true;
 }

@@ -115,7 +115,7 @@ class AccountForm {
     bool pop3Unset_ = false, smtpUnset_ = false;  // the account had no key: offer kUnset
     bool pop3PortTyped_ = false, smtpPortTyped_ = false;
     // Accepted certificates and the server names they were accepted for.
-    std::string pop3Pin_, smtpPin_, pinnedPop3Server_, pinnedSmtpServer_;
+    std::string pinnedPop3Server_, pinnedSmtpServer_;
     std::string smtpUser_, smtpPass_;
     std::string checkTimer_ = "20";
     std::string lockPassword_, lockConfirm_;

@@ -199,13 +199,29 @@ class ReceivePass {
     // as valid again, fetch it, store it, queue its delete. Each returns false to end the walk.
     bool Walk(int i, int n, int digits);
     struct Match {
+        int number = 0;
         bool wanted = false;  // a sound id, and listed when the mode works on a list
         std::string id;
         baseDataStruct* preview = nullptr;
         baseDataStruct* received = nullptr;
         bool keep = false;  // the user keeps it on the server
+        // Its fetch is on its way (written ahead while the letter before was stored), and
+        // with it the id queries of the letter after it.
+        bool fetchAhead = false;
+        bool nextAhead = false;
     };
+    // Reads letter i's id and looks it up in the boxes.
     Match MatchLetter(int i);
+    // Finds the boxes' letters of the match's id.
+    void LookUp(Match& match);
+    // Whether the letter was received whole before (nothing to fetch).
+    bool ReceivedBefore(const Match& match) const;
+    // Whether the walk fetches the letter of a match.
+    bool Fetches(const Match& match) const;
+    // With pipelining, while letter `current` (fetched, `bytes` long, removed on the server
+    // afterwards when `removed`) waits to be stored: matches the next letter and writes its
+    // fetch ahead, so that the server sends it while this one is stored.
+    void BeginNext(const Match& current, int n, bool removed, size_t bytes);
     bool Revalidate(const Match& match);
     struct Fetched {
         bool ok = false;
@@ -218,7 +234,7 @@ class ReceivePass {
     bool StoreFetched(Match& match, Fetched& fetched);
     // Whether a letter of `bytes` queued now closes the delete group (by its bytes only, or
     // also by its count and age).
-    bool GroupFullWith(size_t bytes, bool countAndAge = true) const;
+    bool GroupFullWith(size_t bytes, bool countAndAge = true, size_t queued = 0) const;
     bool QueueDelete(int i, const Match& match, size_t bytes, bool closesGroup);
     // Writes the letter to the mail store; false when it is not stored.
     bool Store(baseDataStruct* letter);
@@ -268,7 +284,8 @@ class ReceivePass {
     bool storageFailed_ = false;
     int badIds_ = 0;
     ArrivalRules* rules_;
-    ArrivalDecision decision_;  // of the letter being stored
+    ArrivalDecision decision_;   // of the letter being stored
+    std::optional<Match> next_;  // the next letter, matched while this one was stored
     std::map<baseDataStruct*, Box> ruleBoxes_;
 };
 
@@ -432,6 +449,7 @@ void ReceivePass::Mirror(baseDataStruct* received) {
 
 ReceivePass::Match ReceivePass::MatchLetter(int i) {
     Match match;
+    match.number = i;
     std::string id;
     CNetRP::UidResult uid;
     {
@@ -450,13 +468,51 @@ ReceivePass::Match ReceivePass::MatchLetter(int i) {
     }
     match.wanted = true;
     match.id = std::move(id);
+    LookUp(match);
+    return match;
+}
+
+void ReceivePass::LookUp(Match& match) {
+    if (!match.wanted) return;
     match.preview = preview_.index.Find(match.id);
+    match.keep = false;
     if (match.preview) {
         Progress(100);
         match.keep = teststate(match.preview, LETTER_KEEP);
     }
     if (policy_.storesReceived) match.received = receive_.index.Find(match.id);
-    return match;
+}
+
+bool ReceivePass::ReceivedBefore(const Match& match) const {
+    return policy_.skipsReceived &&
+           ((match.received && getinfo(match.received, kThisNode, "read") == "1") ||
+            (match.preview && getinfo(match.preview, kThisNode, kFiledKey) == "1"));
+}
+
+bool ReceivePass::Fetches(const Match& match) const {
+    if (!match.wanted || !policy_.fetches) return false;
+    if (!match.preview && policy_.needsPreview) return false;
+    if (match.preview && policy_.previewOnly) return false;
+    return !ReceivedBefore(match);
+}
+
+void ReceivePass::BeginNext(const Match& current, int n, bool removed, size_t bytes) {
+    const int i = current.number;
+    Match next = MatchLetter(i + 1);
+    // A server that repeats an id: whether to fetch it again is known once this one is stored.
+    // Rules that may delete the next letter on its header must see that first.
+    const bool headerRules = rules_ && rules_->DecidesOnHeaders();
+    if (next.id != current.id && Fetches(next) && !headerRules && connected()) {
+        // The group as it will be once letter i has joined it decides, as in Walk, whether
+        // the letter after the next may travel with it.
+        const bool removes = policy_.deletes && !next.keep && !keepAll_;
+        const bool more = i + 1 < n && !(policy_.listedOnly && list_.empty());
+        next.nextAhead =
+            more && !(removes && GroupFullWith(removed ? bytes : 0, true, removed ? 1 : 0));
+        session_.WriteAheadMessage(i + 1, true, next.nextAhead ? i + 2 : 0);
+        next.fetchAhead = true;
+    }
+    next_ = std::move(next);
 }
 
 bool ReceivePass::Revalidate(const Match& match) {
@@ -567,7 +623,7 @@ bool ReceivePass::StoreFetched(Match& match, Fetched& fetched) {
 
 std::optional<bool> ReceivePass::DeletedAtOnce(int i, const Match& match) {
     if (!rules_ || !rules_->DecidesOnHeaders() || !policy_.storesReceived || !policy_.deletes ||
-        match.keep || match.received)
+        match.keep || match.received || match.fetchAhead)
         return std::nullopt;
     auto* account = const_cast<baseDataStruct*>(session_.account());
     baseDataStruct* trashNode = sys_.DataGetSysPoint(account, kKindBox, kBoxTrash);
@@ -605,12 +661,12 @@ void ReceivePass::ShowRuleLetters(const std::vector<baseDataStruct*>& written) {
     if (!written.empty()) listener_.BoxChanged(rules_->OutgoingBox());
 }
 
-bool ReceivePass::GroupFullWith(size_t bytes, bool countAndAge) const {
+bool ReceivePass::GroupFullWith(size_t bytes, bool countAndAge, size_t queued) const {
     if (doomedBytes_ + bytes >= kDeleteGroupBytes) return true;
     if (!countAndAge) return false;
     const bool old =
         !doomed_.empty() && std::chrono::steady_clock::now() - doomedSince_ >= kDeleteGroupAge;
-    return doomed_.size() + 1 >= kDeleteGroupLetters || old;
+    return doomed_.size() + queued + 1 >= kDeleteGroupLetters || old;
 }
 
 bool ReceivePass::QueueDelete(int i, const Match& match, size_t bytes, bool closesGroup) {
@@ -626,7 +682,15 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         Status(StrPrintf("Receive %0*d/%d Receive", digits, i, n));
         Progress(0);
     }
-    Match match = MatchLetter(i);
+    Match match;
+    if (next_ && next_->number == i) {
+        // Matched while the letter before was stored, which may have been of the same id.
+        match = std::move(*next_);
+        LookUp(match);
+    } else {
+        match = MatchLetter(i);
+    }
+    next_.reset();
     if (!match.wanted) return true;
     if (!match.preview && policy_.needsPreview) return true;
     if (!Revalidate(match)) return false;
@@ -635,10 +699,7 @@ bool ReceivePass::Walk(int i, int n, int digits) {
     // Received whole before: nothing to fetch. A pass cut short before its QUIT left the letter
     // on the server although it is stored, so it goes on to the delete step like any received
     // letter. A letter that holds its header block alone is fetched again.
-    const bool receivedBefore =
-        policy_.skipsReceived &&
-        ((match.received && getinfo(match.received, kThisNode, "read") == "1") ||
-         (match.preview && getinfo(match.preview, kThisNode, kFiledKey) == "1"));
+    const bool receivedBefore = ReceivedBefore(match);
     if (receivedBefore && !match.preview) Mirror(match.received);
 
     // Whether the letter is in the mail store, which a delete on the server requires.
@@ -652,8 +713,11 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         // The next letter's queries travel with this one's, unless the group's deletes must
         // go first or what comes next depends on this letter's size (a preview).
         const bool more = i < n && !(policy_.listedOnly && list_.empty());
-        const bool nextWithThis = more && !policy_.previewOnly && !(remove && GroupFullWith(0));
-        session_.WriteAheadMessage(i, !policy_.previewOnly, nextWithThis ? i + 1 : 0);
+        bool nextWithThis = match.nextAhead;
+        if (!match.fetchAhead) {
+            nextWithThis = more && !policy_.previewOnly && !(remove && GroupFullWith(0));
+            session_.WriteAheadMessage(i, !policy_.previewOnly, nextWithThis ? i + 1 : 0);
+        }
         Fetched fetched = FetchLetter(i);
         if (cancelled()) return false;
         // A letter that could not be fetched is neither made from other text nor deleted.
@@ -661,6 +725,10 @@ bool ReceivePass::Walk(int i, int n, int digits) {
         fetchedBytes = fetched.text.size();
         // With the next queries on their way only the size of the group may close it now.
         closesGroup = remove && GroupFullWith(fetchedBytes, !nextWithThis);
+        // The server sends the next letter while this one is stored; its queries must not
+        // pass the deletes of a group this letter closes.
+        if (nextWithThis && !closesGroup && session_.pipelining() && connected())
+            BeginNext(match, n, remove, fetchedBytes);
         // A preview's next queries travel while this letter is stored.
         if (policy_.previewOnly && more && connected()) session_.WriteAheadMessageId(i + 1);
         stored = StoreFetched(match, fetched);
@@ -733,7 +801,8 @@ int ReceivePass::Run() {
 
     bool complete = true;
     for (int i = 1; i <= n; ++i) {
-        if (policy_.listedOnly && list_.empty()) break;
+        const bool matched = next_ && next_->number == i;
+        if (policy_.listedOnly && list_.empty() && !matched) break;
         if (!connected() || cancelled() || !Walk(i, n, Digits(n))) {
             complete = false;
             break;
@@ -814,8 +883,7 @@ bool AdjustBoxCounters(baseDataStruct* box, bool hadBefore, uint32_t before, uin
 baseDataStruct* AddLetterNode(baseDataStruct* letters, long size, std::string_view id, int whole,
                               std::string text) {
     // The id is escaped like any value, so that an id holding "," or "=" reads back whole.
-    const std::string mailId =
-        id.empty() ? std::string() : " ,MailId =" + encodeinfo(id);
+    const std::string mailId = id.empty() ? std::string() : " ,MailId =" + encodeinfo(id);
     baseDataStruct* letter = AddSonText(
         letters, StrPrintf("type =letter ,mailLong =%ld%s ,read =%d", size, mailId.c_str(), whole));
     setinfo(letter, kThisNode, "SDATA", text);

@@ -82,6 +82,21 @@ TEST(MailGetContent, ExtendedFileNamesAsSendersWriteThem) {
         " filename*=utf-8''other.txt\r\n\r\n",
         head);
     EXPECT_EQ(head.fileName, "plain.txt");
+    // A name is never read from the tail of a longer one, nor a field from inside another.
+    mailGetContent(
+        "X-Original-Content-Type: text/html\r\nContent-Disposition: attachment; "
+        "filename=\"a.pdf\"; filename*=utf-8''c.pdf\r\n"
+        "Content-Type: application/pdf; name=\"b.pdf\"; name*=utf-8''d.pdf\r\n\r\n",
+        head);
+    EXPECT_EQ(head.contentType, "application/pdf");
+    EXPECT_EQ(head.fileName, "a.pdf");
+    EXPECT_EQ(head.name, "b.pdf");
+    mailGetContent(
+        "Content-Type: application/pdf\r\nContent-Disposition: attachment; "
+        "filename*=utf-8''only.pdf\r\n\r\n",
+        head);
+    EXPECT_EQ(head.fileName, "only.pdf");
+    EXPECT_EQ(head.name, "");
 }
 
 TEST(MailGetContentBlock, CutsFromDelimiterToDelimiter) {

@@ -489,6 +489,33 @@ TEST_F(ReceiveMailTest, FailureInAPipelinedRunLosesNothing) {
     }
 }
 
+// The next letter is matched while the one before is stored: a server that lists one id twice
+// in a row still leaves one letter of it in the receive box, as an unpipelined session does.
+TEST_F(ReceiveMailTest, RepeatedIdsLeaveOneLetterWithOrWithoutPipelining) {
+    std::vector<std::string> plain;
+    for (bool pipelining : {false, true}) {
+        SCOPED_TRACE(pipelining ? "pipelining" : "no pipelining");
+        const std::string p = pipelining ? "p" : "u";
+        server.SetCapabilities(pipelining ? std::vector<std::string>{"PIPELINING"}
+                                          : std::vector<std::string>{});
+        server.SetLetters({L(p + "1"), L(p + "dup", 400), L(p + "dup", 500), L(p + "4")});
+        ASSERT_EQ(Run(1), 1);
+        ReopenStores();
+        std::vector<std::string> ids;
+        for (const LetterView& l : View(kBoxReceive)) {
+            if (l.id[0] == p[0]) ids.push_back(l.id.substr(1));
+        }
+        std::sort(ids.begin(), ids.end());
+        EXPECT_EQ(ids, (std::vector<std::string>{"1", "4", "dup"}));
+        if (plain.empty()) {
+            plain = server.commands();
+        } else {
+            EXPECT_EQ(server.commands(), plain);
+        }
+        server.ClearCommands();
+    }
+}
+
 // Replies written ahead and not asked for are read past, a whole letter included, and the
 // session stays in step with the server.
 TEST(PipelinedSessionTest, RepliesWrittenAheadAndNotAskedForAreReadPast) {
