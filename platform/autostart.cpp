@@ -62,19 +62,36 @@ std::string QuoteExecArgument(const std::string& program) {
     return value;
 }
 
-std::string AutostartEntryText(const std::string& program) {
+std::string AutostartEntryText(const std::string& program, const std::string& dataDir) {
+    std::string exec = QuoteExecArgument(program);
+    if (!dataDir.empty()) exec += " --data-dir " + QuoteExecArgument(dataDir);
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Korvo\n"
            "Comment=Korvo mail client\n"
+           "Icon=korvo\n"
            "Exec=" +
-           QuoteExecArgument(program) +
+           exec +
            "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }
 
-bool WriteAutostartEntry(const std::string& path, const std::string& program, std::string* error) {
+std::string AutostartDataDir(const std::string& dataDir, DataDirInputs in) {
+    in.cliDataDir.clear();
+    in.envDataDir.clear();
+    const std::string plain = ResolveDataDir(in).dir;
+    std::string given = dataDir;
+    if (!given.empty() && given.back() != '/') given += '/';
+    return given == plain ? std::string() : dataDir;
+}
+
+std::string AutostartDataDir(const std::string& dataDir) {
+    return AutostartDataDir(dataDir, DataDirInputsFromProcess(0, nullptr));
+}
+
+bool WriteAutostartEntry(const std::string& path, const std::string& program,
+                         const std::string& dataDir, std::string* error) {
     namespace fs = std::filesystem;
     const fs::path target(path);
     std::error_code ec;
@@ -90,7 +107,7 @@ bool WriteAutostartEntry(const std::string& path, const std::string& program, st
         return false;
     }
     const bool written =
-        fchmod(fd, 0644) == 0 && WriteAll(fd, AutostartEntryText(program)) && fsync(fd) == 0;
+        fchmod(fd, 0644) == 0 && WriteAll(fd, AutostartEntryText(program, dataDir)) && fsync(fd) == 0;
     const int savedErrno = errno;
     if (close(fd) != 0 || !written) {
         unlink(temp.c_str());

@@ -644,7 +644,8 @@ void Desktop::RegisterAutostart() {
     const std::string path =
         options_.autostartPath.empty() ? AutostartEntryPath() : options_.autostartPath;
     std::string error;
-    if (!WriteAutostartEntry(path, options_.autostartProgram, &error)) {
+    if (!WriteAutostartEntry(path, options_.autostartProgram, options_.autostartDataDir,
+                             &error)) {
         LogLine(1, "autostart entry %s not written: %s", path.c_str(), error.c_str());
     }
 }

@@ -53,6 +53,8 @@ class WxTreeEvents;
 struct DesktopOptions {
     // The program written into the autostart entry on the first run; empty: none is written.
     std::string autostartProgram;
+    // The data directory the entry names (platform/autostart.h, AutostartDataDir); empty: none.
+    std::string autostartDataDir;
     // Where the autostart entry goes (AutostartEntryPath() when empty).
     std::string autostartPath;
     // The settings file that keeps the window's place and splitters between runs; empty: none

@@ -2,6 +2,11 @@
 
 #include <dlfcn.h>
 
+// Set by the build from the install folders; this is the layout of a /usr/local install.
+#ifndef KORVO_MODULE_FROM_BIN
+#define KORVO_MODULE_FROM_BIN "../lib/korvo"
+#endif
+
 namespace korvo {
 
 std::string DesktopModuleCandidates(const std::string& programPath, int index) {
@@ -11,7 +16,7 @@ std::string DesktopModuleCandidates(const std::string& programPath, int index) {
         case 0:
             return dir + "/" + kDesktopModuleName;
         case 1:
-            return dir + "/../lib/korvo/" + kDesktopModuleName;
+            return dir + "/" KORVO_MODULE_FROM_BIN "/" + kDesktopModuleName;
         default:
             return {};
     }

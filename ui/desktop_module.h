@@ -18,7 +18,8 @@ inline constexpr const char kDesktopMainName[] = "korvo_desktop_main";
 inline constexpr const char kDesktopModuleName[] = "libkorvo-desktop.so";
 
 // Where the module is looked for, in order: beside the program (the build tree), then in the
-// private library folder of an installed program (<prefix>/lib/korvo beside <prefix>/bin).
+// private library folder of an installed program (<prefix>/lib/<multiarch>/korvo, or
+// <prefix>/lib/korvo, as the build was set up, reached from <prefix>/bin).
 std::string DesktopModuleCandidates(const std::string& programPath, int index);
 
 // Loads the module and runs its desktop. On failure returns -1 with the reason in `error`.

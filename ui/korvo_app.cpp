@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/autostart.h"
 #include "platform/data_dir.h"
 #include "platform/instance_guard.h"
 #include "platform/message_hook.h"
@@ -212,6 +213,7 @@ bool KorvoApp::StartDesktop(InstanceGuard::Outcome outcome) {
 
     DesktopOptions options;
     options.autostartProgram = ProgramPath();
+    options.autostartDataDir = AutostartDataDir(dir_);
     options.settingsFile = SettingsFilePath();
     options.onClosed = [this] {
         // Not from inside the desktop's own call: it is deleted after that has returned.

@@ -142,7 +142,10 @@ TEST(ProgramProcess, NewerStartReplacesTheRunningOneWhichLeavesThroughItsExitPat
 
     // The first run wrote the store and the autostart entry.
     EXPECT_TRUE(std::filesystem::exists(data + "Korvo.dat"));
-    EXPECT_TRUE(std::filesystem::exists(config + "/autostart/korvos.desktop"));
+    // It starts this program at log-in, on the data directory it was given.
+    EXPECT_NE(test::ReadFile(config + "/autostart/korvos.desktop")
+                  .find(std::string("Exec=\"") + KORVO_PROGRAM + "\" --data-dir \"" + data + "\"\n"),
+              std::string::npos);
 
     EXPECT_TRUE(RequestInstanceExit(data));
     EXPECT_EQ(second.WaitForExit(30s), 0) << test::ReadFile(log);
