@@ -19,6 +19,9 @@ struct ImportOptions {
     std::function<void(int percent)> progress;  // of the path being read
     std::recursive_mutex* modelLock = nullptr;  // taken for every letter stored
     LetterListener* listener = nullptr;         // told of every letter and of the box
+    // Asked with the model lock held before the box is used: false when it has been deleted
+    // meanwhile (another thread changes the tree), which ends the import.
+    std::function<bool()> boxAlive;
     size_t maxLetter = kMaxLetterBytes;
 };
 
