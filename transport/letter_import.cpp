@@ -106,8 +106,8 @@ class Import {
             Failed();
             return false;
         }
-        // Stored: the raw text and the columns are read back from the store when shown.
-        freedata(letter, 8 | 4);
+        // Stored: the raw text (and unless kept, the columns) are read back from the store.
+        freedata(letter, options_.keepColumns ? 8 : 8 | 4);
         ++result_.stored;
         if (AdjustBoxCounters(box_, false, 0, getstate(letter))) {
             countersChanged_ = true;

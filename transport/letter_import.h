@@ -23,6 +23,9 @@ struct ImportOptions {
     // meanwhile (another thread changes the tree), which ends the import.
     std::function<bool()> boxAlive;
     size_t maxLetter = kMaxLetterBytes;
+    // Keeps each letter's column block in memory, as a received letter's is, for a letter list
+    // that shows the box; without it memory stays flat however many letters come in.
+    bool keepColumns = false;
 };
 
 struct ImportResult {

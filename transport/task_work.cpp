@@ -95,6 +95,7 @@ TaskJob MakeImportJob(CDataStores& stores, uint32_t boxId, std::vector<std::stri
             ImportOptions options;
             options.modelLock = &ModelLock();
             options.listener = listener;
+            options.keepColumns = true;  // the desktop lists them
             options.cancelled = [&record] { return record.cancel.load(); };
             // The user may delete the box while the worker stores into it.
             options.boxAlive = [&stores, boxId, box] {
