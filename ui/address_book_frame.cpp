@@ -1,5 +1,6 @@
 #include "ui/address_book_frame.h"
 
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/splitter.h>
 #include <wx/toolbar.h>
@@ -34,8 +35,9 @@ constexpr int kWriteMailTool = 32810;
 }  // namespace
 
 AddressBookFrame::AddressBookFrame(wxWindow* parent, const std::string& title, CSysData& sys,
-                                   PersonEditor& editor)
-    : wxFrame(parent, wxID_ANY, WxFromBytes(title), wxDefaultPosition, wxSize(760, 520)) {
+                                   PersonEditor& editor, TransferChooser files)
+    : wxFrame(parent, wxID_ANY, WxFromBytes(title), wxDefaultPosition, wxSize(760, 520)),
+      files_(std::move(files)) {
     prompter_ = std::make_unique<WxShellDialogs>(this);
     wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_TEXT);
     bar->SetToolBitmapSize(wxSize(kToolImageWidth, kToolImageHeight));
@@ -49,6 +51,19 @@ AddressBookFrame::AddressBookFrame(wxWindow* parent, const std::string& title, C
     bar->AddTool(kWriteMailTool, "Write new mail", ToolBitmap("Write new mail", hue), "");
     bar->EnableTool(kWriteMailTool, false);
     bar->Realize();
+
+    // Persons in and out as vCards.
+    auto* file = new wxMenu;
+    file->Append(int(BookCommand::kImportVCard), "Import vCard...");
+    file->Append(int(BookCommand::kExportVCard), "Export vCard...");
+    auto* menus = new wxMenuBar;
+    menus->Append(file, "&File");
+    SetMenuBar(menus);
+    CreateStatusBar();
+    for (BookCommand command : {BookCommand::kImportVCard, BookCommand::kExportVCard}) {
+        Bind(wxEVT_MENU, &AddressBookFrame::OnTool, this, int(command));
+        Bind(wxEVT_UPDATE_UI, &AddressBookFrame::OnToolUpdate, this, int(command));
+    }
 
     auto* split = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
@@ -103,6 +118,17 @@ bool AddressBookFrame::AskWarning(std::string_view text, std::string_view captio
                         this) == wxYES;
 }
 
+std::string AddressBookFrame::ChooseVCardFile(bool write, const std::string& suggested) {
+    const std::vector<std::string> chosen = ChooseTransferPaths(
+        files_, this, write ? TransferDialog::kExportVCard : TransferDialog::kImportVCard,
+        suggested);
+    return chosen.empty() ? std::string() : chosen.front();
+}
+
+void AddressBookFrame::Report(std::string_view text) {
+    SetStatusText(WxFromBytes(text));
+}
+
 void AddressBookFrame::OnTreeSelection(wxTreeEvent& event) {
     event.Skip();
     if (busy_) return;
@@ -136,13 +162,14 @@ void AddressBookFrame::OnToolUpdate(wxUpdateUIEvent& event) {
 }
 
 AddressBookFrame* OpenAddressBookWindow(wxWindow* parent, const std::string& title, CSysData& sys,
-                                        PersonEditor& editor, baseDataStruct* node) {
+                                        PersonEditor& editor, baseDataStruct* node,
+                                        TransferChooser files) {
     static wxWeakRef<AddressBookFrame> open;
     if (open) {
         open->Raise();
         return open.get();
     }
-    auto* frame = new AddressBookFrame(parent, title, sys, editor);
+    auto* frame = new AddressBookFrame(parent, title, sys, editor, std::move(files));
     if (!frame->Start(node)) {
         frame->Destroy();
         return nullptr;
