@@ -32,6 +32,16 @@ constexpr Tool kTools[] = {
 };
 constexpr int kWriteMailTool = 32810;
 
+struct VCardItem {
+    int id;
+    BookCommand command;
+    const char* text;
+};
+constexpr VCardItem kVCardItems[] = {
+    {AddressBookFrame::kImportVCardItem, BookCommand::kImportVCard, "Import vCard..."},
+    {AddressBookFrame::kExportVCardItem, BookCommand::kExportVCard, "Export vCard..."},
+};
+
 }  // namespace
 
 AddressBookFrame::AddressBookFrame(wxWindow* parent, const std::string& title, CSysData& sys,
@@ -52,18 +62,28 @@ AddressBookFrame::AddressBookFrame(wxWindow* parent, const std::string& title, C
     bar->EnableTool(kWriteMailTool, false);
     bar->Realize();
 
-    // Persons in and out as vCards.
+    // Persons in and out as vCards. Menu ids must stay below 0x7fff, which the commands' own
+    // numbers do not.
     auto* file = new wxMenu;
-    file->Append(int(BookCommand::kImportVCard), "Import vCard...");
-    file->Append(int(BookCommand::kExportVCard), "Export vCard...");
     auto* menus = new wxMenuBar;
+    for (const auto& [id, command, text] : kVCardItems) {
+        file->Append(id, text);
+        Bind(
+            wxEVT_MENU,
+            [this, command = command](wxCommandEvent&) {
+                if (!busy_) Run(command);
+            },
+            id);
+        Bind(
+            wxEVT_UPDATE_UI,
+            [this, command = command](wxUpdateUIEvent& event) {
+                event.Enable(logic_->IsCommandEnabled(command));
+            },
+            id);
+    }
     menus->Append(file, "&File");
     SetMenuBar(menus);
     CreateStatusBar();
-    for (BookCommand command : {BookCommand::kImportVCard, BookCommand::kExportVCard}) {
-        Bind(wxEVT_MENU, &AddressBookFrame::OnTool, this, int(command));
-        Bind(wxEVT_UPDATE_UI, &AddressBookFrame::OnToolUpdate, this, int(command));
-    }
 
     auto* split = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);

@@ -20,6 +20,10 @@ class WxShellDialogs;
 
 class AddressBookFrame : public wxFrame, private AddressDialogs {
   public:
+    // The File menu's items.
+    static constexpr int kImportVCardItem = 32700;
+    static constexpr int kExportVCardItem = 32701;
+
     // `sys` and `editor` must outlive the window. `files` replaces the vCard file dialogs
     // (tests).
     AddressBookFrame(wxWindow* parent, const std::string& title, CSysData& sys,
