@@ -1,8 +1,8 @@
 #include "ui/desktop.h"
 
+#include <wx/choicdlg.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
-#include <wx/choicdlg.h>
 #include <wx/notifmsg.h>
 #include <wx/srchctrl.h>
 #include <wx/taskbar.h>
@@ -245,19 +245,10 @@ std::optional<uint32_t> Desktop::QueueImport(baseDataStruct* box,
     const std::string caption = getinfo(box, kThisNode, "caption") + " [" +
                                 getinfo(user, kThisNode, "caption") + "]";
     // The count goes to the status bar too, where it stays once the task window has gone.
-    auto finished = [this, done = std::move(done), boxId = box->nodeId()](
-                        const ImportResult& result) {
+    auto finished = [this, done = std::move(done)](const ImportResult& result) {
         if (done) done(result);
-        window_->CallAfter([this, boxId, text = ImportSummary(result)] {
-            Lock lock(ModelLock());
-            if (closed_) return;
-            window_->SetStatusText(WxFromBytes(text));
-            // A box that had no letters before was listed without the place the import made
-            // for them: listed again, it shows them.
-            if (baseDataStruct* shown = letters_->shownBox(); shown && shown->nodeId() == boxId) {
-                Busy busy(*this);
-                letters_->showList(shown);
-            }
+        window_->CallAfter([this, text = ImportSummary(result)] {
+            if (!closed_) window_->SetStatusText(WxFromBytes(text));
         });
     };
     baseDataStruct* task = engine->AddJob(
