@@ -136,12 +136,10 @@ class LetterBuilder {
         inHeader_ = true;
         tooLarge_ = false;
         dropping_ = false;
-        lines_ = 0;
     }
 
     void Add(std::string_view piece, bool start, bool end) {
         if (start) {
-            ++lines_;
             dropping_ = false;
             if (inHeader_) {
                 if (end && piece.empty()) {
@@ -167,7 +165,8 @@ class LetterBuilder {
     }
 
     bool tooLarge() const { return tooLarge_; }
-    bool empty() const { return lines_ == 0; }
+    // Nothing but mark fields is no letter either.
+    bool empty() const { return letter_.text.empty(); }
     ArchiveLetter& letter() { return letter_; }
 
   private:
@@ -197,7 +196,6 @@ class LetterBuilder {
     bool inHeader_ = true;
     bool tooLarge_ = false;
     bool dropping_ = false;
-    size_t lines_ = 0;
 };
 
 std::string SizeText(size_t max) {

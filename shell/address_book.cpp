@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "shell/address_rows.h"
+#include "shell/vcard_transfer.h"
 #include "store/node_tree.h"
 
 namespace korvo {
@@ -86,6 +87,9 @@ bool CViewBookAddress::IsCommandEnabled(BookCommand command) const {
             return IsFolderOrTeam(chosen_) || HoldsPersons(chosen_);
         case BookCommand::kShowAllAccounts:
             return user_ != nullptr;
+        case BookCommand::kImportVCard:
+        case BookCommand::kExportVCard:
+            return HoldsPersons(chosen_);
     }
     return false;
 }
@@ -107,6 +111,10 @@ void CViewBookAddress::RunCommand(BookCommand command) {
             return ModifyPerson();
         case BookCommand::kDeletePerson:
             return DeletePersons();
+        case BookCommand::kImportVCard:
+            return TransferVCards(true);
+        case BookCommand::kExportVCard:
+            return TransferVCards(false);
         case BookCommand::kShowAllAccounts:
             allAccounts_ = !allAccounts_;
             sys_.SysShowBookTree(current_, &tree_, allAccounts_);
@@ -185,6 +193,22 @@ void CViewBookAddress::DeletePersons() {
         persons_.view().DeleteRow(*row);
     }
     ShowPersons(chosen_);
+}
+
+void CViewBookAddress::TransferVCards(bool in) {
+    baseDataStruct* folder = chosen_;
+    const std::string path =
+        dialogs_.ChooseVCardFile(!in, getinfo(folder, kThisNode, "caption") + ".vcf");
+    // The dialog ran its own loop: the folder is the chosen one still only if nothing changed.
+    if (path.empty() || folder != chosen_) return;
+    const VCardResult result =
+        in ? ImportVCardFile(sys_, folder, path) : ExportVCardFile(sys_, folder, path);
+    if (in) ShowPersons(folder);
+    std::string text = std::to_string(result.persons) +
+                       (result.persons == 1 ? " person" : " persons") +
+                       (in ? " imported." : " exported.");
+    if (!result.error.empty()) text += "\n" + result.error;
+    dialogs_.Report(text);
 }
 
 }  // namespace korvo

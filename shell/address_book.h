@@ -25,6 +25,8 @@ enum class BookCommand : int {
     kAddFolder = 33077,
     kAddPerson = 33079,
     kAddTeam = 33080,
+    kImportVCard = 33100,  // persons from a vCard file into the chosen folder
+    kExportVCard = 33101,  // the chosen folder's persons out to a vCard file
 };
 
 inline constexpr std::string_view kDeleteFolderQuestion =
@@ -42,6 +44,15 @@ class AddressDialogs {
     virtual bool EditFolder(FolderForm& form, baseDataStruct* node, std::string_view title) = 0;
     // A Yes/No question with the exclamation icon; true for Yes.
     virtual bool AskWarning(std::string_view text, std::string_view caption) = 0;
+    // The vCard file to read, or to write (`suggested` being the name offered); empty when
+    // the user cancelled.
+    virtual std::string ChooseVCardFile(bool write, const std::string& suggested) {
+        (void)write;
+        (void)suggested;
+        return {};
+    }
+    // Tells the user how a transfer went.
+    virtual void Report(std::string_view text) { (void)text; }
 };
 
 class CViewBookAddress {
@@ -73,6 +84,7 @@ class CViewBookAddress {
     void AddPerson();
     void ModifyPerson();
     void DeletePersons();
+    void TransferVCards(bool in);
 
     CSysData& sys_;
     CBaseTreeControl& tree_;

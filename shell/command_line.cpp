@@ -259,11 +259,10 @@ int RunCommandLineTasks(const CommandLine& command, std::ostream& out, std::ostr
     DataDirLock lock;
     const auto deadline = std::chrono::steady_clock::now() + command.lockWait;
     for (;;) {
-        if (!transfer) {
-            const HandOffResult handed =
-                HandOffTasks(dir, command.taskType, command.handOff, out, err);
-            if (handed.taken) return handed.status;
-        }
+        const HandOffResult handed =
+            transfer ? HandOffTransfer(dir, command.transfer, command.handOff, out, err)
+                     : HandOffTasks(dir, command.taskType, command.handOff, out, err);
+        if (handed.taken) return handed.status;
         const DataDirLock::Result taken = lock.TryTake(dir);
         if (taken == DataDirLock::Result::kTaken) break;
         if (taken == DataDirLock::Result::kFailed) {

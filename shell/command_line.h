@@ -23,7 +23,8 @@
 // do not start, and the stores are written out, synced and closed before the run ends.
 //
 // One process works on a data directory at a time. A desktop program running there is handed
-// the request (shell/task_hand_off.h): it runs the tasks, and this run prints their rows.
+// the request (shell/task_hand_off.h): it runs the tasks, and this run prints their rows (or,
+// for letters and persons in and out, what the desktop's run of them printed).
 // Otherwise the run holds the directory's lock (platform/instance_guard.h) from before it opens
 // a store until it ends. While another run holds it, this one waits, handing the request to a
 // desktop program should one start meanwhile; after `lockWait` it gives up.

@@ -163,20 +163,75 @@ baseDataStruct* FindBoxByPath(CSysData& sys, std::string_view path, std::string*
     return node;
 }
 
+namespace {
+
+std::string PathPart(std::string_view caption) {
+    std::string part;
+    for (char c : caption) {
+        part += c;
+        if (c == '/') part += '/';
+    }
+    return part;
+}
+
+void AddBoxes(baseDataStruct* parent, const std::string& path, std::vector<NamedBox>* boxes) {
+    for (baseDataStruct* box = parent ? parent->firstSon() : nullptr; box;
+         box = box->nextBrother()) {
+        if (!teststate(box, STATE_VALID) || getinfo(box, kThisNode, "type") != "Box") continue;
+        const std::string named = path + "/" + PathPart(getinfo(box, kThisNode, "caption"));
+        boxes->push_back({named, box});
+        AddBoxes(box, named, boxes);
+    }
+}
+
+}  // namespace
+
+std::vector<NamedBox> ListBoxPaths(CSysData& sys) {
+    std::vector<NamedBox> boxes;
+    for (baseDataStruct* user = sys.root()->firstSon(); user; user = user->nextBrother()) {
+        if (!teststate(user, STATE_VALID) || getinfo(user, kThisNode, "type") != "User" ||
+            getinfo(user, kThisNode, "LockState") == "lock") {
+            continue;
+        }
+        const std::string userPart = PathPart(getinfo(user, kThisNode, "caption"));
+        baseDataStruct* accounts = sys.DataGetSysPoint(user, kKindUATree);
+        for (baseDataStruct* a = accounts ? accounts->firstSon() : nullptr; a;
+             a = a->nextBrother()) {
+            if (!teststate(a, STATE_VALID) || getinfo(a, kThisNode, "type") != "Account") continue;
+            AddBoxes(sys.DataGetSysPoint(a, kKindPBoxTree),
+                     userPart + "/" + PathPart(getinfo(a, kThisNode, "caption")), &boxes);
+        }
+    }
+    return boxes;
+}
+
+int ReportImport(const ImportResult& result, std::ostream& out, std::ostream& err) {
+    for (const std::string& problem : result.problems) err << "korvo: " << problem << '\n';
+    out << result.stored << (result.stored == 1 ? " letter" : " letters") << " imported";
+    if (result.skipped > 0) out << ", " << result.skipped << " skipped";
+    out << '\n';
+    return result.ok() ? 0 : 1;
+}
+
 int RunMailTransfer(CDataStores& stores, const MailTransferRequest& request, std::ostream& out,
+                    std::ostream& err, const std::function<bool()>& stopped) {
+    return RunMailTransfer(stores.sys(), request, out, err, stopped);
+}
+
+int RunMailTransfer(CSysData& sys, const MailTransferRequest& request, std::ostream& out,
                     std::ostream& err, const std::function<bool()>& stopped) {
     std::string error;
     using Kind = MailTransferRequest::Kind;
     if (request.kind == Kind::kImportVCard || request.kind == Kind::kExportVCard) {
         std::lock_guard<std::recursive_mutex> lock(ModelLock());
-        baseDataStruct* folder = FindBookFolderByPath(stores.sys(), request.book, &error);
+        baseDataStruct* folder = FindBookFolderByPath(sys, request.book, &error);
         if (!folder) {
             err << "korvo: " << error << '\n';
             return 1;
         }
         const bool in = request.kind == Kind::kImportVCard;
-        const VCardResult result = in ? ImportVCardFile(stores.sys(), folder, request.vcard)
-                                      : ExportVCardFile(stores.sys(), folder, request.vcard);
+        const VCardResult result = in ? ImportVCardFile(sys, folder, request.vcard)
+                                      : ExportVCardFile(sys, folder, request.vcard);
         if (!result.error.empty()) err << "korvo: " << result.error << '\n';
         out << result.persons << (result.persons == 1 ? " person" : " persons")
             << (in ? " imported\n" : " exported\n");
@@ -185,7 +240,7 @@ int RunMailTransfer(CDataStores& stores, const MailTransferRequest& request, std
     baseDataStruct* box;
     {
         std::lock_guard<std::recursive_mutex> lock(ModelLock());
-        box = FindBoxByPath(stores.sys(), request.box, &error);
+        box = FindBoxByPath(sys, request.box, &error);
     }
     if (!box) {
         err << "korvo: " << error << '\n';
@@ -195,15 +250,10 @@ int RunMailTransfer(CDataStores& stores, const MailTransferRequest& request, std
         ImportOptions options;
         options.modelLock = &ModelLock();
         options.cancelled = stopped;
-        const ImportResult result = ImportLetters(stores.sys(), box, request.paths, options);
-        for (const std::string& problem : result.problems) err << "korvo: " << problem << '\n';
-        out << result.stored << (result.stored == 1 ? " letter" : " letters") << " imported";
-        if (result.skipped > 0) out << ", " << result.skipped << " skipped";
-        out << '\n';
-        return result.ok() ? 0 : 1;
+        return ReportImport(ImportLetters(sys, box, request.paths, options), out, err);
     }
     std::lock_guard<std::recursive_mutex> lock(ModelLock());
-    const ExportResult result = ExportBox(stores.sys(), box, request.mbox);
+    const ExportResult result = ExportBox(sys, box, request.mbox);
     if (!result.ok) {
         err << "korvo: " << result.error << '\n';
         out << "0 letters exported\n";

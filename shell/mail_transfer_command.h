@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "model/data_stores.h"
+#include "transport/letter_import.h"
 
 namespace korvo {
 
@@ -55,9 +56,23 @@ baseDataStruct* FindUserOrAccount(CSysData& sys, const std::string& user,
 // that the user is locked.
 baseDataStruct* FindBoxByPath(CSysData& sys, std::string_view path, std::string* error);
 
+// A box and the path FindBoxByPath takes for it.
+struct NamedBox {
+    std::string path;
+    baseDataStruct* box = nullptr;
+};
+
+// Every valid box of every user that is not locked, boxes inside boxes included, in tree order.
+std::vector<NamedBox> ListBoxPaths(CSysData& sys);
+
 // Runs the request on the open stores; the exit status: 0, or 1 on any failure. An import
 // asks `stopped` before each letter and ends early when it says so.
 int RunMailTransfer(CDataStores& stores, const MailTransferRequest& request, std::ostream& out,
                     std::ostream& err, const std::function<bool()>& stopped = {});
+int RunMailTransfer(CSysData& sys, const MailTransferRequest& request, std::ostream& out,
+                    std::ostream& err, const std::function<bool()>& stopped = {});
+
+// What an import prints: the problems on `err`, the count on `out`; the exit status.
+int ReportImport(const ImportResult& result, std::ostream& out, std::ostream& err);
 
 }  // namespace korvo

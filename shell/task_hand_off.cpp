@@ -1,6 +1,8 @@
 #include "shell/task_hand_off.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <sstream>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -22,6 +24,10 @@ constexpr std::string_view kRow = "row";
 constexpr std::string_view kWait = "wait";
 constexpr std::string_view kDone = "done";
 constexpr std::string_view kFail = "fail";
+constexpr std::string_view kTransfer = "transfer";
+constexpr std::string_view kOut = "out";
+constexpr std::string_view kErr = "err";
+constexpr std::string_view kExit = "exit";
 constexpr char kClosing[] = "Korvo is closing";
 
 std::string Escape(std::string_view text) {
@@ -137,35 +143,50 @@ std::string TaskRequestLine(int type) {
 
 // ---- the command line's side ---------------------------------------------------------------
 
+namespace {
+
+// Sends `request` to the desktop on `dataDir`; the connection once it has taken it, else null
+// (the request may still be run here).
+std::unique_ptr<InstanceConnection> Ask(const std::string& dataDir, const std::string& request,
+                                        std::chrono::milliseconds answer) {
+    std::unique_ptr<InstanceConnection> desktop = InstanceConnection::Connect(dataDir);
+    if (!desktop || !desktop->Send(request)) return nullptr;
+    const auto deadline = Clock::now() + answer;
+    std::string line;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || desktop->ReadLine(&line, left) != Read::kLine) return nullptr;
+        if (line == kAccepted) return desktop;
+        if (Split(line).first == kFail) return nullptr;
+    }
+}
+
+void Lost(const std::string& dataDir, Read read, std::ostream& err) {
+    err << "korvo: Korvo on " << dataDir
+        << (read == Read::kTimedOut  ? " stopped answering"
+            : read == Read::kTooLong ? " sent a line too long to read"
+                                     : " ended before the tasks had run")
+        << '\n';
+}
+
+}  // namespace
+
 HandOffResult HandOffTasks(const std::string& dataDir, int type, const HandOffWaits& waits,
                            std::ostream& out, std::ostream& err) {
     HandOffResult result;
     const std::string request = TaskRequestLine(type);
     if (request.empty()) return result;
-    std::unique_ptr<InstanceConnection> desktop = InstanceConnection::Connect(dataDir);
-    if (!desktop || !desktop->Send(request)) return result;
-
-    // Until the desktop has taken the request, it may still be run here.
-    const auto deadline = Clock::now() + waits.answer;
-    std::string line;
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || desktop->ReadLine(&line, left) != Read::kLine) return result;
-        if (line == kAccepted) break;
-        if (Split(line).first == kFail) return result;
-    }
+    std::unique_ptr<InstanceConnection> desktop = Ask(dataDir, request, waits.answer);
+    if (!desktop) return result;
 
     result.taken = true;
+    std::string line;
     bool ranOver = true;
     for (;;) {
         const Read read = desktop->ReadLine(&line, waits.idle);
         if (read != Read::kLine) {
-            err << "korvo: Korvo on " << dataDir
-                << (read == Read::kTimedOut  ? " stopped answering"
-                    : read == Read::kTooLong ? " sent a line too long to read"
-                                             : " ended before the tasks had run")
-                << '\n';
+            Lost(dataDir, read, err);
             return result;
         }
         const auto [kind, text] = Split(line);
@@ -194,6 +215,71 @@ HandOffResult HandOffTasks(const std::string& dataDir, int type, const HandOffWa
             return result;
         }
         // "wait", and kinds this version does not know: the desktop is there.
+    }
+}
+
+// ---- letters and persons in and out -------------------------------------------------------
+
+std::string TransferRequestLine(const MailTransferRequest& request) {
+    using Kind = MailTransferRequest::Kind;
+    auto absolute = [](const std::string& path) {
+        std::error_code error;
+        const std::filesystem::path made = std::filesystem::absolute(path, error);
+        return error ? path : made.string();
+    };
+    std::vector<std::string> args;
+    switch (request.kind) {
+        case Kind::kImport:
+            args.push_back("--import");
+            for (const std::string& path : request.paths) args.push_back(absolute(path));
+            args.insert(args.end(), {"--box", request.box});
+            break;
+        case Kind::kExport:
+            args = {"--export", request.box, "--mbox", absolute(request.mbox)};
+            break;
+        case Kind::kImportVCard:
+        case Kind::kExportVCard:
+            args = {request.kind == Kind::kImportVCard ? "--import-vcard" : "--export-vcard",
+                    absolute(request.vcard), "--book", request.book};
+            break;
+        case Kind::kNone:
+            return {};
+    }
+    std::string line(kTransfer);
+    for (size_t i = 0; i < args.size(); ++i) {
+        line += i == 0 ? ' ' : '\t';
+        line += Escape(args[i]);
+    }
+    return line;
+}
+
+HandOffResult HandOffTransfer(const std::string& dataDir, const MailTransferRequest& request,
+                              const HandOffWaits& waits, std::ostream& out, std::ostream& err) {
+    HandOffResult result;
+    const std::string line = TransferRequestLine(request);
+    if (line.empty()) return result;
+    std::unique_ptr<InstanceConnection> desktop = Ask(dataDir, line, waits.answer);
+    if (!desktop) return result;
+    result.taken = true;
+    std::string got;
+    for (;;) {
+        const Read read = desktop->ReadLine(&got, waits.idle);
+        if (read != Read::kLine) {
+            Lost(dataDir, read, err);
+            return result;
+        }
+        const auto [kind, text] = Split(got);
+        if (kind == kOut || kind == kErr) {
+            std::ostream& to = kind == kOut ? out : err;
+            to << Unescape(text) << '\n';
+            to.flush();
+        } else if (kind == kExit) {
+            result.status = text == "0" ? 0 : 1;
+            return result;
+        } else if (kind == kFail) {
+            err << "korvo: " << Unescape(text) << '\n';
+            return result;
+        }
     }
 }
 
@@ -240,9 +326,80 @@ TaskHandOff::~TaskHandOff() {
     TasksDropped(kClosing);
 }
 
+namespace {
+
+// Each line of `text` as a line of `kind`.
+void SendLines(InstanceConnection& peer, std::string_view kind, const std::string& text) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) peer.Send(Line(kind, Escape(line)));
+}
+
+void SendOutcome(InstanceConnection& peer, int status, const std::string& out,
+                 const std::string& err) {
+    SendLines(peer, kErr, err);
+    SendLines(peer, kOut, out);
+    peer.Send(Line(kExit, std::to_string(status)));
+}
+
+}  // namespace
+
+void TaskHandOff::TakeTransfer(std::string_view arguments,
+                               std::shared_ptr<InstanceConnection> peer) {
+    std::vector<std::string> args{"korvo"};
+    for (size_t from = 0;;) {
+        const size_t tab = arguments.find('\t', from);
+        args.push_back(Unescape(arguments.substr(from, tab - from)));
+        if (tab == std::string_view::npos) break;
+        from = tab + 1;
+    }
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    MailTransferRequest request;
+    std::string error;
+    bool valid = true;
+    for (int i = 1; valid && i < int(argv.size()); ++i)
+        valid = ParseTransferArgument(int(argv.size()), argv.data(), &i, &request, &error) > 0;
+    if (!valid || !CheckTransferRequest(request, &error) ||
+        request.kind == MailTransferRequest::Kind::kNone) {
+        peer->Send(Line(kFail, Escape("bad transfer request: " + error)));
+        return;
+    }
+    if (!queue_.CanQueue()) {
+        peer->Send(Line(kFail, kClosing));
+        return;
+    }
+    if (request.kind != MailTransferRequest::Kind::kImport) {
+        // Quick enough to run here and now.
+        std::ostringstream out, err;
+        const int status = RunMailTransfer(sys_, request, out, err);
+        peer->Send(kAccepted);
+        SendOutcome(*peer, status, out.str(), err.str());
+        return;
+    }
+    baseDataStruct* box = FindBoxByPath(sys_, request.box, &error);
+    if (!box) {
+        peer->Send(kAccepted);
+        SendOutcome(*peer, 1, "", "korvo: " + error + "\n");
+        return;
+    }
+    auto result = std::make_shared<ImportResult>();
+    const std::optional<uint32_t> id = queue_.QueueImport(
+        box, request.paths, [result](const ImportResult& got) { *result = got; });
+    if (!id) {
+        peer->Send(Line(kFail, "the import could not be queued"));
+        return;
+    }
+    peer->Send(kAccepted);
+    requests_.push_back({std::move(peer), {*id}, std::move(result)});
+}
+
 void TaskHandOff::Take(const std::string& request, std::shared_ptr<InstanceConnection> peer) {
     std::lock_guard<std::recursive_mutex> lock(ModelLock());
     if (!peer) return;
+    if (const auto [kind, text] = Split(request); kind == kTransfer) {
+        TakeTransfer(text, std::move(peer));
+        return;
+    }
     int type = -1;
     for (int t : {kTaskReceive, kTaskPreview, kTaskSend}) {
         if (request == TaskRequestLine(t)) type = t;
@@ -256,7 +413,7 @@ void TaskHandOff::Take(const std::string& request, std::shared_ptr<InstanceConne
         return;
     }
     std::vector<std::string> notes;
-    Request taken{std::move(peer), {}};
+    Request taken{std::move(peer), {}, nullptr};
     for (const TaskTarget& target : FindTaskTargets(sys_, &notes)) {
         const std::optional<uint32_t> id = queue_.QueueTask(target.account, type);
         if (!id) {
@@ -284,6 +441,13 @@ void TaskHandOff::TaskEnded(uint32_t taskId, const std::vector<std::string>& cel
     }
     for (auto it = requests_.begin(); it != requests_.end();) {
         auto at = std::find(it->waiting.begin(), it->waiting.end(), taskId);
+        if (at != it->waiting.end() && it->import) {
+            std::ostringstream out, err;
+            const int status = ReportImport(*it->import, out, err);
+            SendOutcome(*it->peer, status, out.str(), err.str());
+            it = requests_.erase(it);
+            continue;
+        }
         if (at != it->waiting.end()) {
             it->waiting.erase(at);
             it->peer->Send(row);

@@ -32,6 +32,7 @@
 
 #include "model/sys_data.h"
 #include "platform/instance_guard.h"
+#include "shell/mail_transfer_command.h"
 
 namespace korvo {
 
@@ -91,6 +92,23 @@ bool HandOffMailto(const std::string& dataDir, std::string_view link,
 bool AnswerMailtoRequest(std::string_view request, InstanceConnection& peer,
                          const std::function<bool(const std::string& link)>& open);
 
+// ---- letters and persons in and out ------------------------------------------------------------
+//
+// `korvo --import/--export/--import-vcard/--export-vcard ...` beside a running desktop:
+//   command line: "transfer ARG\tARG..."  the transfer's arguments, paths made absolute
+//   desktop:      "accepted" or "fail TEXT" (not taken: the run may go on by itself)
+//                 "out TEXT", "err TEXT"  a line of the run's output or error stream
+//                 "wait"          as above, while an import runs in the task window
+//                 "exit N"        the run's exit status; the end
+// An import runs as a task of the desktop's task window; the others at once.
+
+std::string TransferRequestLine(const MailTransferRequest& request);
+
+// Hands the transfer to the desktop that listens on `dataDir`; when it takes it, prints what
+// it sends and returns its exit status.
+HandOffResult HandOffTransfer(const std::string& dataDir, const MailTransferRequest& request,
+                              const HandOffWaits& waits, std::ostream& out, std::ostream& err);
+
 // ---- the desktop's side --------------------------------------------------------------------
 
 // Where the desktop queues a request's tasks.
@@ -102,6 +120,16 @@ class TaskQueue {
     // Queues a task of `type` for `account` as the user's command does, or finds the equal
     // task already waiting; the task's id in the task list, none when it cannot.
     virtual std::optional<uint32_t> QueueTask(baseDataStruct* account, int type) = 0;
+    // Queues an import of `paths` into `box` as a task; `done` gets its result on the task's
+    // thread before the task ends. The task's id, none when it cannot.
+    virtual std::optional<uint32_t> QueueImport(baseDataStruct* box,
+                                                const std::vector<std::string>& paths,
+                                                std::function<void(const ImportResult&)> done) {
+        (void)box;
+        (void)paths;
+        (void)done;
+        return std::nullopt;
+    }
 };
 
 // The requests the desktop works on. Everything runs on the user-interface thread.
@@ -129,7 +157,12 @@ class TaskHandOff {
     struct Request {
         std::shared_ptr<InstanceConnection> peer;
         std::vector<uint32_t> waiting;  // task ids
+        // An import's result, written by its task before the task ends; null for tasks
+        // whose rows are sent.
+        std::shared_ptr<ImportResult> import;
     };
+
+    void TakeTransfer(std::string_view arguments, std::shared_ptr<InstanceConnection> peer);
 
     CSysData& sys_;
     TaskQueue& queue_;

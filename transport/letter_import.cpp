@@ -15,6 +15,7 @@ class Import {
     ImportResult Run(const std::vector<std::string>& paths) {
         {
             Locked lock(options_.modelLock);
+            if (!BoxAlive()) return std::move(result_);
             letters_ = mail_.SysReadLinkTree(box_, kLoadProperty);
         }
         if (!letters_) {
@@ -26,7 +27,7 @@ class Import {
             if (!ImportPath(path)) break;
         }
         Locked lock(options_.modelLock);
-        if (countersChanged_) sys_.DataSaveList(box_, 1);
+        if (countersChanged_ && BoxAlive()) sys_.DataSaveList(box_, 1);
         if (!mail_.DataSync() || !sys_.DataSync() || mail_.failed()) Failed();
         return std::move(result_);
     }
@@ -49,6 +50,14 @@ class Import {
     };
 
     bool cancelled() const { return options_.cancelled && options_.cancelled(); }
+
+    // Under the model lock.
+    bool BoxAlive() {
+        if (!options_.boxAlive || options_.boxAlive()) return true;
+        if (!result_.cancelled) result_.problems.push_back("the box was deleted");
+        result_.cancelled = true;
+        return false;
+    }
 
     void Failed() {
         if (result_.storageFailed) return;
@@ -84,6 +93,7 @@ class Import {
 
     bool Store(ArchiveLetter&& from) {
         Locked lock(options_.modelLock);
+        if (!BoxAlive()) return false;
         const long size = long(from.text.size());
         baseDataStruct* letter = AddLetterNode(letters_, size, {}, 1, std::move(from.text));
         mailInitProperty(letter, box_);
@@ -96,8 +106,8 @@ class Import {
             Failed();
             return false;
         }
-        // Stored: the raw text and the columns are read back from the store when shown.
-        freedata(letter, 8 | 4);
+        // Stored: the raw text (and unless kept, the columns) are read back from the store.
+        freedata(letter, options_.keepColumns ? 8 : 8 | 4);
         ++result_.stored;
         if (AdjustBoxCounters(box_, false, 0, getstate(letter))) {
             countersChanged_ = true;

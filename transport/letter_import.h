@@ -19,7 +19,13 @@ struct ImportOptions {
     std::function<void(int percent)> progress;  // of the path being read
     std::recursive_mutex* modelLock = nullptr;  // taken for every letter stored
     LetterListener* listener = nullptr;         // told of every letter and of the box
+    // Asked with the model lock held before the box is used: false when it has been deleted
+    // meanwhile (another thread changes the tree), which ends the import.
+    std::function<bool()> boxAlive;
     size_t maxLetter = kMaxLetterBytes;
+    // Keeps each letter's column block in memory, as a received letter's is, for a letter list
+    // that shows the box; without it memory stays flat however many letters come in.
+    bool keepColumns = false;
 };
 
 struct ImportResult {

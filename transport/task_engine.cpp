@@ -91,6 +91,17 @@ baseDataStruct* CDlgRSMail::AddTask(const baseDataStruct* account, const std::st
     return task;
 }
 
+baseDataStruct* CDlgRSMail::AddJob(const std::string& name, const std::string& caption,
+                                   TaskJob job) {
+    // No account and no type: PendingTask never takes a job for an account's task.
+    baseDataStruct* task = addson(root_.get(), "%s", "type =TASK");
+    jobs_[task->nodeId()] = std::move(job);
+    list_.InsertRow(StrPrintf("%s ,%s ,Waiting", encodeinfo(name).c_str(),
+                              encodeinfo(caption).c_str()),
+                    task->nodeId());
+    return task;
+}
+
 baseDataStruct* CDlgRSMail::NextPending() const {
     for (baseDataStruct* t = current_ ? current_ : root_->firstSon(); t; t = t->nextBrother()) {
         if (teststate(t, STATE_VALID)) return t;
@@ -122,6 +133,14 @@ void CDlgRSMail::Start(baseDataStruct* task) {
 
     running_ = true;
     exited_ = false;
+    if (auto job = jobs_.extract(task->nodeId())) {
+        worker_ = std::thread([this, run = std::move(job.mapped())] {
+            run(*record_);
+            running_ = false;
+            exited_ = true;
+        });
+        return;
+    }
     worker_ = std::thread([this, type, accountId] {
         TaskRecord& rec = *record_;
         if (baseDataStruct* account = lookup_(accountId)) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -66,6 +67,10 @@ using TaskWork =
 // it takes whatever lock guards the tree.
 using AccountLookup = std::function<baseDataStruct*(uint32_t nodeId)>;
 
+// The work of a task that belongs to no account (an import): runs on the worker thread and
+// writes its State and Info into `record` as TaskWork does.
+using TaskJob = std::function<void(TaskRecord& record)>;
+
 class CDlgRSMail {
   public:
     static constexpr int kIdleTicks = 5;
@@ -85,6 +90,9 @@ class CDlgRSMail {
     // an equal task is already waiting.
     baseDataStruct* AddTask(const baseDataStruct* account, const std::string& userCaption, int type,
                             const std::string& mailIdList = "-1");
+    // Queues a task that runs `job`, shown as `name` for `caption` in the task list; never
+    // merged with another. Returns the task node.
+    baseDataStruct* AddJob(const std::string& name, const std::string& caption, TaskJob job);
     // The pending task with that account, type and list, or null.
     baseDataStruct* PendingTask(const baseDataStruct* account, int type,
                                 const std::string& mailIdList = "-1") const;
@@ -122,6 +130,7 @@ class CDlgRSMail {
     baseDataStruct* current_ = nullptr;  // where the search for the next pending task starts
     baseDataStruct* runningTask_ = nullptr;
     std::unique_ptr<TaskRecord> record_;
+    std::map<uint32_t, TaskJob> jobs_;  // of job tasks not started yet, by task node id
     std::thread worker_;
     std::atomic<bool> running_{false};  // the task's work is not done yet
     std::atomic<bool> exited_{true};    // the worker thread has returned

@@ -84,4 +84,65 @@ AccountLookup MakeAccountLookup(CDataStores& stores) {
     };
 }
 
+std::string ImportSummary(const ImportResult& result) {
+    std::string text = std::to_string(result.stored) +
+                       (result.stored == 1 ? " letter imported" : " letters imported");
+    if (result.skipped > 0) text += ", " + std::to_string(result.skipped) + " skipped";
+    if (result.cancelled) text += ", cancelled";
+    return text;
+}
+
+TaskJob MakeImportJob(CDataStores& stores, uint32_t boxId, std::vector<std::string> paths,
+                      LetterListener* listener, std::function<void(const ImportResult&)> done) {
+    return [&stores, boxId, paths = std::move(paths), listener,
+            done = std::move(done)](TaskRecord& record) {
+        SessionView* view = record.view;
+        baseDataStruct* box;
+        {
+            std::lock_guard<std::recursive_mutex> lock(ModelLock());
+            box = findid(stores.sys().root(), boxId);
+        }
+        ImportResult result;
+        if (!box) {
+            result.cancelled = true;
+            result.problems.push_back("the box was deleted");
+        } else {
+            ImportOptions options;
+            options.modelLock = &ModelLock();
+            options.listener = listener;
+            options.keepColumns = true;  // the desktop lists them
+            options.cancelled = [&record] { return record.cancel.load(); };
+            // The user may delete the box while the worker stores into it.
+            options.boxAlive = [&stores, boxId, box] {
+                return findid(stores.sys().root(), boxId) == box;
+            };
+            size_t at = 0;
+            options.progress = [&](int percent) {
+                if (!view) return;
+                // Each path has an equal share of the bar.
+                view->SetProgress(int((at * 100 + size_t(percent)) / paths.size()));
+            };
+            if (view) view->SetCaption("Import Letter");
+            for (; at < paths.size() && !result.cancelled && !result.storageFailed; ++at) {
+                if (view) view->SetStatus(paths[at]);
+                const ImportResult part = ImportLetters(stores.sys(), box, {paths[at]}, options);
+                result.stored += part.stored;
+                result.skipped += part.skipped;
+                result.storageFailed = part.storageFailed;
+                result.cancelled = part.cancelled;
+                result.problems.insert(result.problems.end(), part.problems.begin(),
+                                       part.problems.end());
+            }
+        }
+        record.stateText = result.ok() ? "Run over!" : "Faile";
+        record.infoText = ImportSummary(result);
+        if (!result.problems.empty()) record.infoText += ": " + result.problems.front();
+        if (view) {
+            view->SetProgress(100);
+            view->SetStatus(ImportSummary(result));
+        }
+        if (done) done(result);
+    };
+}
+
 }  // namespace korvo

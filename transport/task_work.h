@@ -5,9 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "model/data_stores.h"
 #include "platform/tcp_socket.h"
+#include "transport/letter_import.h"
 #include "transport/net_rp.h"
 #include "transport/receive_mail.h"
 #include "transport/task_engine.h"
@@ -28,5 +31,18 @@ ReceiveRunner MakeReceiveRunner(CDataStores& stores, LetterListener& listener,
 // Finds a live account of the system store by node id, under the model lock: the account
 // itself, or none when no node has that id any more or it is not under an account.
 AccountLookup MakeAccountLookup(CDataStores& stores);
+
+// An import as a task (shown as "Import" in the task list): the files of `paths` into the box
+// of the system store with id `boxId`, letter by letter under the model lock. The task's
+// Cancel ends it; the letters stored until then stay. Its Info says how many came in; a
+// cancelled or failed import has the State "Faile". `done`, when given, gets the result on the
+// worker thread. `listener` must outlive the job.
+inline constexpr char kImportTaskName[] = "Import";
+TaskJob MakeImportJob(CDataStores& stores, uint32_t boxId, std::vector<std::string> paths,
+                      LetterListener* listener,
+                      std::function<void(const ImportResult&)> done = {});
+
+// "3 letters imported", with ", 1 skipped" and ", cancelled" when so.
+std::string ImportSummary(const ImportResult& result);
 
 }  // namespace korvo

@@ -1,5 +1,6 @@
 #include "ui/address_book_frame.h"
 
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/splitter.h>
 #include <wx/toolbar.h>
@@ -31,11 +32,22 @@ constexpr Tool kTools[] = {
 };
 constexpr int kWriteMailTool = 32810;
 
+struct VCardItem {
+    int id;
+    BookCommand command;
+    const char* text;
+};
+constexpr VCardItem kVCardItems[] = {
+    {AddressBookFrame::kImportVCardItem, BookCommand::kImportVCard, "Import vCard..."},
+    {AddressBookFrame::kExportVCardItem, BookCommand::kExportVCard, "Export vCard..."},
+};
+
 }  // namespace
 
 AddressBookFrame::AddressBookFrame(wxWindow* parent, const std::string& title, CSysData& sys,
-                                   PersonEditor& editor)
-    : wxFrame(parent, wxID_ANY, WxFromBytes(title), wxDefaultPosition, wxSize(760, 520)) {
+                                   PersonEditor& editor, TransferChooser files)
+    : wxFrame(parent, wxID_ANY, WxFromBytes(title), wxDefaultPosition, wxSize(760, 520)),
+      files_(std::move(files)) {
     prompter_ = std::make_unique<WxShellDialogs>(this);
     wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_TEXT);
     bar->SetToolBitmapSize(wxSize(kToolImageWidth, kToolImageHeight));
@@ -49,6 +61,29 @@ AddressBookFrame::AddressBookFrame(wxWindow* parent, const std::string& title, C
     bar->AddTool(kWriteMailTool, "Write new mail", ToolBitmap("Write new mail", hue), "");
     bar->EnableTool(kWriteMailTool, false);
     bar->Realize();
+
+    // Persons in and out as vCards. Menu ids must stay below 0x7fff, which the commands' own
+    // numbers do not.
+    auto* file = new wxMenu;
+    auto* menus = new wxMenuBar;
+    for (const auto& [id, command, text] : kVCardItems) {
+        file->Append(id, text);
+        Bind(
+            wxEVT_MENU,
+            [this, command = command](wxCommandEvent&) {
+                if (!busy_) Run(command);
+            },
+            id);
+        Bind(
+            wxEVT_UPDATE_UI,
+            [this, command = command](wxUpdateUIEvent& event) {
+                event.Enable(logic_->IsCommandEnabled(command));
+            },
+            id);
+    }
+    menus->Append(file, "&File");
+    SetMenuBar(menus);
+    CreateStatusBar();
 
     auto* split = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                        wxSP_3D | wxSP_LIVE_UPDATE);
@@ -103,6 +138,17 @@ bool AddressBookFrame::AskWarning(std::string_view text, std::string_view captio
                         this) == wxYES;
 }
 
+std::string AddressBookFrame::ChooseVCardFile(bool write, const std::string& suggested) {
+    const std::vector<std::string> chosen = ChooseTransferPaths(
+        files_, this, write ? TransferDialog::kExportVCard : TransferDialog::kImportVCard,
+        suggested);
+    return chosen.empty() ? std::string() : chosen.front();
+}
+
+void AddressBookFrame::Report(std::string_view text) {
+    SetStatusText(WxFromBytes(text));
+}
+
 void AddressBookFrame::OnTreeSelection(wxTreeEvent& event) {
     event.Skip();
     if (busy_) return;
@@ -136,13 +182,14 @@ void AddressBookFrame::OnToolUpdate(wxUpdateUIEvent& event) {
 }
 
 AddressBookFrame* OpenAddressBookWindow(wxWindow* parent, const std::string& title, CSysData& sys,
-                                        PersonEditor& editor, baseDataStruct* node) {
+                                        PersonEditor& editor, baseDataStruct* node,
+                                        TransferChooser files) {
     static wxWeakRef<AddressBookFrame> open;
     if (open) {
         open->Raise();
         return open.get();
     }
-    auto* frame = new AddressBookFrame(parent, title, sys, editor);
+    auto* frame = new AddressBookFrame(parent, title, sys, editor, std::move(files));
     if (!frame->Start(node)) {
         frame->Destroy();
         return nullptr;

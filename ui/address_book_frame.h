@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shell/address_book.h"
+#include "ui/transfer_dialogs.h"
 #include "ui/wx_list_view.h"
 #include "ui/wx_tree_view.h"
 
@@ -19,9 +20,14 @@ class WxShellDialogs;
 
 class AddressBookFrame : public wxFrame, private AddressDialogs {
   public:
-    // `sys` and `editor` must outlive the window.
+    // The File menu's items.
+    static constexpr int kImportVCardItem = 32700;
+    static constexpr int kExportVCardItem = 32701;
+
+    // `sys` and `editor` must outlive the window. `files` replaces the vCard file dialogs
+    // (tests).
     AddressBookFrame(wxWindow* parent, const std::string& title, CSysData& sys,
-                     PersonEditor& editor);
+                     PersonEditor& editor, TransferChooser files = {});
     ~AddressBookFrame() override;
 
     // Shows the address books of the user of `node`; false without one.
@@ -36,6 +42,8 @@ class AddressBookFrame : public wxFrame, private AddressDialogs {
   private:
     bool EditFolder(FolderForm& form, baseDataStruct* node, std::string_view title) override;
     bool AskWarning(std::string_view text, std::string_view caption) override;
+    std::string ChooseVCardFile(bool write, const std::string& suggested) override;
+    void Report(std::string_view text) override;
 
     void OnTreeSelection(wxTreeEvent& event);
     void OnTreeExpanded(wxTreeEvent& event);
@@ -49,6 +57,7 @@ class AddressBookFrame : public wxFrame, private AddressDialogs {
     std::unique_ptr<WxListView> listView_;
     std::unique_ptr<CBaseListControl> listLogic_;
     std::unique_ptr<CViewBookAddress> logic_;
+    TransferChooser files_;
     // Set while the logic changes the widgets, whose events are then not the user's.
     bool busy_ = false;
 };
@@ -56,6 +65,7 @@ class AddressBookFrame : public wxFrame, private AddressDialogs {
 // Opens the address book window for the user of `node`, or raises the one already open. Null
 // when `node` is not inside a user.
 AddressBookFrame* OpenAddressBookWindow(wxWindow* parent, const std::string& title, CSysData& sys,
-                                        PersonEditor& editor, baseDataStruct* node);
+                                        PersonEditor& editor, baseDataStruct* node,
+                                        TransferChooser files = {});
 
 }  // namespace korvo

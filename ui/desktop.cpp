@@ -1,5 +1,6 @@
 #include "ui/desktop.h"
 
+#include <wx/choicdlg.h>
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
@@ -19,10 +20,12 @@
 #include "platform/model_lock.h"
 #include "platform/string_format.h"
 #include "shell/mail_indicator.h"
+#include "shell/mail_transfer_command.h"
 #include "shell/mailto.h"
 #include "store/diag_log.h"
 #include "store/node_tree.h"
 #include "tarnel/tarnel.h"
+#include "transport/letter_export.h"
 #include "transport/letter_import.h"
 #include "transport/task_work.h"
 #include "ui/address_book_frame.h"
@@ -236,16 +239,133 @@ void Desktop::OnHandOffTimer(wxTimerEvent&) {
     if (!handOff_->open()) handOffTimer_.Stop();
 }
 
+// ---- letters in and out ---------------------------------------------------------------------
+
 void Desktop::ImportLetterFiles(baseDataStruct* box, const std::vector<std::string>& paths) {
-    if (!box || paths.empty()) return;
-    ImportOptions options;
-    options.modelLock = &ModelLock();
-    options.listener = this;
-    const ImportResult result = ImportLetters(stores_.sys(), box, paths, options);
-    std::string text = StrPrintf("%ld letters imported.", result.stored);
-    for (const std::string& problem : result.problems) text += "\n" + problem;
-    wxMessageBox(WxFromBytes(text), "Korvo", result.ok() ? wxICON_INFORMATION : wxICON_WARNING,
-                 window_);
+    QueueImport(box, paths);
+}
+
+std::optional<uint32_t> Desktop::QueueImport(baseDataStruct* box,
+                                             const std::vector<std::string>& paths,
+                                             std::function<void(const ImportResult&)> done) {
+    Lock lock(ModelLock());
+    if (!box || paths.empty() || closed_ || exiting_) return std::nullopt;
+    // While the program sits in the tray the task window stays out of sight, as for receiving.
+    const bool show = window_->IsShown();
+    CDlgRSMail* engine = TaskWindow();
+    if (engine) {
+        if (show) ShowTaskWindow(true);
+    } else if (!(engine = CreateTaskWindow(show))) {
+        return std::nullopt;
+    }
+    baseDataStruct* user = stores_.sys().DataGetSysPoint(box, kKindUser);
+    const std::string caption = getinfo(box, kThisNode, "caption") + " [" +
+                                getinfo(user, kThisNode, "caption") + "]";
+    // The count goes to the status bar too, where it stays once the task window has gone.
+    auto finished = [this, done = std::move(done)](const ImportResult& result) {
+        if (done) done(result);
+        window_->CallAfter([this, text = ImportSummary(result)] {
+            if (!closed_) window_->SetStatusText(WxFromBytes(text));
+        });
+    };
+    baseDataStruct* task = engine->AddJob(
+        kImportTaskName, caption,
+        MakeImportJob(stores_, box->nodeId(), paths, posting_.get(), std::move(finished)));
+    return task->nodeId();
+}
+
+bool Desktop::IsTransferEnabled(TransferCommand command) {
+    switch (command) {
+        case TransferCommand::kImportLetters:
+            return true;
+        case TransferCommand::kExportBox:
+            return SelectedBox() != nullptr;
+        case TransferCommand::kSaveLetter:
+            return letters_->currentLetter() != nullptr;
+    }
+    return false;
+}
+
+baseDataStruct* Desktop::SelectedBox() {
+    baseDataStruct* node = tree_->selectedNode();
+    return node && getinfo(node, kThisNode, "type") == "Box" ? node : nullptr;
+}
+
+baseDataStruct* Desktop::ImportTarget() {
+    if (baseDataStruct* box = SelectedBox()) return box;
+    baseDataStruct* node = tree_->selectedNode();
+    if (node && getinfo(node, kThisNode, "type") == "Account")
+        return stores_.sys().DataGetSysPoint(node, kKindBox, kBoxReceive);
+    const std::vector<NamedBox> boxes = ListBoxPaths(stores_.sys());
+    if (boxes.empty()) {
+        window_->SetStatusText("Letters are imported into a box: create an account first.");
+        return nullptr;
+    }
+    wxArrayString paths;
+    for (const NamedBox& named : boxes) paths.Add(WxFromBytes(named.path));
+    wxSingleChoiceDialog ask(window_, "Import the letters into the box", "Import letters", paths);
+    if (ask.ShowModal() != wxID_OK || ask.GetSelection() < 0) return nullptr;
+    // The dialog's own loop ran: the box is looked up again.
+    std::string error;
+    return FindBoxByPath(stores_.sys(), BytesFromWx(ask.GetStringSelection()), &error);
+}
+
+std::string Desktop::ChooseOnePath(TransferDialog dialog, const std::string& suggested) {
+    const std::vector<std::string> chosen =
+        ChooseTransferPaths(options_.transferFiles, window_, dialog, suggested);
+    return chosen.empty() ? std::string() : chosen.front();
+}
+
+void Desktop::RunTransfer(TransferCommand command) {
+    switch (command) {
+        case TransferCommand::kImportLetters: {
+            baseDataStruct* box = ImportTarget();
+            if (!box) return;
+            const uint32_t boxId = box->nodeId();
+            const std::vector<std::string> paths =
+                ChooseTransferPaths(options_.transferFiles, window_, TransferDialog::kImportLetters,
+                                    std::string());
+            // Deleted while the dialog was open: nothing to import into.
+            box = findid(stores_.sys().root(), boxId);
+            if (box && !paths.empty()) QueueImport(box, paths);
+            return;
+        }
+        case TransferCommand::kExportBox: {
+            baseDataStruct* box = SelectedBox();
+            if (!box) return;
+            const uint32_t boxId = box->nodeId();
+            const std::string path = ChooseOnePath(
+                TransferDialog::kExportBox, getinfo(box, kThisNode, "caption") + ".mbox");
+            box = findid(stores_.sys().root(), boxId);
+            if (!box || path.empty()) return;
+            wxBusyCursor busy;
+            const ExportResult result = ExportBox(stores_.sys(), box, path);
+            if (!result.ok) {
+                wxMessageBox(WxFromBytes("The box was not exported: " + result.error), "Korvo",
+                             wxOK | wxICON_WARNING, window_);
+                return;
+            }
+            window_->SetStatusText(WxFromBytes(
+                StrPrintf("%ld %s exported.", result.written,
+                          result.written == 1 ? "letter" : "letters")));
+            return;
+        }
+        case TransferCommand::kSaveLetter: {
+            baseDataStruct* letter = letters_->currentLetter();
+            if (!letter) return;
+            const uint32_t letterId = letter->nodeId();
+            const std::string path = ChooseOnePath(TransferDialog::kSaveLetter, "letter.eml");
+            letter = findid(stores_.mail().root(), letterId);
+            if (!letter || path.empty()) return;
+            wxBusyCursor busy;
+            const ExportResult result = SaveLetterAs(stores_.sys(), letter, path);
+            if (!result.ok) {
+                wxMessageBox(WxFromBytes("The letter was not saved: " + result.error), "Korvo",
+                             wxOK | wxICON_WARNING, window_);
+            }
+            return;
+        }
+    }
 }
 
 void Desktop::TakeTaskRequest(const std::string& request,
@@ -409,6 +529,8 @@ bool Desktop::IsCommandEnabled(MenuCommand command) {
             return frame_->IsCommandEnabled(command.command);
         case CommandSet::kLetter:
             return frame_->IsMailCommandEnabled(command.command);
+        case CommandSet::kTransfer:
+            return IsTransferEnabled(TransferCommand(command.command));
         case CommandSet::kNone:
             break;
     }
@@ -424,6 +546,7 @@ bool Desktop::IsCommandChecked(MenuCommand command) {
             return frame_->IsCommandChecked(command.command);
         case CommandSet::kLetter:
             return frame_->IsMailCommandChecked(command.command);
+        case CommandSet::kTransfer:
         case CommandSet::kNone:
             break;
     }
@@ -442,6 +565,9 @@ void Desktop::RunCommand(MenuCommand command) {
             break;
         case CommandSet::kLetter:
             frame_->OnMailCommand(command.command);
+            break;
+        case CommandSet::kTransfer:
+            RunTransfer(TransferCommand(command.command));
             break;
         case CommandSet::kNone:
             break;
@@ -619,7 +745,8 @@ void Desktop::SendLetter(const SendRequest& request) {
 
 void Desktop::OpenAddressBook(const std::string& title) {
     addressBook_ =
-        OpenAddressBookWindow(window_, title, stores_.sys(), *personEditor_, tree_->selectedNode());
+        OpenAddressBookWindow(window_, title, stores_.sys(), *personEditor_, tree_->selectedNode(),
+                              options_.transferFiles);
     if (!addressBook_)
         window_->SetStatusText("Select a user or an account to see its address books.");
 }

@@ -26,10 +26,12 @@
 #include "shell/task_hand_off.h"
 #include "shell/tree_user.h"
 #include "shell/write_letter.h"
+#include "transport/letter_import.h"
 #include "ui/composer_frame.h"
 #include "ui/mail_viewer.h"
 #include "ui/main_window.h"
 #include "ui/task_window.h"
+#include "ui/transfer_dialogs.h"
 #include "ui/wx_tray_view.h"
 
 class wxNotificationMessage;
@@ -66,6 +68,8 @@ struct DesktopOptions {
     std::function<void(const NewMailNotice::Text&)> notify;
     // Replaces the composers' file dialog (tests).
     WxComposerDialogs::FileChooser composerFiles;
+    // Replaces the file choosers of letters in and out (tests).
+    TransferChooser transferFiles;
 };
 
 class Desktop : private CommandSink,
@@ -148,6 +152,22 @@ class Desktop : private CommandSink,
     void OnListContextMenu(wxContextMenuEvent& event);
     void FinishExit();
     void SaveLayout();
+
+    // Letters in and out (the File menu, dropped files, the command line's requests).
+    // Queues an import of `paths` into `box` in the task window; the task's id, none when it
+    // cannot be queued. `done` gets the result on the worker thread.
+    std::optional<uint32_t> QueueImport(baseDataStruct* box, const std::vector<std::string>& paths,
+                                        std::function<void(const ImportResult&)> done = {})
+        override;
+    bool IsTransferEnabled(TransferCommand command);
+    void RunTransfer(TransferCommand command);
+    // The selected tree node when it is a box.
+    baseDataStruct* SelectedBox();
+    // Where the File menu imports to: the selected box, an account's receive box, or the box
+    // the user chooses.
+    baseDataStruct* ImportTarget();
+    // One path from the chooser, or empty.
+    std::string ChooseOnePath(TransferDialog dialog, const std::string& suggested);
 
     // CommandSink
     bool IsCommandEnabled(MenuCommand command) override;

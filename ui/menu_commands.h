@@ -10,11 +10,15 @@
 namespace korvo {
 
 enum class CommandSet {
-    kNone,    // an item without a handler: always disabled
-    kTree,    // TreeCommand
-    kFrame,   // FrameCommand
-    kLetter,  // LetterCommand
+    kNone,      // an item without a handler: always disabled
+    kTree,      // TreeCommand
+    kFrame,     // FrameCommand
+    kLetter,    // LetterCommand
+    kTransfer,  // TransferCommand
 };
+
+// Letters in and out of the File menu, handled by the desktop itself.
+enum class TransferCommand { kImportLetters, kExportBox, kSaveLetter };
 
 struct MenuCommand {
     CommandSet set = CommandSet::kNone;

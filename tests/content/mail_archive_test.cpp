@@ -125,6 +125,7 @@ TEST(MailArchive, HostileFilesEndWithoutTakingBrokenText) {
         {"junk before the first letter", "junk\n" + good, 1, 1},
         {"empty file", "", 0, 0},
         {"envelope lines only", "From a\nFrom b\n", 0, 2},
+        {"mark fields only", "From a\nStatus: RO\nX-Status: A\n" + good, 1, 1},
         {"NUL bytes", nul + good, 2, 0},
         // Larger than the buffer, with no line end anywhere in it.
         {"a 100 MB line",

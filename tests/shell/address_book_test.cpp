@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <deque>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "controls/memory_list_view.h"
+#include "platform/private_file.h"
 #include "shell/address_list.h"
 #include "shell/address_picker.h"
 #include "shell/address_rows.h"
@@ -135,6 +137,13 @@ class ScriptedAddressDialogs : public AddressDialogs {
         questions.emplace_back(std::string(caption) + ":" + std::string(text));
         return yes;
     }
+    std::string ChooseVCardFile(bool write, const std::string& suggested) override {
+        offered.push_back(std::string(write ? "write " : "read ") + suggested);
+        return vcard;
+    }
+    void Report(std::string_view text) override { reports.emplace_back(text); }
+    std::string vcard;  // the file chosen; empty: cancelled
+    std::vector<std::string> offered, reports;
     std::deque<std::string> names;
     std::vector<std::string> titles, questions;
     bool yes = true;
@@ -348,6 +357,31 @@ TEST_F(AddressViewTest, TenThousandPersonsAreListed) {
     persons.Reset(kSidePersonColumns);
     EXPECT_EQ(ListPersons(persons, holder, SidePersonRow), 10000);
     EXPECT_EQ(personView.CellText(0, 1), "\"P9999\"<p9999@x.org>");
+}
+
+TEST_F(AddressViewTest, VCardsGoInAndOutOfTheChosenFolder) {
+    CViewBookAddress book(sys(), tree, persons, dialogs, editor);
+    ASSERT_TRUE(book.Open(account));
+    EXPECT_FALSE(book.IsCommandEnabled(BookCommand::kImportVCard)) << "nothing chosen yet";
+    Select(tree, Private());
+    book.OnSelectTree(tree.currentItem());
+    ASSERT_TRUE(book.IsCommandEnabled(BookCommand::kImportVCard));
+    WritePrivateFile(dir.path(), "in.vcf",
+                     "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nEMAIL:ann@x.org\r\n"
+                     "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nFN:Bo\r\nEND:VCARD\r\n");
+    book.RunCommand(BookCommand::kImportVCard);  // cancelled: nothing happens
+    dialogs.vcard = dir.path() + "in.vcf";
+    book.RunCommand(BookCommand::kImportVCard);
+    std::vector<std::string> names = Column(personView, 2);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Ann Lee", "Bo"}));
+    dialogs.vcard = dir.path() + "out.vcf";
+    book.RunCommand(BookCommand::kExportVCard);
+    EXPECT_EQ(dialogs.reports,
+              (std::vector<std::string>{"2 persons imported.", "2 persons exported."}));
+    const std::string written = test::ReadFile(dir.path() + "out.vcf");
+    EXPECT_NE(written.find("FN:Ann Lee\r\n"), std::string::npos) << written;
+    EXPECT_EQ(dialogs.offered.back(), "write " + Get(Private(), "caption") + ".vcf");
 }
 
 }  // namespace

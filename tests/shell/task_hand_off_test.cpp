@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <filesystem>
 #include <future>
 #include <map>
 #include <mutex>
@@ -102,7 +103,15 @@ class FakeQueue : public TaskQueue {
         if (added) queued.push_back(caption);
         return at->second;
     }
+    std::optional<uint32_t> QueueImport(baseDataStruct* box, const std::vector<std::string>& paths,
+                                        std::function<void(const ImportResult&)> done) override {
+        imports.push_back(getinfo(box, kThisNode, "caption") + ":" + std::to_string(paths.size()));
+        importDone = std::move(done);
+        return 77;
+    }
     bool canQueue = true;
+    std::vector<std::string> imports;  // "box:number of paths"
+    std::function<void(const ImportResult&)> importDone;
     std::map<std::string, uint32_t> ids;  // by account caption
     std::vector<std::string> queued;
 };
@@ -218,6 +227,65 @@ TEST_F(TaskHandOffTest, ADesktopThatCannotFinishSaysSo) {
     std::string answer;
     EXPECT_EQ(peer->ReadLine(&answer, 5s), InstanceConnection::Read::kLine);
     EXPECT_EQ(answer, "fail unknown request: run everything");
+}
+
+TEST_F(TaskHandOffTest, TransfersRunInTheDesktopAndTheCommandLinePrintsTheirOutcome) {
+    using Kind = MailTransferRequest::Kind;
+    ImportResult cancelled;
+    cancelled.stored = 2;
+    cancelled.cancelled = true;
+    cancelled.problems = {"the box was deleted"};
+    const std::string mbox = dir.path() + "out.mbox";
+    const struct {
+        const char* name;
+        MailTransferRequest request;
+        const ImportResult* import;  // the queued import's result; null: none is queued
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {"an import as a task",
+         {Kind::kImport, {"a.mbox", "b"}, "ann/work/Receive", "", "", ""},
+         &cancelled,
+         1,
+         "2 letters imported\n",
+         "korvo: the box was deleted\n"},
+        {"an import into no box",
+         {Kind::kImport, {"a.mbox"}, "ann/work/Nowhere", "", "", ""},
+         nullptr,
+         1,
+         "",
+         "korvo: no box Nowhere in ann/work\n"},
+        {"an export at once", {Kind::kExport, {}, "ann/home/Drafts", "", "", ""}, nullptr, 0,
+         "0 letters exported\n", ""},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.request.kind == Kind::kExport) c.request.mbox = mbox;
+        auto run = std::async(std::launch::async, [&] {
+            Finished done;
+            std::ostringstream out, err;
+            done.result = HandOffTransfer(dir.path(), c.request, {5s, 5s}, out, err);
+            done.out = out.str();
+            done.err = err.str();
+            return done;
+        });
+        TakeNext();
+        if (c.import) {
+            ASSERT_TRUE(queue.importDone);
+            EXPECT_EQ(queue.imports.back(), "Receive:2");
+            EXPECT_TRUE(handOff.open());
+            std::exchange(queue.importDone, {})(*c.import);
+            handOff.TaskEnded(77, {"Import", "Receive [ann]", "Faile", "2 letters imported"});
+        }
+        const Finished done = run.get();
+        EXPECT_TRUE(done.result.taken);
+        EXPECT_EQ(done.result.status, c.status);
+        EXPECT_EQ(done.out, c.out);
+        EXPECT_EQ(done.err, c.err);
+        EXPECT_FALSE(handOff.open());
+    }
+    EXPECT_EQ(queue.imports.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(mbox));
 }
 
 }  // namespace

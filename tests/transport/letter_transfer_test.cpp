@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "content/letter_node.h"
 #include "model/sys_schema.h"
@@ -10,6 +12,9 @@
 #include "tests/support/faulty_store_env.h"
 #include "transport/letter_export.h"
 #include "transport/letter_import.h"
+#include "transport/task_engine.h"
+#include "transport/task_work.h"
+#include "controls/memory_list_view.h"
 
 namespace korvo {
 namespace {
@@ -170,6 +175,67 @@ TEST_F(LetterTransferTest, ACancelledImportKeepsTheLettersStoredSoFar) {
     Reopen();
     receive = findinfo(sys().root(), "subType", "receive");
     EXPECT_EQ(Letters(receive).size(), 2u);
+}
+
+
+// The import as the desktop runs it: a job of the task engine on its worker thread.
+TEST_F(LetterTransferTest, AnImportTaskSaysHowManyCameInHoweverItEnds) {
+    struct Events : TaskWindowEvents {
+        void SetTitle(const std::string&) override {}
+        void CloseWindow() override {}
+        void RaiseMailIndicator(int) override {}
+    } events;
+    // Stops the import after its `at`-th letter: by the task's Cancel, or by deleting the box
+    // as the user may while the worker stores into it.
+    struct Stopper : LetterListener {
+        std::function<void()> stop;
+        int at = 0, shown = 0;
+        void ShowLetter(baseDataStruct*) override {
+            if (++shown == at && stop) stop();
+        }
+        void BoxChanged(baseDataStruct*) override {}
+    };
+    enum Stop { kNone, kCancel, kDeleteBox, kNoBox };
+    const struct {
+        Stop stop;
+        long stored;  // in the box afterwards (none when it was deleted)
+        const char* state;
+        const char* info;
+    } cases[] = {
+        {kNone, 7, "Run over!", "7 letters imported"},
+        {kCancel, 2, "Faile", "2 letters imported, cancelled"},
+        {kDeleteBox, -1, "Faile", "2 letters imported, cancelled: the box was deleted"},
+        {kNoBox, 0, "Faile", "0 letters imported, cancelled: the box was deleted"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.info);
+        baseDataStruct* owner = AddAccount(UserNamed("ann"), "a" + std::to_string(int(c.stop)));
+        baseDataStruct* box = sys().DataGetSysPoint(owner, kKindBox, kBoxReceive);
+        ASSERT_TRUE(box);
+        MemoryListView view;
+        CBaseListControl list(view);
+        CDlgRSMail engine(list, events, {}, {});
+        engine.SetupList(600);
+        Stopper stopper;
+        stopper.at = 2;
+        if (c.stop == kCancel) stopper.stop = [&] { engine.Cancel(); };
+        if (c.stop == kDeleteBox) stopper.stop = [&] { sys().SysDeletePointItem(box, &tree); };
+        const uint32_t id = c.stop == kNoBox ? 0xFFFFFF : box->nodeId();
+        engine.AddJob(kImportTaskName, "receive [ann]",
+                      MakeImportJob(*stores, id, {Fixture("python.mbox"), Fixture("maildir")},
+                                    &stopper));
+        engine.Tick();
+        for (int i = 0; i < 5000 && !engine.workerDone(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(engine.workerDone());
+        engine.Tick();
+        EXPECT_EQ(view.CellText(0, 0), kImportTaskName);
+        EXPECT_EQ(view.CellText(0, 2), c.state);
+        EXPECT_EQ(view.CellText(0, 3), c.info);
+        if (c.stored >= 0) {
+            EXPECT_EQ(Letters(box).size(), size_t(c.stored));
+        }
+    }
 }
 
 }  // namespace

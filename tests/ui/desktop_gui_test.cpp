@@ -681,5 +681,51 @@ TEST_F(DesktopGuiTest, ALockedUserOpensOnlyWithItsPasswordAndTheCloseBoxHides) {
     }
 }
 
+TEST_F(DesktopGuiTest, FileMenuImportsIntoTheSelectedBoxAsATaskAndExportsItAgain) {
+    const std::string archives = KORVO_ARCHIVE_DIR;
+    const std::string exported = temp.path() + "out.mbox";
+    std::vector<TransferDialog> asked;
+    options.transferFiles = [&](TransferDialog dialog, const std::string&) {
+        asked.push_back(dialog);
+        if (dialog == TransferDialog::kImportLetters)
+            return std::vector<std::string>{archives + "/python.mbox", archives + "/maildir"};
+        return std::vector<std::string>{exported};
+    };
+    Desktop desktop(options);
+    baseDataStruct* user = StartAndCreateUser(desktop, "ann");
+    ASSERT_NE(user, nullptr);
+    baseDataStruct* account = AddAccountThroughMenu(desktop, user);
+    ASSERT_NE(account, nullptr);
+    baseDataStruct* receive =
+        desktop.stores().sys().DataGetSysPoint(account, kKindBox, kBoxReceive);
+    Select(desktop, receive);
+
+    Click(desktop.window(), {CommandSet::kTransfer, int(TransferCommand::kImportLetters)});
+    ASSERT_NE(desktop.taskWindow(), nullptr);
+    EXPECT_TRUE(desktop.taskWindow()->IsShown());
+    WxListView& tasks = desktop.taskWindow()->taskList();
+    ASSERT_EQ(tasks.RowCount(), 1);
+    EXPECT_EQ(tasks.CellText(0, 0), "Import");
+    ASSERT_TRUE(PumpUntil([&] { return tasks.CellText(0, 2) == "Run over!"; }, 60 * kSeconds));
+    EXPECT_EQ(tasks.CellText(0, 3), "7 letters imported");
+    // The count stays in the status bar; the box lists the letters.
+    EXPECT_TRUE(PumpUntil([&] {
+        return desktop.window().GetStatusBar()->GetStatusText() == "7 letters imported";
+    }));
+    EXPECT_EQ(desktop.letters().shownBox(), receive);
+    // All but the deleted one; unread counts that one too.
+    EXPECT_EQ(desktop.window().letterList().RowCount(), 6);
+    EXPECT_EQ(Label(desktop, receive), "Receive (3/6)");
+
+    Click(desktop.window(), {CommandSet::kTransfer, int(TransferCommand::kExportBox)});
+    EXPECT_EQ(desktop.window().GetStatusBar()->GetStatusText(), "7 letters exported.");
+    std::ifstream in(exported);
+    int fromLines = 0;
+    for (std::string line; std::getline(in, line);) fromLines += line.rfind("From ", 0) == 0;
+    EXPECT_EQ(fromLines, 7);
+    EXPECT_EQ(asked, (std::vector<TransferDialog>{TransferDialog::kImportLetters,
+                                                  TransferDialog::kExportBox}));
+}
+
 }  // namespace
 }  // namespace korvo

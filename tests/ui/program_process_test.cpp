@@ -297,5 +297,49 @@ TEST_F(ProgramWithMail, ACommandLineRunHandsItsTasksToTheDesktop) {
     for (const auto& [letter, count] : seen) EXPECT_EQ(count, 1) << letter;
 }
 
+// --import and --export beside the running desktop: the desktop runs them (the import as a
+// task), the command line prints their counts and ends well.
+TEST_F(ProgramWithMail, LettersInAndOutAreHandedToTheDesktop) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display";
+    AddAccount(AddUser("ann"), "work");
+    stores.reset();
+    test::TempDir temp;
+    const std::string data = dir.path();
+    const std::string config = temp.path() + "config";
+    const std::string log = temp.path() + "stderr.txt";
+    Program desktop(data, config, log);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::filesystem::exists(data + InstanceGuard::kSocketFile) || !desktop.running();
+        },
+        60s));
+    ASSERT_TRUE(desktop.running()) << test::ReadFile(log);
+
+    const std::string archives = KORVO_ARCHIVE_DIR;
+    const struct {
+        std::vector<std::string> options;
+        std::string printed;
+    } runs[] = {
+        {{"--import", archives + "/python.mbox", archives + "/maildir", "--box",
+          "ann/work/Receive"},
+         "7 letters imported\n"},
+        {{"--export", "ann/work/Receive", "--mbox", temp.path() + "out.mbox"},
+         "7 letters exported\n"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.options.front());
+        const auto start = std::chrono::steady_clock::now();
+        const std::string printed = temp.path() + "stdout.txt";
+        Program commandLine(data, config, log, run.options, printed);
+        EXPECT_EQ(commandLine.WaitForExit(120s), 0) << test::ReadFile(log);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 60s) << "it waited instead";
+        EXPECT_EQ(test::ReadFile(printed), run.printed);
+    }
+    EXPECT_TRUE(desktop.running());
+    EXPECT_TRUE(RequestInstanceExit(data));
+    EXPECT_EQ(desktop.WaitForExit(30s), 0) << test::ReadFile(log);
+}
+
 }  // namespace
 }  // namespace korvo
