@@ -149,7 +149,7 @@ int main() {
     const double added = (ruled - plain) / plain * 100;
     std::printf(
         "receive of %d letters, best of %d: without rules %.3f s, with %d rules %.3f s "
-        "(+%.1f%%, limit 15%%); apply filters over them %.0f letters/s\n",
+        "(%+.1f%%, limit 15%%); apply filters over them %.0f letters/s\n",
         kLetters, kRounds, plain, kRules, ruled, added, kLetters / apply);
     return added <= 15 ? 0 : 1;
 }
