@@ -156,13 +156,34 @@ void CLetterList::SetQuickSearch(std::string_view words) {
     ShowListLocked(box_);
     const int row = readingId_ ? FindRow(readingId_) : -1;
     baseDataStruct* reading = row >= 0 ? LetterOfRow(row) : nullptr;
-    if (!reading) return;
+    if (reading) ChooseRow(row, reading);
+}
+
+int CLetterList::SelectLetter(uint32_t letterId) {
+    Lock lock(ModelLock());
+    if (!box_) return -1;
+    letterId &= kNodeIdMask;
+    int row = FindRow(letterId);
+    if (row < 0 && !quickSearch_.empty()) {
+        quickSearchText_.clear();
+        quickSearch_ = WordSearch();
+        readingId_ = 0;
+        ShowListLocked(box_);
+        row = FindRow(letterId);
+    }
+    baseDataStruct* letter = row >= 0 ? LetterOfRow(row) : nullptr;
+    if (!letter) return -1;
+    ChooseRow(row, letter);
+    return row;
+}
+
+void CLetterList::ChooseRow(int row, baseDataStruct* letter) {
     ListView& view = list_.view();
     for (int r : SelectedRows()) view.SetRowSelected(r, false);
     view.SetRowSelected(row, true);
     view.SetFocusedRow(row);
-    current_ = reading;
-    viewer_.ShowMail(reading);
+    current_ = letter;
+    viewer_.ShowMail(letter);
 }
 
 bool CLetterList::MatchesQuickSearch(const baseDataStruct* letter) const {
@@ -392,7 +413,9 @@ void CLetterList::SyncStores() {
 void CLetterList::boxCopyLetter(baseDataStruct* destination, int mode) {
     Lock lock(ModelLock());
     // Copying into the shown box itself would only mark the letters deleted.
-    if (mode != 0 || !box_ || !IsType(destination, "Box") || destination == box_) return;
+    if ((mode != 0 && mode != kCopyLetters) || !box_ || !IsType(destination, "Box") ||
+        destination == box_)
+        return;
     // A box of another user keeps its letters in another file: opening it would unload the
     // letters being moved.
     if (sys_.DataGetSysPoint(destination, kKindUser) != sys_.DataGetSysPoint(box_, kKindUser))
@@ -437,6 +460,7 @@ void CLetterList::boxCopyLetter(baseDataStruct* destination, int mode) {
             }
             if (mailId != kAbsent) byMailId.emplace(mailId, copy);
         }
+        if (mode == kCopyLetters) continue;
         ChangeLetter(box_, letter, STATE_VALID, LETTER_READ);
         mail.DataSavePoint(letter);
         ShowLetterLocked(letter);
