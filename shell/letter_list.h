@@ -166,7 +166,11 @@ class CLetterList : public LetterListener {
     void ShowLetterLocked(baseDataStruct* letter);
     bool IsVisible(uint32_t state) const;
     // The quick search's verdict on a letter (its column block must be loaded).
-    bool MatchesQuickSearch(const baseDataStruct* letter) const;
+    bool MatchesQuickSearch(const baseDataStruct* letter);
+    // The searched columns of a letter, folded and joined; kept until the list is shown anew.
+    const std::string& FoldedColumns(const baseDataStruct* letter);
+    // A search that narrows the last one: drops the rows it leaves out.
+    void DropUnmatchedRows();
     int FindRow(uint32_t nodeId);
     // Makes `row` (showing `letter`) the only selected row and shows the letter.
     void ChooseRow(int row, baseDataStruct* letter);
@@ -201,6 +205,9 @@ class CLetterList : public LetterListener {
     long showWord_ = 0;
     std::string quickSearchText_;
     WordSearch quickSearch_;
+    // Folded columns by node id, for the keystrokes of one search.
+    std::unordered_map<uint32_t, std::string> folded_;
+    bool keepFolded_ = false;
     uint32_t readingId_ = 0;  // the letter read when the search changed
     bool redraw_ = true;
     int timerId_ = 0;

@@ -193,6 +193,8 @@ TEST_F(LetterListTest, QuickSearchListsTheLettersHoldingEveryWordAndKeepsTheCoun
     } cases[] = {
         {"", {bob, eva, cy}},
         {"bob", {bob, cy}},           // sender or receiver
+        {"bob l", {bob, cy}},         // typed on: only the rows listed are looked at again
+        {"bob lu", {cy}},
         {"REPORT quarterly", {bob}},  // every word, any order, case ignored
         {"bob lunch", {cy}},
         {"\xc3\x89VA", {eva}},  // the decoded name, folded: "ÉVA" finds "Éva"
