@@ -74,9 +74,18 @@ std::string FoldCase(std::string_view text) {
     const locale_t locale = Utf8Locale();
     for (size_t i = 0; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {  // the common case, without the tables
-            out += static_cast<char>(lead >= 'A' && lead <= 'Z' ? lead + 32 : lead);
-            ++i;
+        if (lead < 0x80) {
+            // The common case, a run of ASCII, without the tables and written in one piece:
+            // bodies of several kilobytes are folded for every letter the find window reads.
+            size_t end = i + 1;
+            while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (size_t k = i; k < end; ++k) {
+                const char c = text[k];
+                out[at + (k - i)] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+            }
+            i = end;
             continue;
         }
         char32_t code = 0;
@@ -114,6 +123,21 @@ bool WordSearch::MatchesFolded(const std::vector<std::string>& foldedTexts) cons
             }
         }
         if (!found) return false;
+    }
+    return true;
+}
+
+bool WordSearch::MatchesFoldedText(std::string_view folded) const {
+    for (const std::string& word : words_)
+        if (folded.find(word) == std::string_view::npos) return false;
+    return true;
+}
+
+bool WordSearch::Narrows(const WordSearch& before) const {
+    for (const std::string& old : before.words_) {
+        bool within = false;
+        for (const std::string& word : words_) within = within || word.find(old) != std::string::npos;
+        if (!within) return false;
     }
     return true;
 }

@@ -22,6 +22,11 @@ class WordSearch {
     bool empty() const { return words_.empty(); }
     // Every word occurs in one of the texts (already folded with FoldCase).
     bool MatchesFolded(const std::vector<std::string>& foldedTexts) const;
+    // The same for one folded text (several texts joined with a line feed, which no word holds).
+    bool MatchesFoldedText(std::string_view folded) const;
+    // Whether every text this search matches is also matched by `before`: each of `before`'s
+    // words lies within one of these words (typing more only narrows).
+    bool Narrows(const WordSearch& before) const;
     // The same for texts not yet folded.
     bool Matches(const std::vector<std::string_view>& texts) const;
 

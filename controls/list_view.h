@@ -66,6 +66,17 @@ class ListView {
     virtual int InsertRow(int row, uint32_t itemData, int image, int stateImage) = 0;
     virtual bool DeleteRow(int row) = 0;
     virtual void DeleteAllRows() = 0;
+    // Keeps only the rows `rows` (ascending), in their order; kept rows stay selected and
+    // focused. Views with many rows override it to do this in one pass.
+    virtual void KeepRows(const std::vector<int>& rows) {
+        size_t next = rows.size();
+        for (int row = RowCount() - 1; row >= 0; --row) {
+            if (next > 0 && rows[next - 1] == row)
+                --next;
+            else
+                DeleteRow(row);
+        }
+    }
     // Moves the rows so that new row i is the old row order[i]; `order` is a permutation.
     virtual void ReorderRows(const std::vector<int>& order) = 0;
 

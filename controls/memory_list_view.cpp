@@ -109,6 +109,19 @@ void MemoryListView::DeleteAllRows() {
     focused_ = -1;
 }
 
+void MemoryListView::KeepRows(const std::vector<int>& rows) {
+    std::vector<Row> kept;
+    kept.reserve(rows.size());
+    int focused = -1;
+    for (int from : rows) {
+        if (!RowAt(from)) continue;
+        if (from == focused_) focused = static_cast<int>(kept.size());
+        kept.push_back(std::move(rows_[static_cast<size_t>(from)]));
+    }
+    rows_ = std::move(kept);
+    focused_ = focused;
+}
+
 void MemoryListView::ReorderRows(const std::vector<int>& order) {
     if (order.size() != rows_.size()) return;
     std::vector<Row> sorted;

@@ -40,6 +40,7 @@ class MemoryListView : public ListView {
     bool DeleteRow(int row) override;
     void DeleteAllRows() override;
     void ReorderRows(const std::vector<int>& order) override;
+    void KeepRows(const std::vector<int>& rows) override;
 
     std::string CellText(int row, int column) const override;
     void SetCellText(int row, int column, std::string_view text) override;

@@ -114,6 +114,14 @@ bool CBaseTreeControl::BeginDrag(TreeItem item, int64_t nowMs) {
     return true;
 }
 
+void CBaseTreeControl::BeginOutsideDrag() {
+    dragging_ = true;
+    dragged_ = kNoItem;
+    dropTarget_ = kNoItem;
+    hoverPending_ = false;
+    ticks_ = 0;
+}
+
 void CBaseTreeControl::UpdateDropTarget(ViewPoint clientPoint) {
     if (clientPoint.x < view_.ClientRect().left + kDropLeftMargin) {
         dropTarget_ = kNoItem;

@@ -64,6 +64,9 @@ class CBaseTreeControl {
     // True when a drag of `item` may start now; the widget then shows the drag image and
     // starts calling DragTick.
     bool BeginDrag(TreeItem item, int64_t nowMs);
+    // Something dragged from another window (letters from the list) came over the tree: moves
+    // and ticks run the hover wait and the auto-scroll as for an item drag, until EndDrag.
+    void BeginOutsideDrag();
     bool dragging() const { return dragging_; }
     TreeItem draggedItem() const { return dragged_; }
     void DragMove(ViewPoint clientPoint, int64_t nowMs);

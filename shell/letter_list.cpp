@@ -72,6 +72,7 @@ void CLetterList::ShowListLocked(baseDataStruct* box) {
     ListView& view = list_.view();
     view.DeleteAllRows();
     rowOf_.clear();
+    if (!keepFolded_) folded_.clear();
     current_ = nullptr;
     StopTimer();
     viewer_.ClearMail();
@@ -147,47 +148,122 @@ bool CLetterList::IsVisible(uint32_t state) const {
 void CLetterList::SetQuickSearch(std::string_view words) {
     Lock lock(ModelLock());
     if (words == quickSearchText_) return;
+    WordSearch search(words);
+    const bool narrower = search.Narrows(quickSearch_);
     quickSearchText_ = std::string(words);
-    quickSearch_ = WordSearch(words);
+    quickSearch_ = std::move(search);
     if (!box_) return;
     // The letter being read is chosen again whenever the search lists it, also after a search
     // that left it out.
     if (current_) readingId_ = current_->nodeId() & kNodeIdMask;
-    ShowListLocked(box_);
+    if (narrower) {
+        DropUnmatchedRows();
+    } else {
+        keepFolded_ = true;
+        ShowListLocked(box_);
+        keepFolded_ = false;
+    }
     const int row = readingId_ ? FindRow(readingId_) : -1;
     baseDataStruct* reading = row >= 0 ? LetterOfRow(row) : nullptr;
-    if (!reading) return;
+    if (reading) ChooseRow(row, reading);
+}
+
+int CLetterList::SelectLetter(uint32_t letterId) {
+    Lock lock(ModelLock());
+    if (!box_) return -1;
+    letterId &= kNodeIdMask;
+    int row = FindRow(letterId);
+    if (row < 0 && !quickSearch_.empty()) {
+        quickSearchText_.clear();
+        quickSearch_ = WordSearch();
+        readingId_ = 0;
+        ShowListLocked(box_);
+        row = FindRow(letterId);
+    }
+    baseDataStruct* letter = row >= 0 ? LetterOfRow(row) : nullptr;
+    if (!letter) return -1;
+    ChooseRow(row, letter);
+    return row;
+}
+
+void CLetterList::ChooseRow(int row, baseDataStruct* letter) {
     ListView& view = list_.view();
     for (int r : SelectedRows()) view.SetRowSelected(r, false);
     view.SetRowSelected(row, true);
     view.SetFocusedRow(row);
-    current_ = reading;
-    viewer_.ShowMail(reading);
+    current_ = letter;
+    viewer_.ShowMail(letter);
 }
 
-bool CLetterList::MatchesQuickSearch(const baseDataStruct* letter) const {
+bool CLetterList::MatchesQuickSearch(const baseDataStruct* letter) {
     if (quickSearch_.empty()) return true;
-    std::vector<std::string> texts;
-    const auto block = getdata(letter, "STRDATA");
-    const std::vector<std::string> columns =
-        block ? ReadColumnBlock(std::string_view(block->data(), block->size()))
-              : std::vector<std::string>{};
-    if (!columns.empty()) {
-        // Entry 0 is the status; then the shown columns in the block's order.
+    return quickSearch_.MatchesFoldedText(FoldedColumns(letter));
+}
+
+const std::string& CLetterList::FoldedColumns(const baseDataStruct* letter) {
+    const uint32_t id = letter->nodeId() & kNodeIdMask;
+    auto [at, added] = folded_.try_emplace(id);
+    if (!added) return at->second;
+    std::string joined;
+    const std::string_view block = getdata(letter, "STRDATA").value_or("");
+    // The block's entries read in place (ReadColumnBlock's rules, without copies): entry 0 is
+    // the status, then the shown columns in the block's order.
+    std::string_view columns[4];
+    size_t count = 0;
+    for (size_t offset = 0; count < 4 && block.size() - offset >= 4;) {
+        uint32_t length = 0;
+        for (int k = 3; k >= 0; --k)
+            length = (length << 8) | static_cast<unsigned char>(block[offset + size_t(k)]);
+        if (length == 0 || length > block.size() - offset - 4) break;
+        columns[count++] = block.substr(offset + 4, length - 1);
+        offset += 4 + length;
+    }
+    if (count > 0) {
         size_t entry = 1;
         for (long bit : {kColumnFrom, kColumnTo, kColumnSubject}) {
             if (!(showWord_ & bit)) continue;
-            if (entry < columns.size()) texts.push_back(FoldCase(columns[entry]));
+            if (entry < count) (joined += columns[entry]) += '\n';
             ++entry;
         }
     } else {
-        texts.push_back(FoldCase(getinfo(letter, kThisNode, "ColumnData")));
+        joined = getinfo(letter, kThisNode, "ColumnData");
     }
-    return quickSearch_.MatchesFolded(texts);
+    at->second = FoldCase(joined);
+    return at->second;
+}
+
+void CLetterList::DropUnmatchedRows() {
+    ListView& view = list_.view();
+    const auto letters = ChildIndex();
+    folded_.reserve(letters.size());
+    std::vector<int> keep;
+    keep.reserve(static_cast<size_t>(view.RowCount()));
+    for (int row = 0; row < view.RowCount(); ++row) {
+        const auto found = letters.find(view.ItemData(row) & kNodeIdMask);
+        if (found == letters.end()) continue;
+        if (MatchesQuickSearch(found->second))
+            keep.push_back(row);
+        else
+            changestate(found->second, LETTER_LISTED, 0);
+    }
+    // As after the list was shown anew: nothing read, the first row chosen.
+    current_ = nullptr;
+    StopTimer();
+    viewer_.ClearMail();
+    view.SetRedraw(false);
+    for (int r : SelectedRows()) view.SetRowSelected(r, false);
+    view.KeepRows(keep);
+    RebuildRowIndex();
+    if (view.RowCount() > 0) {
+        view.SetRowSelected(0, true);
+        view.SetFocusedRow(0);
+    }
+    view.SetRedraw(true);
 }
 
 void CLetterList::ShowLetter(baseDataStruct* letter) {
     Lock lock(ModelLock());
+    if (letter) folded_.erase(letter->nodeId() & kNodeIdMask);  // its columns may be new
     ShowLetterLocked(letter);
 }
 
@@ -392,7 +468,9 @@ void CLetterList::SyncStores() {
 void CLetterList::boxCopyLetter(baseDataStruct* destination, int mode) {
     Lock lock(ModelLock());
     // Copying into the shown box itself would only mark the letters deleted.
-    if (mode != 0 || !box_ || !IsType(destination, "Box") || destination == box_) return;
+    if ((mode != 0 && mode != kCopyLetters) || !box_ || !IsType(destination, "Box") ||
+        destination == box_)
+        return;
     // A box of another user keeps its letters in another file: opening it would unload the
     // letters being moved.
     if (sys_.DataGetSysPoint(destination, kKindUser) != sys_.DataGetSysPoint(box_, kKindUser))
@@ -437,6 +515,7 @@ void CLetterList::boxCopyLetter(baseDataStruct* destination, int mode) {
             }
             if (mailId != kAbsent) byMailId.emplace(mailId, copy);
         }
+        if (mode == kCopyLetters) continue;
         ChangeLetter(box_, letter, STATE_VALID, LETTER_READ);
         mail.DataSavePoint(letter);
         ShowLetterLocked(letter);

@@ -37,6 +37,9 @@ inline constexpr uint32_t kRowUnread = 0x80000000;
 inline constexpr uint32_t kRowHidden = 0x04000000;
 inline constexpr uint32_t kRowDeleted = 0x10000000;
 
+// boxCopyLetter's mode that keeps the letters in their box.
+inline constexpr int kCopyLetters = 1;
+
 // The mark-read delay of a selected unread letter.
 inline constexpr int64_t kMarkReadDelayMs = 3000;
 
@@ -107,11 +110,15 @@ class CLetterList : public LetterListener {
     // clears the search.
     void SetQuickSearch(std::string_view words);
     const std::string& quickSearch() const { return quickSearchText_; }
+    // Selects the letter with node id `letterId` in the shown box and shows it; a quick search
+    // that leaves it out is cleared. Returns its row, or -1 when the box does not list it.
+    int SelectLetter(uint32_t letterId);
     // Adds, refreshes or removes the row of one letter of the shown box.
     void ShowLetter(baseDataStruct* letter) override;
     void BoxChanged(baseDataStruct* box) override;
 
-    // Moves the selected letters into `destination`; mode 0 is the only mode.
+    // Moves the selected letters into `destination` (mode 0), or copies them there leaving the
+    // originals as they are (kCopyLetters, a drag with Ctrl held).
     void boxCopyLetter(baseDataStruct* destination, int mode = 0);
     // Runs a command of the "mail" menu; false for an id that is not one.
     bool OnCommand(int command);
@@ -159,8 +166,14 @@ class CLetterList : public LetterListener {
     void ShowLetterLocked(baseDataStruct* letter);
     bool IsVisible(uint32_t state) const;
     // The quick search's verdict on a letter (its column block must be loaded).
-    bool MatchesQuickSearch(const baseDataStruct* letter) const;
+    bool MatchesQuickSearch(const baseDataStruct* letter);
+    // The searched columns of a letter, folded and joined; kept until the list is shown anew.
+    const std::string& FoldedColumns(const baseDataStruct* letter);
+    // A search that narrows the last one: drops the rows it leaves out.
+    void DropUnmatchedRows();
     int FindRow(uint32_t nodeId);
+    // Makes `row` (showing `letter`) the only selected row and shows the letter.
+    void ChooseRow(int row, baseDataStruct* letter);
     void RebuildRowIndex();
     void DeleteRowAt(int row);
     std::unordered_map<uint32_t, baseDataStruct*> ChildIndex() const;
@@ -192,6 +205,9 @@ class CLetterList : public LetterListener {
     long showWord_ = 0;
     std::string quickSearchText_;
     WordSearch quickSearch_;
+    // Folded columns by node id, for the keystrokes of one search.
+    std::unordered_map<uint32_t, std::string> folded_;
+    bool keepFolded_ = false;
     uint32_t readingId_ = 0;  // the letter read when the search changed
     bool redraw_ = true;
     int timerId_ = 0;

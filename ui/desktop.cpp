@@ -34,6 +34,7 @@
 #include "ui/certificate_dialog.h"
 #include "ui/composer_frame.h"
 #include "ui/filter_frame.h"
+#include "ui/find_frame.h"
 #include "ui/posting_letter_listener.h"
 #include "ui/settings_dialogs.h"
 #include "ui/template_frame.h"
@@ -135,6 +136,7 @@ Desktop::Desktop(DesktopOptions options) : options_(std::move(options)) {
             frame_->QueueTask(account, type, list, true);
         });
     BindEvents();
+    SetUpTreeDrop();
 }
 
 Desktop::~Desktop() {
@@ -156,11 +158,15 @@ Desktop::~Desktop() {
     // before them.
     delete templates_.get();
     delete filters_.get();
+    delete find_.get();  // waits for its search, which reads the stores
     delete addressBook_.get();
     addressPanel_.reset();
     for (const wxWeakRef<ComposerFrame>& composer : composers_) delete composer.get();
     composers_.clear();
-    if (window_) UnbindEvents();
+    if (window_) {
+        UnbindEvents();
+        window_->userTree().control()->SetDropTarget(nullptr);  // it refers to the tree logic
+    }
     treeEvents_.reset();
     listEvents_.reset();
     posting_.reset();
@@ -199,10 +205,12 @@ void Desktop::ForEachBinding(Visit&& visit) {
     visit(list, wxEVT_LIST_ITEM_ACTIVATED, &Desktop::OnListActivated, wxID_ANY);
     visit(list, wxEVT_CONTEXT_MENU, &Desktop::OnListContextMenu, wxID_ANY);
     visit(list, wxEVT_KEY_DOWN, &Desktop::OnListKey, wxID_ANY);
+    visit(list, wxEVT_LIST_BEGIN_DRAG, &Desktop::OnListBeginDrag, wxID_ANY);
     wxSearchCtrl* search = window_->quickSearchField();
     visit(search, wxEVT_TEXT, &Desktop::OnQuickSearch, wxID_ANY);
     visit(search, wxEVT_SEARCHCTRL_CANCEL_BTN, &Desktop::OnQuickSearch, wxID_ANY);
     visit(search, wxEVT_CHAR_HOOK, &Desktop::OnQuickSearchKey, wxID_ANY);
+    visit(window_, wxEVT_MENU, &Desktop::OnFind, MainWindow::kFindId);
     visit(window_, wxEVT_TIMER, &Desktop::OnTrayTimer, trayTimer_.GetId());
     visit(window_, wxEVT_TIMER, &Desktop::OnCheckTimer, checkTimer_.GetId());
     visit(window_, wxEVT_TIMER, &Desktop::OnHandOffTimer, handOffTimer_.GetId());

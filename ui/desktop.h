@@ -47,6 +47,7 @@ struct MailtoLink;
 class PostingLetterListener;
 class WxCertificatePrompter;
 class FilterFrame;
+class FindFrame;
 class TemplateFrame;
 class WxListEvents;
 class WxShellDialogs;
@@ -122,6 +123,12 @@ class Desktop : private CommandSink,
     TemplateFrame* templateWindow() const { return templates_.get(); }
     // The filter manager while it is open.
     FilterFrame* filterWindow() const { return filters_.get(); }
+    // Find: opens the find window for the user of the tree's selection; shows a letter it
+    // found in its box (ids of the box's and the letter's nodes).
+    void OpenFind();
+    void ShowFoundLetter(uint32_t boxId, uint32_t letterId);
+    // The find window while it is open.
+    FindFrame* findWindow() const { return find_.get(); }
     // The task window while it exists.
     class TaskWindow* taskWindow() const {
         return taskWindow_;
@@ -150,6 +157,10 @@ class Desktop : private CommandSink,
     void OnQuickSearch(wxCommandEvent& event);
     void OnQuickSearchKey(wxKeyEvent& event);
     void OnListContextMenu(wxContextMenuEvent& event);
+    void OnFind(wxCommandEvent& event);
+    // Drag and drop: the tree takes letters and files; the list starts letter drags.
+    void SetUpTreeDrop();
+    void OnListBeginDrag(wxListEvent& event);
     void FinishExit();
     void SaveLayout();
 
@@ -235,6 +246,7 @@ class Desktop : private CommandSink,
     std::unique_ptr<MailViewer> mailViewer_;
     wxWeakRef<TemplateFrame> templates_;
     wxWeakRef<FilterFrame> filters_;
+    wxWeakRef<FindFrame> find_;
     std::unique_ptr<PersonEditor> personEditor_;
     std::unique_ptr<ReceiverPicker> receivers_;
     std::unique_ptr<AddressPanel> addressPanel_;

@@ -246,6 +246,7 @@ void MainWindow::BuildMenuBar() {
                              {"Forward", kFrame, F(FrameCommand::kForward), false, "Ctrl+L"}});
     edit->AppendSeparator();
     edit->Append(kQuickSearchId, "Quick search\tCtrl+F");
+    edit->Append(kFindId, "Find...\tCtrl+Shift+F");
     bar->Append(edit, "&Edit");
     auto* help = new wxMenu;
     help->Append(wxID_ABOUT, "&About Korvo");

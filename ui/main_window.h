@@ -42,6 +42,8 @@ class MainWindow : public wxFrame {
     static constexpr int kFirstCommandId = wxID_HIGHEST + 1000;
     // The window's own command: the quick search field takes the focus.
     static constexpr int kQuickSearchId = wxID_HIGHEST + 999;
+    // The Edit menu's "Find..." (Ctrl+Shift+F); the desktop opens the find window.
+    static constexpr int kFindId = wxID_HIGHEST + 998;
 
     // `sink` must outlive the window or be replaced with SetSink first.
     explicit MainWindow(CommandSink& sink);

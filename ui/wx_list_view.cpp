@@ -239,6 +239,27 @@ void WxListView::DeleteAllRows() {
     list_->DeleteAllItems();
 }
 
+void WxListView::KeepRows(const std::vector<int>& rows) {
+    const std::vector<int> selected = SelectedRows();
+    const int focused = FocusedRow();
+    for (int r : selected) SetRowSelected(r, false);
+    std::vector<Row> kept;
+    kept.reserve(rows.size());
+    for (int from : rows)
+        if (ValidRow(from)) kept.push_back(std::move(rows_[static_cast<size_t>(from)]));
+    rows_ = std::move(kept);
+    list_->SetItemCount(RowCount());
+    // The control keeps selection and focus by position: they follow their rows.
+    const auto newRow = [&rows](int old) {
+        const auto at = std::lower_bound(rows.begin(), rows.end(), old);
+        return at != rows.end() && *at == old ? static_cast<int>(at - rows.begin()) : -1;
+    };
+    for (int r : selected)
+        if (newRow(r) >= 0) SetRowSelected(newRow(r), true);
+    if (focused >= 0 && newRow(focused) >= 0) SetFocusedRow(newRow(focused));
+    if (!frozen_) list_->Refresh();
+}
+
 void WxListView::ReorderRows(const std::vector<int>& order) {
     const int rows = RowCount();
     if (static_cast<int>(order.size()) != rows) return;

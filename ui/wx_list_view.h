@@ -52,6 +52,7 @@ class WxListView : public ListView {
     bool DeleteRow(int row) override;
     void DeleteAllRows() override;
     void ReorderRows(const std::vector<int>& order) override;
+    void KeepRows(const std::vector<int>& rows) override;
 
     std::string CellText(int row, int column) const override;
     void SetCellText(int row, int column, std::string_view text) override;

@@ -193,6 +193,8 @@ TEST_F(LetterListTest, QuickSearchListsTheLettersHoldingEveryWordAndKeepsTheCoun
     } cases[] = {
         {"", {bob, eva, cy}},
         {"bob", {bob, cy}},           // sender or receiver
+        {"bob l", {bob, cy}},         // typed on: only the rows listed are looked at again
+        {"bob lu", {cy}},
         {"REPORT quarterly", {bob}},  // every word, any order, case ignored
         {"bob lunch", {cy}},
         {"\xc3\x89VA", {eva}},  // the decoded name, folded: "ÉVA" finds "Éva"
@@ -373,6 +375,18 @@ TEST_F(LetterListTest, MovingRevivesALetterWithTheSameMailId) {
     list.boxCopyLetter(foreign, 0);
     EXPECT_TRUE(teststate(a, STATE_VALID));
     EXPECT_EQ(a->parent(), list.container());
+
+    // A copy (a drag with Ctrl) leaves the letter listed where it was.
+    SetShow(receive, kShowNormal | kColumnSubject);
+    list.showList(receive);
+    Select({a});
+    list.boxCopyLetter(trash, kCopyLetters);
+    EXPECT_TRUE(teststate(a, STATE_VALID));
+    EXPECT_GE(RowOf(a), 0);
+    EXPECT_EQ(TextToLong(getinfo(Letters(trash), kThisNode, "sumSon")), 1);
+    Select({noId1});
+    list.boxCopyLetter(trash, kCopyLetters);
+    EXPECT_EQ(TextToLong(getinfo(Letters(trash), kThisNode, "sumSon")), 2);
 }
 
 // With the program's own viewer: showing a letter loads its text, and marking it read
