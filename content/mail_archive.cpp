@@ -85,7 +85,9 @@ class LineSource {
     bool Give(std::string_view* piece, bool* start, bool* end, size_t length, size_t used,
               bool lineEnds) {
         *piece = std::string_view(buffer_.data() + pos_, length);
-        if (lineEnds && !piece->empty() && piece->back() == '\r') piece->remove_suffix(1);
+        // Every CR before the line end goes: a stray one would read back as a line of its own
+        // once the letter is written out with plain line ends.
+        while (lineEnds && !piece->empty() && piece->back() == '\r') piece->remove_suffix(1);
         *start = atLineStart_;
         *end = lineEnds;
         atLineStart_ = lineEnds;
