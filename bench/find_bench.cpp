@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/bench_account.h"
 #include "content/letter_node.h"
 #include "model/account_form.h"
 #include "model/data_stores.h"
@@ -92,18 +93,7 @@ int main(int argc, char** argv) {
     CDataStores stores;
     stores.OpenSystemStore();
     CSysData& sys = stores.sys();
-    MessageHookPrompter prompter;
-    UserForm userForm;
-    userForm.name = "bench";
-    baseDataStruct* user = addson(sys.root(), "%s", "");
-    userForm.Apply(user, prompter);
-    sys.SysCreateUser(user, nullptr, kNoItem);
-    AccountForm accountForm;
-    accountForm.Edit(AccountField::kEmail, "bench@example.org");
-    accountForm.Set(AccountField::kCaption, "bench");
-    baseDataStruct* account = addson(sys.DataGetSysPoint(user, kKindUATree), "%s", "");
-    accountForm.Apply(account, prompter);
-    sys.SysCreateAccount(account, nullptr, kNoItem);
+    const auto [user, account] = bench::MakeBenchUserAccount(sys);
 
     size_t bytes = 0;
     const int boxes[] = {kBoxReceive, kBoxSend, kBoxTrash};

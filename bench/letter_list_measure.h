@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/bench_account.h"
 #include "content/letter_node.h"
 #include "controls/column_spec.h"
 #include "controls/list_view.h"
@@ -57,18 +58,7 @@ inline Figures Measure(int letters, ListView& view) {
     CDataStores stores;
     stores.OpenSystemStore();
     CSysData& sys = stores.sys();
-    MessageHookPrompter prompter;
-    UserForm userForm;
-    userForm.name = "bench";
-    baseDataStruct* user = addson(sys.root(), "%s", "");
-    userForm.Apply(user, prompter);
-    sys.SysCreateUser(user, nullptr, kNoItem);
-    AccountForm accountForm;
-    accountForm.Edit(AccountField::kEmail, "bench@example.org");
-    accountForm.Set(AccountField::kCaption, "bench");
-    baseDataStruct* account = addson(sys.DataGetSysPoint(user, kKindUATree), "%s", "");
-    accountForm.Apply(account, prompter);
-    sys.SysCreateAccount(account, nullptr, kNoItem);
+    baseDataStruct* account = MakeBenchUserAccount(sys).account;
     baseDataStruct* box = sys.DataGetSysPoint(account, kKindBox, kBoxReceive);
     setinfo(box, kThisNode, "showColumn",
             LongToText(kShowNormal | kShowHidden | kColumnFrom | kColumnSubject | kColumnDate |
