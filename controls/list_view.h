@@ -25,6 +25,15 @@ struct ViewRect {
     int bottom = 0;
 };
 
+// A row's contents, as a list takes it out and puts it back (selection and focus are not part
+// of it).
+struct ListRow {
+    std::vector<std::string> cells;  // fewer than the columns: the rest are empty
+    uint32_t itemData = 0;
+    int image = 0;
+    int stateImage = 0;
+};
+
 // What lies under a point of the list's client area.
 struct ListHit {
     int row = -1;      // -1: no row
@@ -75,6 +84,34 @@ class ListView {
                 --next;
             else
                 DeleteRow(row);
+        }
+    }
+    // KeepRows that appends the rows it drops to `taken`, in their order, with their cells: a
+    // filter sets them aside and brings them back with ReplaceRows instead of building them
+    // again.
+    virtual void TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) {
+        size_t next = 0;
+        for (int row = 0; row < RowCount(); ++row) {
+            if (next < keep.size() && keep[next] == row) {
+                ++next;
+                continue;
+            }
+            ListRow out;
+            out.itemData = ItemData(row);
+            out.image = RowImage(row);
+            out.stateImage = RowStateImage(row);
+            for (int c = 0; c < ColumnCount(); ++c) out.cells.push_back(CellText(row, c));
+            taken.push_back(std::move(out));
+        }
+        KeepRows(keep);
+    }
+    // Every row replaced by `rows`, in one pass; afterwards no row is selected or focused.
+    virtual void ReplaceRows(std::vector<ListRow> rows) {
+        DeleteAllRows();
+        for (ListRow& r : rows) {
+            const int row = InsertRow(RowCount(), r.itemData, r.image, r.stateImage);
+            for (size_t c = 0; c < r.cells.size(); ++c)
+                SetCellText(row, static_cast<int>(c), r.cells[c]);
         }
     }
     // Moves the rows so that new row i is the old row order[i]; `order` is a permutation.

@@ -1,5 +1,7 @@
 #include "controls/memory_list_view.h"
 
+#include <algorithm>
+
 namespace korvo {
 
 const MemoryListView::Column* MemoryListView::ColumnAt(int column) const {
@@ -110,16 +112,44 @@ void MemoryListView::DeleteAllRows() {
 }
 
 void MemoryListView::KeepRows(const std::vector<int>& rows) {
-    std::vector<Row> kept;
-    kept.reserve(rows.size());
+    // In place: rows only move up.
+    size_t kept = 0;
     int focused = -1;
+    int last = -1;
     for (int from : rows) {
-        if (!RowAt(from)) continue;
-        if (from == focused_) focused = static_cast<int>(kept.size());
-        kept.push_back(std::move(rows_[static_cast<size_t>(from)]));
+        if (from <= last || !RowAt(from)) continue;
+        last = from;
+        if (from == focused_) focused = static_cast<int>(kept);
+        if (static_cast<size_t>(from) != kept)
+            rows_[kept] = std::move(rows_[static_cast<size_t>(from)]);
+        ++kept;
     }
-    rows_ = std::move(kept);
+    rows_.erase(rows_.begin() + static_cast<long>(kept), rows_.end());
     focused_ = focused;
+}
+
+void MemoryListView::TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) {
+    size_t next = 0;
+    for (size_t row = 0; row < rows_.size(); ++row) {
+        if (next < keep.size() && keep[next] == static_cast<int>(row))
+            ++next;
+        else
+            taken.push_back(std::move(static_cast<ListRow&>(rows_[row])));
+    }
+    KeepRows(keep);
+}
+
+void MemoryListView::ReplaceRows(std::vector<ListRow> rows) {
+    rows_.clear();
+    rows_.reserve(rows.size());
+    for (ListRow& from : rows) {
+        Row r;
+        static_cast<ListRow&>(r) = std::move(from);
+        r.cells.resize(columns_.size());
+        r.stateImage &= 0xF;
+        rows_.push_back(std::move(r));
+    }
+    focused_ = -1;
 }
 
 void MemoryListView::ReorderRows(const std::vector<int>& order) {

@@ -41,6 +41,8 @@ class MemoryListView : public ListView {
     void DeleteAllRows() override;
     void ReorderRows(const std::vector<int>& order) override;
     void KeepRows(const std::vector<int>& rows) override;
+    void TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) override;
+    void ReplaceRows(std::vector<ListRow> rows) override;
 
     std::string CellText(int row, int column) const override;
     void SetCellText(int row, int column, std::string_view text) override;
@@ -70,11 +72,7 @@ class MemoryListView : public ListView {
         int sortCounter = 0;
         int image = 2;
     };
-    struct Row {
-        std::vector<std::string> cells;  // one per column
-        uint32_t itemData = 0;
-        int image = 0;
-        int stateImage = 0;
+    struct Row : ListRow {  // cells: one per column
         bool selected = false;
         bool dropHighlighted = false;
     };

@@ -243,11 +243,17 @@ void WxListView::KeepRows(const std::vector<int>& rows) {
     const std::vector<int> selected = SelectedRows();
     const int focused = FocusedRow();
     for (int r : selected) SetRowSelected(r, false);
-    std::vector<Row> kept;
-    kept.reserve(rows.size());
-    for (int from : rows)
-        if (ValidRow(from)) kept.push_back(std::move(rows_[static_cast<size_t>(from)]));
-    rows_ = std::move(kept);
+    // In place: rows only move up.
+    size_t kept = 0;
+    int last = -1;
+    for (int from : rows) {
+        if (from <= last || !ValidRow(from)) continue;
+        last = from;
+        if (static_cast<size_t>(from) != kept)
+            rows_[kept] = std::move(rows_[static_cast<size_t>(from)]);
+        ++kept;
+    }
+    rows_.erase(rows_.begin() + static_cast<long>(kept), rows_.end());
     list_->SetItemCount(RowCount());
     // The control keeps selection and focus by position: they follow their rows.
     const auto newRow = [&rows](int old) {
@@ -257,6 +263,31 @@ void WxListView::KeepRows(const std::vector<int>& rows) {
     for (int r : selected)
         if (newRow(r) >= 0) SetRowSelected(newRow(r), true);
     if (focused >= 0 && newRow(focused) >= 0) SetFocusedRow(newRow(focused));
+    if (!frozen_) list_->Refresh();
+}
+
+void WxListView::TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) {
+    size_t next = 0;
+    for (size_t row = 0; row < rows_.size(); ++row) {
+        if (next < keep.size() && keep[next] == static_cast<int>(row))
+            ++next;
+        else
+            taken.push_back(std::move(static_cast<ListRow&>(rows_[row])));
+    }
+    KeepRows(keep);
+}
+
+void WxListView::ReplaceRows(std::vector<ListRow> rows) {
+    list_->DeleteAllItems();  // selection and focus go with the old rows
+    rows_.clear();
+    rows_.reserve(rows.size());
+    for (ListRow& from : rows) {
+        Row r;
+        static_cast<ListRow&>(r) = std::move(from);
+        r.stateImage &= 0xF;
+        rows_.push_back(std::move(r));
+    }
+    list_->SetItemCount(RowCount());
     if (!frozen_) list_->Refresh();
 }
 

@@ -53,6 +53,8 @@ class WxListView : public ListView {
     void DeleteAllRows() override;
     void ReorderRows(const std::vector<int>& order) override;
     void KeepRows(const std::vector<int>& rows) override;
+    void TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) override;
+    void ReplaceRows(std::vector<ListRow> rows) override;
 
     std::string CellText(int row, int column) const override;
     void SetCellText(int row, int column, std::string_view text) override;
@@ -81,11 +83,7 @@ class WxListView : public ListView {
   private:
     class Control;
     friend class Control;
-    struct Row {
-        std::vector<std::string> cells;  // fewer than the columns: the rest are empty
-        uint32_t itemData = 0;
-        int image = 0;
-        int stateImage = 0;
+    struct Row : ListRow {
         bool dropHighlighted = false;
     };
 

@@ -232,6 +232,20 @@ TEST_F(GuiTest, SelectionFollowsItsRowsAndTheControlOutlivesItsView) {
     view->DeleteColumn(0);
     EXPECT_EQ(Cells(list, 1), "1,1,1,1");
 
+    // Rows taken out keep their cells and data; put back, they come unselected.
+    std::vector<ListRow> taken;
+    view->TakeRowsOut({1, 3}, taken);
+    EXPECT_EQ(list->GetItemCount(), 2);
+    EXPECT_TRUE(view->IsRowSelected(0) && view->IsRowSelected(1)) << "b and d";
+    EXPECT_EQ(view->FocusedRow(), 1);
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[1].itemData, kBold | 7) << "c";
+    view->ReplaceRows(std::move(taken));
+    EXPECT_EQ(Cells(list, 1), "1,1");
+    EXPECT_FALSE(view->IsRowSelected(0) || view->IsRowSelected(1));
+    EXPECT_EQ(view->FocusedRow(), -1);
+    EXPECT_EQ(view->RowLook(1).GetFont().GetWeight(), wxFONTWEIGHT_BOLD);
+
     view.reset();
     EXPECT_EQ(list->GetItemCount(), 0);
     list->Refresh();
