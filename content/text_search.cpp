@@ -70,7 +70,12 @@ void Encode(char32_t c, std::string& out) {
 
 std::string FoldCase(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
+    AppendFolded(text, out);
+    return out;
+}
+
+void AppendFolded(std::string_view text, std::string& out) {
+    out.reserve(out.size() + text.size());
     const locale_t locale = Utf8Locale();
     for (size_t i = 0; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
@@ -97,7 +102,6 @@ std::string FoldCase(std::string_view text) {
         Encode(static_cast<char32_t>(::towlower_l(static_cast<wint_t>(code), locale)), out);
         i += length;
     }
-    return out;
 }
 
 WordSearch::WordSearch(std::string_view words) {
@@ -136,7 +140,8 @@ bool WordSearch::MatchesFoldedText(std::string_view folded) const {
 bool WordSearch::Narrows(const WordSearch& before) const {
     for (const std::string& old : before.words_) {
         bool within = false;
-        for (const std::string& word : words_) within = within || word.find(old) != std::string::npos;
+        for (const std::string& word : words_)
+            within = within || word.find(old) != std::string::npos;
         if (!within) return false;
     }
     return true;

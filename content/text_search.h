@@ -12,6 +12,8 @@ namespace korvo {
 
 // `text` with every character in its lower-case form; invalid UTF-8 bytes are kept as they are.
 std::string FoldCase(std::string_view text);
+// The same, appended to `out`.
+void AppendFolded(std::string_view text, std::string& out);
 
 class WordSearch {
   public:

@@ -1,5 +1,6 @@
 #include "shell/letter_list.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -44,6 +45,33 @@ std::string_view HeaderOf(std::string_view raw) {
     return raw;
 }
 
+// How a letter's row looks: its item data, icon and mark flags.
+struct RowLook {
+    uint32_t itemData = 0;
+    int image = 1;
+    int flags = 0;
+};
+
+RowLook LookOfLetter(uint32_t id, uint32_t state) {
+    RowLook look;
+    look.itemData = id;
+    if (!(state & LETTER_READ)) look.itemData |= kRowUnread;
+    if (state & LETTER_HIDDEN) look.itemData |= kRowHidden;
+    if (!(state & STATE_VALID)) look.itemData |= kRowDeleted;
+    if (state & LETTER_READ) look.flags |= 1;
+    if (state & LETTER_HIDDEN) look.flags |= 2;
+    if (state & LETTER_REPLIED) look.flags |= 4;
+    if (state & LETTER_FORWARDED) look.flags |= 8;
+    if (!(state & STATE_VALID)) look.flags |= 0x10;
+    const bool multipart = state & STATE_MAIL_MULTIPART;
+    const bool attachment = state & STATE_MAIL_ATTACHMENT;
+    if (multipart && attachment)
+        look.image = 2;
+    else if (multipart && !(state & STATE_MAIL_READ))
+        look.image = 3;
+    return look;
+}
+
 }  // namespace
 
 ListClock& SteadyListClock() {
@@ -71,8 +99,9 @@ void CLetterList::ShowListLocked(baseDataStruct* box) {
     TheLog().Line(DiagLog::kMessage, "++CLetterList::showList(baseDataStruct *ptBox) begin");
     ListView& view = list_.view();
     view.DeleteAllRows();
-    rowOf_.clear();
-    if (!keepFolded_) folded_.clear();
+    rowOf_.Clear();
+    aside_.clear();
+    asideAt_.Clear();
     current_ = nullptr;
     StopTimer();
     viewer_.ClearMail();
@@ -98,7 +127,7 @@ void CLetterList::ShowListLocked(baseDataStruct* box) {
         if (getinfo(box, kThisNode, "lock") != "lock" && container_) {
             size_t letters = 0;
             for (baseDataStruct* l = container_->firstSon(); l; l = l->nextBrother()) ++letters;
-            rowOf_.reserve(letters);
+            rowOf_.Reserve(letters);
             for (baseDataStruct* letter = container_->firstSon(); letter;
                  letter = letter->nextBrother()) {
                 const uint32_t state = getstate(letter);
@@ -156,13 +185,10 @@ void CLetterList::SetQuickSearch(std::string_view words) {
     // The letter being read is chosen again whenever the search lists it, also after a search
     // that left it out.
     if (current_) readingId_ = current_->nodeId() & kNodeIdMask;
-    if (narrower) {
+    if (narrower)
         DropUnmatchedRows();
-    } else {
-        keepFolded_ = true;
-        ShowListLocked(box_);
-        keepFolded_ = false;
-    }
+    else
+        RestoreMatchingRows();
     const int row = readingId_ ? FindRow(readingId_) : -1;
     baseDataStruct* reading = row >= 0 ? LetterOfRow(row) : nullptr;
     if (reading) ChooseRow(row, reading);
@@ -200,11 +226,10 @@ bool CLetterList::MatchesQuickSearch(const baseDataStruct* letter) {
     return quickSearch_.MatchesFoldedText(FoldedColumns(letter));
 }
 
-const std::string& CLetterList::FoldedColumns(const baseDataStruct* letter) {
-    const uint32_t id = letter->nodeId() & kNodeIdMask;
-    auto [at, added] = folded_.try_emplace(id);
-    if (!added) return at->second;
-    std::string joined;
+std::string_view CLetterList::FoldedColumns(const baseDataStruct* letter) {
+    // Folded anew for every look: keeping the folded texts of a large box would cost more
+    // (in fresh memory to fill) than folding its few dozen bytes per letter again.
+    foldedText_.clear();
     const std::string_view block = getdata(letter, "STRDATA").value_or("");
     // The block's entries read in place (ReadColumnBlock's rules, without copies): entry 0 is
     // the status, then the shown columns in the block's order.
@@ -218,52 +243,134 @@ const std::string& CLetterList::FoldedColumns(const baseDataStruct* letter) {
         columns[count++] = block.substr(offset + 4, length - 1);
         offset += 4 + length;
     }
-    if (count > 0) {
-        size_t entry = 1;
-        for (long bit : {kColumnFrom, kColumnTo, kColumnSubject}) {
-            if (!(showWord_ & bit)) continue;
-            if (entry < count) (joined += columns[entry]) += '\n';
-            ++entry;
-        }
-    } else {
-        joined = getinfo(letter, kThisNode, "ColumnData");
+    if (count == 0) {
+        AppendFolded(getinfo(letter, kThisNode, "ColumnData"), foldedText_);
+        return foldedText_;
     }
-    at->second = FoldCase(joined);
-    return at->second;
+    size_t entry = 1;
+    for (long bit : {kColumnFrom, kColumnTo, kColumnSubject}) {
+        if (!(showWord_ & bit)) continue;
+        if (entry < count) {
+            AppendFolded(columns[entry], foldedText_);
+            foldedText_ += '\n';
+        }
+        ++entry;
+    }
+    return foldedText_;
 }
 
 void CLetterList::DropUnmatchedRows() {
     ListView& view = list_.view();
-    const auto letters = ChildIndex();
-    folded_.reserve(letters.size());
-    std::vector<int> keep;
-    keep.reserve(static_cast<size_t>(view.RowCount()));
-    for (int row = 0; row < view.RowCount(); ++row) {
-        const auto found = letters.find(view.ItemData(row) & kNodeIdMask);
-        if (found == letters.end()) continue;
-        if (MatchesQuickSearch(found->second))
-            keep.push_back(row);
-        else
-            changestate(found->second, LETTER_LISTED, 0);
+    // Only listed letters are looked at: marked by node id from the rows, then one walk over
+    // the box keeps the ones the search still matches. Rows of letters gone from the box go
+    // too, as showing the list anew would drop them.
+    enum : uint8_t { kNoRow, kRow, kKept };
+    uint32_t largest = 0;
+    for (int row = 0; row < view.RowCount(); ++row)
+        largest = std::max(largest, view.ItemData(row) & kNodeIdMask);
+    std::vector<uint8_t> marks(size_t{largest} + 1, kNoRow);
+    for (int row = 0; row < view.RowCount(); ++row) marks[view.ItemData(row) & kNodeIdMask] = kRow;
+    if (container_) {
+        for (baseDataStruct* letter = container_->firstSon(); letter;
+             letter = letter->nextBrother()) {
+            const uint32_t id = letter->nodeId() & kNodeIdMask;
+            if (id > largest || marks[id] != kRow) continue;
+            if (MatchesQuickSearch(letter))
+                marks[id] = kKept;
+            else
+                changestate(letter, LETTER_LISTED, 0);
+        }
     }
-    // As after the list was shown anew: nothing read, the first row chosen.
+    std::vector<int> keep;
+    for (int row = 0; row < view.RowCount(); ++row)
+        if (marks[view.ItemData(row) & kNodeIdMask] == kKept) keep.push_back(row);
+    view.SetRedraw(false);
+    for (int r : SelectedRows()) view.SetRowSelected(r, false);
+    if (keep.size() != static_cast<size_t>(view.RowCount())) SetAside(keep);
+    RebuildRowIndex();
+    ChooseFirstRow();
+    view.SetRedraw(true);
+}
+
+void CLetterList::RestoreMatchingRows() {
+    ListView& view = list_.view();
+    // A sorted list is built again in the box's order, as showing it anew always did.
+    bool sorted = false;
+    for (int c = 0; c < view.ColumnCount(); ++c) sorted = sorted || view.HeaderSortCounter(c) > 0;
+    std::vector<ListRow> rows;
+    bool complete = container_ && !sorted;
+    if (complete) {
+        SetAside({});
+        rows.reserve(asideAt_.size());
+        for (baseDataStruct* letter = container_->firstSon(); letter;
+             letter = letter->nextBrother()) {
+            const uint32_t state = getstate(letter);
+            if (!IsVisible(state) || !MatchesQuickSearch(letter)) {
+                changestate(letter, LETTER_LISTED, 0);
+                continue;
+            }
+            if (!getdata(letter, "STRDATA")) continue;  // not listed without its columns
+            const uint32_t id = letter->nodeId() & kNodeIdMask;
+            const int found = asideAt_.Find(id);
+            if (found == IdTable::kNone) {
+                complete = false;
+                break;
+            }
+            // The letter's marks may have changed while its row was aside.
+            const RowLook look = LookOfLetter(id, state);
+            ListRow& row = aside_[static_cast<size_t>(found)];
+            row.itemData = look.itemData;
+            row.image = look.image;
+            row.stateImage = look.flags;
+            rows.push_back(std::move(row));
+            asideAt_.Erase(id);
+            changestate(letter, 0, LETTER_LISTED);
+        }
+    }
+    if (!complete) {
+        ShowListLocked(box_);
+        return;
+    }
+    // What stays aside: the rows still indexed, packed.
+    size_t kept = 0;
+    for (size_t i = 0; i < aside_.size(); ++i) {
+        const uint32_t id = aside_[i].itemData & kNodeIdMask;
+        if (asideAt_.Find(id) != static_cast<int>(i)) continue;
+        if (kept != i) aside_[kept] = std::move(aside_[i]);
+        asideAt_.Set(id, static_cast<int>(kept++));
+    }
+    aside_.resize(kept);
+    view.SetRedraw(false);
+    view.ReplaceRows(std::move(rows));
+    RebuildRowIndex();
+    ChooseFirstRow();
+    view.SetRedraw(true);
+}
+
+void CLetterList::SetAside(const std::vector<int>& keep) {
+    size_t next = aside_.size();
+    list_.view().TakeRowsOut(keep, aside_);
+    asideAt_.Reserve(aside_.size());
+    for (; next < aside_.size(); ++next)
+        asideAt_.Set(aside_[next].itemData & kNodeIdMask, static_cast<int>(next));
+}
+
+void CLetterList::ChooseFirstRow() {
+    ListView& view = list_.view();
     current_ = nullptr;
     StopTimer();
     viewer_.ClearMail();
-    view.SetRedraw(false);
     for (int r : SelectedRows()) view.SetRowSelected(r, false);
-    view.KeepRows(keep);
-    RebuildRowIndex();
     if (view.RowCount() > 0) {
         view.SetRowSelected(0, true);
         view.SetFocusedRow(0);
     }
-    view.SetRedraw(true);
 }
 
 void CLetterList::ShowLetter(baseDataStruct* letter) {
     Lock lock(ModelLock());
-    if (letter) folded_.erase(letter->nodeId() & kNodeIdMask);  // its columns may be new
+    // Its columns may be new: a row set aside for it is built again when it comes back.
+    if (letter) asideAt_.Erase(letter->nodeId() & kNodeIdMask);
     ShowLetterLocked(letter);
 }
 
@@ -287,23 +394,10 @@ void CLetterList::ShowLetterLocked(baseDataStruct* letter) {
     // Not only listed letters: loading a block from the store resets a letter's state word to
     // the stored one, which never has the listed bit, and the row must not be added twice.
     const int row = FindRow(id);
-    uint32_t itemData = id;
-    if (!(state & LETTER_READ)) itemData |= kRowUnread;
-    if (state & LETTER_HIDDEN) itemData |= kRowHidden;
-    if (!(state & STATE_VALID)) itemData |= kRowDeleted;
-    int flags = 0;
-    if (state & LETTER_READ) flags |= 1;
-    if (state & LETTER_HIDDEN) flags |= 2;
-    if (state & LETTER_REPLIED) flags |= 4;
-    if (state & LETTER_FORWARDED) flags |= 8;
-    if (!(state & STATE_VALID)) flags |= 0x10;
-    int image = 1;
-    const bool multipart = state & STATE_MAIL_MULTIPART;
-    const bool attachment = state & STATE_MAIL_ATTACHMENT;
-    if (multipart && attachment)
-        image = 2;
-    else if (multipart && !(state & STATE_MAIL_READ))
-        image = 3;
+    const RowLook look = LookOfLetter(id, state);
+    const uint32_t itemData = look.itemData;
+    const int image = look.image;
+    const int flags = look.flags;
 
     const auto block = getdata(letter, "STRDATA");
     if (!block) return;
@@ -327,38 +421,36 @@ void CLetterList::ShowLetterLocked(baseDataStruct* letter) {
         added =
             list_.InsertRow(getinfo(letter, kThisNode, "ColumnData"), itemData, -1, image, flags);
     }
-    if (added >= 0) rowOf_[id] = added;
+    if (added >= 0) rowOf_.Set(id, added);
 }
 
 void CLetterList::RebuildRowIndex() {
-    rowOf_.clear();
+    rowOf_.Clear();
     const ListView& view = list_.view();
-    for (int row = view.RowCount() - 1; row >= 0; --row) {
-        rowOf_.emplace(view.ItemData(row) & kNodeIdMask, row);
-    }
+    rowOf_.Reserve(static_cast<size_t>(view.RowCount()));
+    for (int row = view.RowCount() - 1; row >= 0; --row)
+        rowOf_.Add(view.ItemData(row) & kNodeIdMask, row);
 }
 
 int CLetterList::FindRow(uint32_t nodeId) {
     const ListView& view = list_.view();
-    auto it = rowOf_.find(nodeId);
-    if (it != rowOf_.end() && it->second < view.RowCount() &&
-        (view.ItemData(it->second) & kNodeIdMask) == nodeId)
-        return it->second;
+    const int row = rowOf_.Find(nodeId);
+    if (row != IdTable::kNone && row < view.RowCount() &&
+        (view.ItemData(row) & kNodeIdMask) == nodeId)
+        return row;
     // Rows only come and go through this class, so a complete index that lacks the id means
     // there is no row; a stale entry means the rows were sorted.
-    if (it == rowOf_.end() && rowOf_.size() == static_cast<size_t>(view.RowCount())) return -1;
+    if (row == IdTable::kNone && rowOf_.size() == static_cast<size_t>(view.RowCount())) return -1;
     RebuildRowIndex();
-    it = rowOf_.find(nodeId);
-    return it == rowOf_.end() ? -1 : it->second;
+    const int found = rowOf_.Find(nodeId);
+    return found == IdTable::kNone ? -1 : found;
 }
 
 void CLetterList::DeleteRowAt(int row) {
     ListView& view = list_.view();
-    rowOf_.erase(view.ItemData(row) & kNodeIdMask);
+    rowOf_.Erase(view.ItemData(row) & kNodeIdMask);
     view.DeleteRow(row);
-    // Later rows moved up by one.
-    for (auto& entry : rowOf_)
-        if (entry.second > row) --entry.second;
+    rowOf_.LowerValuesAbove(row);  // later rows moved up by one
 }
 
 std::unordered_map<uint32_t, baseDataStruct*> CLetterList::ChildIndex() const {
@@ -757,7 +849,9 @@ void CLetterList::OnDoubleClick() {
 void CLetterList::ShowAccount(baseDataStruct* account) {
     Lock lock(ModelLock());
     list_.Reset("ST = 70 ,Box =180 ,Normal =70 ,Hide =70 ,Unread =70 ,Delete =70");
-    rowOf_.clear();
+    rowOf_.Clear();
+    aside_.clear();
+    asideAt_.Clear();
     box_ = nullptr;
     container_ = nullptr;
     current_ = nullptr;

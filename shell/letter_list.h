@@ -17,6 +17,7 @@
 #include "content/text_search.h"
 #include "controls/list_control.h"
 #include "model/sys_data.h"
+#include "platform/id_table.h"
 #include "store/node.h"
 #include "transport/receive_mail.h"
 
@@ -167,10 +168,17 @@ class CLetterList : public LetterListener {
     bool IsVisible(uint32_t state) const;
     // The quick search's verdict on a letter (its column block must be loaded).
     bool MatchesQuickSearch(const baseDataStruct* letter);
-    // The searched columns of a letter, folded and joined; kept until the list is shown anew.
-    const std::string& FoldedColumns(const baseDataStruct* letter);
-    // A search that narrows the last one: drops the rows it leaves out.
+    // The searched columns of a letter, folded and joined; valid until the next call.
+    std::string_view FoldedColumns(const baseDataStruct* letter);
+    // A search that narrows the last one: sets the rows it leaves out aside.
     void DropUnmatchedRows();
+    // A search that widens the last one: lists the matching letters again from the rows set
+    // aside, or shows the list anew when some letter has no row to bring back.
+    void RestoreMatchingRows();
+    // As after the list was shown anew: nothing read, the first row chosen.
+    void ChooseFirstRow();
+    // Takes the rows not in `keep` (ascending) out of the list, to those set aside.
+    void SetAside(const std::vector<int>& keep);
     int FindRow(uint32_t nodeId);
     // Makes `row` (showing `letter`) the only selected row and shows the letter.
     void ChooseRow(int row, baseDataStruct* letter);
@@ -205,9 +213,12 @@ class CLetterList : public LetterListener {
     long showWord_ = 0;
     std::string quickSearchText_;
     WordSearch quickSearch_;
-    // Folded columns by node id, for the keystrokes of one search.
-    std::unordered_map<uint32_t, std::string> folded_;
-    bool keepFolded_ = false;
+    std::string foldedText_;  // FoldedColumns' result
+    // Rows the quick search took out of the list until a wider search brings them back, and
+    // where each letter's row lies among them. A letter shown anew loses its row here (its
+    // columns may have changed); a row no longer indexed is dead.
+    std::vector<ListRow> aside_;
+    IdTable asideAt_;
     uint32_t readingId_ = 0;  // the letter read when the search changed
     bool redraw_ = true;
     int timerId_ = 0;
@@ -215,7 +226,7 @@ class CLetterList : public LetterListener {
     int64_t timerDue_ = 0;
     // Node id -> row. Rows move when one is deleted or the list is sorted; an entry is checked
     // against the row's item data before it is trusted.
-    std::unordered_map<uint32_t, int> rowOf_;
+    IdTable rowOf_;
 };
 
 }  // namespace korvo

@@ -192,8 +192,8 @@ TEST_F(LetterListTest, QuickSearchListsTheLettersHoldingEveryWordAndKeepsTheCoun
         std::vector<baseDataStruct*> rows;
     } cases[] = {
         {"", {bob, eva, cy}},
-        {"bob", {bob, cy}},           // sender or receiver
-        {"bob l", {bob, cy}},         // typed on: only the rows listed are looked at again
+        {"bob", {bob, cy}},    // sender or receiver
+        {"bob l", {bob, cy}},  // typed on: only the rows listed are looked at again
         {"bob lu", {cy}},
         {"REPORT quarterly", {bob}},  // every word, any order, case ignored
         {"bob lunch", {cy}},
@@ -236,6 +236,64 @@ TEST_F(LetterListTest, QuickSearchListsTheLettersHoldingEveryWordAndKeepsTheCoun
     list.showList(receive);
     EXPECT_EQ(list.quickSearch(), "");
     EXPECT_EQ(Rows().size(), 5u);
+}
+
+// Rows a search leaves out are set aside and brought back when the search widens; they must
+// come back as their letters are then, not as they were when they left.
+TEST_F(LetterListTest, RowsLeftOutBySearchComeBackAsTheirLettersAreNow) {
+    SetShow(receive, kShowNormal | kColumnFrom | kColumnSubject);
+    baseDataStruct* a = AddLetter(receive, "a", Raw("a@x.org", "alpha report"));
+    baseDataStruct* b = AddLetter(receive, "b", Raw("b@x.org", "beta report"));
+    baseDataStruct* c = AddLetter(receive, "c", Raw("c@x.org", "gamma"));
+    baseDataStruct* d = AddLetter(receive, "d", Raw("d@x.org", "delta report"));
+    list.showList(receive);
+    const auto subjectOf = [&](baseDataStruct* letter) {
+        return RowOf(letter) < 0 ? std::string("-") : listView.CellText(RowOf(letter), 2);
+    };
+
+    // While the others are aside, a is read and d leaves the box.
+    list.SetQuickSearch("gamma");
+    ASSERT_EQ(Rows(), (std::vector<uint32_t>{c->nodeId()}));
+    changestate(a, 0, LETTER_READ);
+    deletepoint(d);
+    list.SetQuickSearch("");
+    EXPECT_EQ(Rows(), (std::vector<uint32_t>{a->nodeId(), b->nodeId(), c->nodeId()}));
+    EXPECT_EQ(listView.RowStateImage(RowOf(a)) & 1, 1) << "read while aside";
+    EXPECT_EQ(listView.ItemData(RowOf(a)) & kRowUnread, 0u);
+    EXPECT_EQ(listView.FocusedRow(), 0);
+    EXPECT_TRUE(teststate(a, LETTER_LISTED));
+    // b gets new columns while aside (and is shown again, as the store's listener does).
+    list.SetQuickSearch("gamma");
+    setinfo(b, kThisNode, "SDATA", Raw("b@x.org", "beta report again"));
+    mailInitProperty(b, receive, &mail());
+    list.ShowLetter(b);
+    list.SetQuickSearch("");
+    EXPECT_EQ(subjectOf(b), "beta report again");
+
+    // Narrowed, widened part way, narrowed again: every step lists exactly the matches.
+    const struct {
+        const char* words;
+        std::vector<baseDataStruct*> rows;
+    } steps[] = {{"report", {a, b}}, {"report al", {a}}, {"repo", {a, b}}, {"", {a, b, c}},
+                 {"re", {a, b}},     {"rep", {a, b}},    {"", {a, b, c}}};
+    for (const auto& step : steps) {
+        list.SetQuickSearch(step.words);
+        std::vector<uint32_t> expected;
+        for (baseDataStruct* l : step.rows) expected.push_back(l->nodeId());
+        EXPECT_EQ(Rows(), expected) << step.words;
+        for (baseDataStruct* l : {a, b, c})
+            EXPECT_EQ(teststate(l, LETTER_LISTED), RowOf(l) >= 0) << step.words;
+    }
+    EXPECT_EQ(subjectOf(a), "alpha report");
+
+    // A list sorted by the user is shown anew when the search widens, unsorted as ever.
+    list.SetQuickSearch("report");
+    control.SortByColumn(2);
+    control.SortByColumn(2);  // descending: b before a
+    ASSERT_EQ(Rows(), (std::vector<uint32_t>{b->nodeId(), a->nodeId()}));
+    list.SetQuickSearch("");
+    EXPECT_EQ(Rows(), (std::vector<uint32_t>{a->nodeId(), b->nodeId(), c->nodeId()}));
+    EXPECT_EQ(listView.HeaderSortCounter(2), 0);
 }
 
 TEST_F(LetterListTest, MarkingChangesCountersByTheChangeOnly) {
