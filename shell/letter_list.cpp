@@ -285,7 +285,6 @@ void CLetterList::DropUnmatchedRows() {
     for (int row = 0; row < view.RowCount(); ++row)
         if (marks[view.ItemData(row) & kNodeIdMask] == kKept) keep.push_back(row);
     view.SetRedraw(false);
-    for (int r : SelectedRows()) view.SetRowSelected(r, false);
     if (keep.size() != static_cast<size_t>(view.RowCount())) SetAside(keep);
     RebuildRowIndex();
     ChooseFirstRow();
