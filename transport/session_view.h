@@ -14,6 +14,8 @@ class SessionView {
     // The text last set with SetStatus.
     virtual std::string Status() const = 0;
     virtual void SetCaption(const std::string& text) = 0;
+    // The title line: whose task it is (the account's caption).
+    virtual void SetTitle(const std::string& text) = 0;
     // 0 to 100.
     virtual void SetProgress(int percent) = 0;
 };

@@ -14,11 +14,14 @@ TaskWork MakeTaskWork(CDataStores& stores, ReceiveRunner receive, SocketTimeouts
     return [&stores, receive = std::move(receive), timeouts](
                baseDataStruct* account, TaskRecord& record, const TaskAction& action) {
         CNetRP session(timeouts);
+        std::string title;
         {
             std::lock_guard<std::recursive_mutex> lock(ModelLock());
             session.InitialzeAccount(account, &record);
+            title = getinfo(account, kThisNode, "caption");
         }
         if (record.view) {
+            record.view->SetTitle(title);
             record.view->SetCaption("Receive Letter");
             record.view->SetProgress(0);
         }
@@ -98,10 +101,13 @@ TaskJob MakeImportJob(CDataStores& stores, uint32_t boxId, std::vector<std::stri
             done = std::move(done)](TaskRecord& record) {
         SessionView* view = record.view;
         baseDataStruct* box;
+        std::string title;
         {
             std::lock_guard<std::recursive_mutex> lock(ModelLock());
             box = findid(stores.sys().root(), boxId);
+            if (box) title = getinfo(box, kThisNode, "caption");
         }
+        if (view) view->SetTitle(title);
         ImportResult result;
         if (!box) {
             result.cancelled = true;

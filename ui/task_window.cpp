@@ -32,6 +32,9 @@ class TaskWindow::PostedSessionView : public SessionView {
     void SetCaption(const std::string& text) override {
         window_.CallAfter([w = &window_, text] { w->step_->SetLabel(WxFromBytes(text)); });
     }
+    void SetTitle(const std::string& text) override {
+        window_.CallAfter([w = &window_, text] { w->userName_->SetLabel(WxFromBytes(text)); });
+    }
     void SetProgress(int percent) override {
         percent = std::clamp(percent, 0, 100);
         window_.CallAfter([w = &window_, percent] { w->progress_->SetValue(percent); });

@@ -23,6 +23,10 @@ class RecordingView : public SessionView {
         std::lock_guard lock(mutex_);
         captions_.push_back(text);
     }
+    void SetTitle(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        titles_.push_back(text);
+    }
     void SetProgress(int percent) override {
         std::lock_guard lock(mutex_);
         progress_.push_back(percent);
@@ -48,6 +52,7 @@ class RecordingView : public SessionView {
     mutable std::mutex mutex_;
     std::vector<std::string> statuses_;
     std::vector<std::string> captions_;
+    std::vector<std::string> titles_;
     std::vector<int> progress_;
 };
 
