@@ -89,31 +89,9 @@ class ListView {
     // KeepRows that appends the rows it drops to `taken`, in their order, with their cells: a
     // filter sets them aside and brings them back with ReplaceRows instead of building them
     // again.
-    virtual void TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) {
-        size_t next = 0;
-        for (int row = 0; row < RowCount(); ++row) {
-            if (next < keep.size() && keep[next] == row) {
-                ++next;
-                continue;
-            }
-            ListRow out;
-            out.itemData = ItemData(row);
-            out.image = RowImage(row);
-            out.stateImage = RowStateImage(row);
-            for (int c = 0; c < ColumnCount(); ++c) out.cells.push_back(CellText(row, c));
-            taken.push_back(std::move(out));
-        }
-        KeepRows(keep);
-    }
+    virtual void TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) = 0;
     // Every row replaced by `rows`, in one pass; afterwards no row is selected or focused.
-    virtual void ReplaceRows(std::vector<ListRow> rows) {
-        DeleteAllRows();
-        for (ListRow& r : rows) {
-            const int row = InsertRow(RowCount(), r.itemData, r.image, r.stateImage);
-            for (size_t c = 0; c < r.cells.size(); ++c)
-                SetCellText(row, static_cast<int>(c), r.cells[c]);
-        }
-    }
+    virtual void ReplaceRows(std::vector<ListRow> rows) = 0;
     // Moves the rows so that new row i is the old row order[i]; `order` is a permutation.
     virtual void ReorderRows(const std::vector<int>& order) = 0;
 
@@ -139,5 +117,18 @@ class ListView {
     // Width of the client area in pixels.
     virtual int ClientWidth() const { return 0; }
 };
+
+// For views that keep their rows, derived from ListRow, in a vector: moves every row not in
+// `keep` (ascending) to the end of `taken`, in order, leaving it empty for KeepRows to drop.
+template <typename Row>
+void MoveRowsNotKept(std::vector<Row>& rows, const std::vector<int>& keep,
+                     std::vector<ListRow>& taken) {
+    size_t next = 0;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        while (next < keep.size() && keep[next] < static_cast<int>(row)) ++next;
+        if (next < keep.size() && keep[next] == static_cast<int>(row)) continue;
+        taken.push_back(std::move(static_cast<ListRow&>(rows[row])));
+    }
+}
 
 }  // namespace korvo

@@ -129,13 +129,7 @@ void MemoryListView::KeepRows(const std::vector<int>& rows) {
 }
 
 void MemoryListView::TakeRowsOut(const std::vector<int>& keep, std::vector<ListRow>& taken) {
-    size_t next = 0;
-    for (size_t row = 0; row < rows_.size(); ++row) {
-        if (next < keep.size() && keep[next] == static_cast<int>(row))
-            ++next;
-        else
-            taken.push_back(std::move(static_cast<ListRow&>(rows_[row])));
-    }
+    MoveRowsNotKept(rows_, keep, taken);
     KeepRows(keep);
 }
 
