@@ -35,7 +35,7 @@ double BestMs(CBaseListControl& list, baseDataStruct* folder, int rounds) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int, char** argv) {
     wxApp::SetInstance(new wxApp);
     int wxArgc = 1;
     if (!wxEntryStart(wxArgc, argv) || !wxTheApp->CallOnInit()) {

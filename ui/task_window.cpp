@@ -130,7 +130,8 @@ void TaskWindow::RaiseMailIndicator(int result) {
 
 void TaskWindow::TaskEnded(int row) {
     // The worker has been joined: the record is ours. Taken, so the next task starts clean.
-    std::optional<CertificateProblem> problem = std::exchange(engine_->record().certificate, {});
+    std::optional<CertificateProblem> problem;
+    problem.swap(engine_->record().certificate);
     if (!owner_ || row < 0) return;
     std::vector<std::string> cells;
     for (int column = 0; column < 4; ++column) cells.push_back(list_->CellText(row, column));

@@ -44,7 +44,9 @@ TEST(IdTableTest, AgreesWithAStandardMapUnderRandomChanges) {
             for (const auto& [key, v] : expected)
                 ASSERT_EQ(table.Find(key), v) << "range " << range << " step " << step;
             const uint32_t probe = random() % range;
-            if (!expected.count(probe)) ASSERT_EQ(table.Find(probe), IdTable::kNone);
+            if (!expected.count(probe)) {
+                ASSERT_EQ(table.Find(probe), IdTable::kNone);
+            }
         }
         table.Clear();
         EXPECT_TRUE(table.empty());

@@ -64,7 +64,9 @@ TEST(MatchLetter, WordsHeadersBodyAttachmentsAndDays) {
         FindHit hit;
         EXPECT_EQ(MatchLetter(WordSearch(c.query.words), c.query, *c.raw, "", &hit), c.match)
             << c.query.words << " " << c.query.firstDay << ".." << c.query.lastDay;
-        if (c.match) EXPECT_EQ(hit.date, "2004-01-06 09:05");
+        if (c.match) {
+            EXPECT_EQ(hit.date, "2004-01-06 09:05");
+        }
     }
     // Without a Date field the letter's arrival counts.
     const std::string undated = "From: a@b\r\nSubject: x\r\n\r\nbody\r\n";
