@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "content/mail_header.h"
+#include "platform/wide_text.h"
 
 namespace korvo {
 namespace {
@@ -12,23 +13,10 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
-void AppendUtf8(uint32_t code, std::string& out) {
+// A character reference's code point as UTF-8; one that is no character becomes U+FFFD.
+void AppendReferenced(uint32_t code, std::string& out) {
     if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    AppendUtf8(out, code);
 }
 
 struct NamedReference {
@@ -67,12 +55,12 @@ size_t DecodeReference(std::string_view html, size_t at, std::string& out) {
             code = code * (hex ? 16 : 10) + static_cast<uint32_t>(value);
             if (code > 0x10FFFF) code = 0x110000;  // stays out of range, no overflow
         }
-        AppendUtf8(code, out);
+        AppendReferenced(code, out);
         return semi - at + 1;
     }
     for (const NamedReference& named : kNamed) {
         if (body == named.name) {
-            AppendUtf8(named.code, out);
+            AppendReferenced(named.code, out);
             return semi - at + 1;
         }
     }

@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include "platform/wide_text.h"
+
 namespace korvo {
 namespace {
 
@@ -48,24 +50,6 @@ size_t DecodeOne(std::string_view text, size_t i, char32_t* code) {
     return length;
 }
 
-void Encode(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
 std::string FoldCase(std::string_view text) {
@@ -99,7 +83,7 @@ void AppendFolded(std::string_view text, std::string& out) {
             out += text[i++];
             continue;
         }
-        Encode(static_cast<char32_t>(::towlower_l(static_cast<wint_t>(code), locale)), out);
+        AppendUtf8(out, static_cast<uint32_t>(::towlower_l(static_cast<wint_t>(code), locale)));
         i += length;
     }
 }

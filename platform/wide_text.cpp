@@ -40,6 +40,8 @@ size_t DecodeUtf8(std::string_view s, size_t i, uint32_t* cp) {
     return len;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -57,8 +59,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-}  // namespace
 
 std::wstring WideFromBytes(std::string_view bytes) {
     std::wstring out;

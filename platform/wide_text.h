@@ -4,12 +4,15 @@
 // string survives the round trip, valid UTF-8 as the same characters.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace korvo {
 
 std::wstring WideFromBytes(std::string_view bytes);
+// Appends code point `cp` (at most U+10FFFF, not a surrogate) as UTF-8.
+void AppendUtf8(std::string& out, uint32_t cp);
 std::string BytesFromWide(std::wstring_view text);
 
 }  // namespace korvo
