@@ -44,8 +44,10 @@ inline baseDataStruct* MakeBenchAccount(CDataStores& stores, uint16_t port, cons
     return account;
 }
 
-// One receive pass of `mode` for `account`, with no window to show it.
-inline void ReceiveQuietly(CDataStores& stores, baseDataStruct* account, int mode) {
+// One receive pass of `mode` for `account`, with no window to show it, under `rules` when
+// given; the task's result.
+inline int ReceiveQuietly(CDataStores& stores, baseDataStruct* account, int mode,
+                          ArrivalRules* rules = nullptr) {
     class QuietListener : public LetterListener {
       public:
         void ShowLetter(baseDataStruct*) override {}
@@ -56,7 +58,8 @@ inline void ReceiveQuietly(CDataStores& stores, baseDataStruct* account, int mod
     CNetRP session;
     session.InitialzeAccount(account, &task);
     std::recursive_mutex lock;
-    ReceiveMail({session, stores.sys(), listener, &lock}, mode);
+    ReceiveMail({session, stores.sys(), listener, &lock, rules}, mode);
+    return task.result;
 }
 
 // mpop on the account "bench" of `conf`; its exit status, or -1.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_receive.h"
 #include "filters/account_rules.h"
 #include "filters/apply_rules.h"
 #include "filters/filter_manager.h"
@@ -34,12 +35,6 @@ namespace {
 constexpr int kRounds = 7;
 constexpr int kLetters = 2000;
 constexpr int kRules = 100;
-
-class QuietListener : public LetterListener {
-  public:
-    void ShowLetter(baseDataStruct*) override {}
-    void BoxChanged(baseDataStruct*) override {}
-};
 
 std::vector<test::FakePop3::Letter> Letters() {
     std::vector<test::FakePop3::Letter> out;
@@ -92,35 +87,19 @@ Figures OneRound(test::FakePop3& server, bool withRules) {
     test::ScopedDataDir dataDir(dir.path());
     CDataStores stores;
     stores.OpenSystemStore();
-    baseDataStruct* user =
-        addson(stores.sys().root(), "%s", "type =User ,caption =Bench ,SaveFile =system.sdb");
-    stores.sys().SysCreateUser(user, nullptr, kNoItem);
-    baseDataStruct* account = addson(stores.sys().DataGetSysPoint(user, kKindUATree), "%s",
-                                     "type =Account ,caption =Work");
-    stores.sys().SysCreateAccount(account, nullptr, kNoItem);
-    setinfo(account, kThisNode, "pop3Server", "127.0.0.1");
-    setinfo(account, kThisNode, "pop3Port", std::to_string(server.port()));
-    setinfo(account, kThisNode, "username", "bob");
-    setinfo(account, kThisNode, "password", "s3cret");
-    setinfo(account, kThisNode, "keepOnServer", "1");
+    baseDataStruct* account =
+        bench::MakeBenchAccount(stores, server.port(), "bob", "s3cret", /*keepOnServer=*/true);
     if (withRules) AddRules(stores, account);
 
-    TaskRecord task;
-    task.mailIdList = "-1";
-    CNetRP session;
-    session.InitialzeAccount(account, &task);
-    QuietListener listener;
-    std::recursive_mutex lock;
     Figures figures;
     const auto start = Clock::now();
     {
         // Read as the receive task reads them: once per pass.
         std::unique_ptr<ArrivalRules> rules =
             withRules ? AccountRulesSource(stores.sys())(account) : nullptr;
-        ReceiveMail({session, stores.sys(), listener, &lock, rules.get()}, 1);
+        figures.result = bench::ReceiveQuietly(stores, account, 1, rules.get());
     }
     figures.receive = std::chrono::duration<double>(Clock::now() - start).count();
-    figures.result = task.result;
     if (withRules) {
         const auto applyStart = Clock::now();
         ApplyRulesToBox(stores.sys(), stores.sys().DataGetSysPoint(account, kKindBox, kBoxReceive));
